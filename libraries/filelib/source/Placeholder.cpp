@@ -1,0 +1,2 @@
+// The file library starts here.
+namespace VeltorFilelib {}

@@ -1,0 +1,56 @@
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace VeltorPlatform {
+
+const int kSigAbort = SIGABRT;
+const int kSigInt = SIGINT;
+const int kSigTerm = SIGTERM;
+
+void installSignalHandler(int signalNumber, SignalHandler handler) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // SA_RESTART: an interrupted read or write of the run goes on instead of failing with EINTR.
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
+void writeFromSignal(const char* data, std::size_t length) {
+    while (length > 0) {
+        ssize_t written = ::write(STDOUT_FILENO, data, length);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+void exitFromSignal(int code) { _exit(code); }
+
+void postQuit(int) {}
+
+void sleepMs(unsigned milliseconds) {
+    timespec request{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec remaining{};
+    while (nanosleep(&request, &remaining) != 0 && errno == EINTR)
+        request = remaining;
+}
+
+void exitProcess(int code) { std::exit(code); }
+
+std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+} // namespace VeltorPlatform

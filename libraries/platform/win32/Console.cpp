@@ -1,0 +1,11 @@
+#include "platform/Console.h"
+
+#include <cstdio>
+
+namespace VeltorPlatform {
+
+void consoleWrite(const char* data, std::size_t length) { std::fwrite(data, 1, length, stdout); }
+
+void consoleFlush() { std::fflush(stdout); }
+
+} // namespace VeltorPlatform
