@@ -1,0 +1,107 @@
+// The removal engine: decides file by file whether data in a Veltor directory is obsolete and deletes it.
+// It never throws; problems go to standard output, and three input errors (a negative hour count, an
+// invalid date, a start date after the end date) end the process with exit status 1.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Veltor {
+
+// Which stamp the first age limit of a rule is measured on.
+enum FileStamp : int { LastAccess = 0, LastWrite = 1 };
+
+class OldFilesRemover {
+public:
+    // Directory path -> rule line "pattern, maxAgeHours, unreadAgeHours, stamp". Rules of one directory
+    // keep their insertion order.
+    using RuleTable = std::multimap<std::string, std::string>;
+    using NameSet = std::set<std::string>;
+    using Pieces = std::vector<std::string>;
+    using PatternList = std::list<std::string>;
+    // Day text -> the concatenated job records of that day.
+    using JobsByDate = std::map<std::string, std::string>;
+    // Current time in seconds since 1970-01-01 00:00:00 UTC.
+    using Clock = std::function<std::int64_t()>;
+
+    OldFilesRemover();
+    // Tests pass a fixed clock; the default reads the system clock.
+    explicit OldFilesRemover(Clock clock);
+    virtual ~OldFilesRemover();
+    OldFilesRemover(const OldFilesRemover&) = delete;
+    OldFilesRemover& operator=(const OldFilesRemover&) = delete;
+
+    // --- cleaning operations called by the application ---
+
+    // One rule on one directory. Hour counts above the 32-bit range are clamped, never wrapped.
+    virtual void removeOldFiles(const std::string& dir, const std::string& pattern, std::int64_t maxAgeHours,
+                                std::int64_t unreadAgeHours, int stamp);
+    virtual void removeByRules(RuleTable rules);
+    virtual void processFinishedJobs(const std::string& dir);
+    virtual void removeOldLogs(const std::string& dir, std::int64_t hours, const std::string& dateRange);
+    virtual void removeDanglingLocks(const std::string& dir);
+    virtual void removeDanglingLocksRecursive(const std::string& dir);
+    virtual void removeOldWebReports(const std::string& dir, std::int64_t hours, const std::string& dateRange);
+    virtual void removeOldWebSessions(const std::string& dir, std::int64_t hours, const std::string& dateRange);
+    virtual void removeOldLicenseStatus(const std::string& dir, std::int64_t hours, const std::string& dateRange);
+
+    // --- building blocks of the operations above ---
+
+    // Age test and removal of one file; true when the file was judged old and its removal attempted.
+    bool removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
+                     int stamp);
+    // hours * 3600 in 64 bits; a negative count ends the process with status 1.
+    static std::int64_t hoursToSeconds(std::int64_t hours);
+    void removeOldFilesByPatterns(const std::string& dir, const PatternList& patterns, std::int64_t maxAgeHours,
+                                  std::int64_t unreadAgeHours, int stamp);
+
+    void removeIfInDateRange(const std::string& path, const Pieces& range, std::int64_t time);
+    void removeInDateRange(const std::string& dir, const std::string& dateRange, const std::string& pattern,
+                           std::int64_t time);
+    void removeInDateRangeByPatterns(const std::string& dir, const std::string& dateRange,
+                                     const PatternList& patterns);
+    // Local midnight at the start of a "YYYY-MM-DD" day in seconds since 1970; an invalid date ends the
+    // process with status 1.
+    static std::int64_t parseDate(const std::string& text);
+    static bool isValidDate(const std::string& text);
+
+    // Breadth-first; never descends into links. False (and `out` untouched) when `dir` is no directory.
+    bool listFilesRecursive(const std::string& dir, const std::string& pattern, NameSet& out);
+
+    bool removeIfDangling(const std::string& lockPath);
+    // Reads the time a web session recorded inside its file; false (with a message) when there is none.
+    bool readSessionTime(const std::string& path, std::int64_t& time);
+    void removeEmptySubdirectories(const std::string& dir);
+    static bool isDatedLogName(const std::string& name);
+
+    // Local calendar day of a time in seconds since 1970: year, month without and day with a leading zero.
+    static std::string formatDate(std::int64_t time, char separator);
+    JobsByDate readJobFiles(NameSet files);
+    void writeJobLogs(JobsByDate jobsByDate);
+
+    // Writes the two texts to standard output, no newline added.
+    static void write(const std::string& first, const std::string& second = std::string());
+
+    // State left by the last operation.
+    const std::string& currentPath() const { return currentPath_; }
+    const std::string& jobPath() const { return jobPath_; }
+    const NameSet& listing() const { return listing_; }
+
+protected:
+    // Current time in seconds since 1970 UTC.
+    std::int64_t now() const;
+
+private:
+    std::string currentPath_;
+    std::string jobPath_;
+    std::string jobsDirectory_;
+    NameSet listing_;
+    std::multimap<std::string, std::string> jobFilesByDate_;
+    Clock clock_;
+};
+
+} // namespace Veltor
