@@ -1,0 +1,144 @@
+#include "Unicode.h"
+
+#include <gtest/gtest.h>
+
+using namespace VeltorCorelib;
+
+namespace {
+
+std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values)
+        out += static_cast<char>(v);
+    return out;
+}
+
+// The reason text of the failure, or "no error".
+template <typename F> std::string failure(F&& call) {
+    try {
+        call();
+    } catch (const Unicode::Unicode_Invalid& e) {
+        EXPECT_EQ(e.getMessage(), "@unicode.invalid{Invalid unicode (%)};");
+        EXPECT_EQ(e.getName(), "Unicode_Invalid");
+        return e.getText(false);
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(Unicode, Utf8DecoderAcceptsValidAndAdvances) {
+    const std::string text = bytes({0xC3, 0xA9, 'x'});
+    const char* cursor = text.data();
+    EXPECT_EQ(Unicode::decodeUtf8(&cursor, text.size()), 0xE9u);
+    EXPECT_EQ(cursor, text.data() + 2);
+    EXPECT_EQ(Unicode::decodeUtf8(&cursor, 1), uint32_t('x'));
+    EXPECT_EQ(Unicode::utf8ToCode(bytes({0xE2, 0x82, 0xAC})), 0x20ACu);
+    EXPECT_EQ(Unicode::utf8ToCode(bytes({0xF0, 0x9F, 0x98, 0x80})), 0x1F600u);
+    EXPECT_EQ(Unicode::utf8ToCode(bytes({0xF4, 0x8F, 0xBF, 0xBF})), 0x10FFFFu);
+    EXPECT_EQ(Unicode::utf8ToCode(bytes({0xEF, 0xBF, 0xBF})), 0xFFFFu);
+    // A zero byte is a character of its own and is consumed.
+    const std::string zero(2, '\0');
+    cursor = zero.data();
+    EXPECT_EQ(Unicode::decodeUtf8(&cursor, 2), 0u);
+    EXPECT_EQ(cursor, zero.data() + 1);
+}
+
+TEST(Unicode, Utf8DecoderRefusesMalformedInput) {
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC0, 0x80})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0x80})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xE0, 0x80, 0xAF})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xED, 0xA0, 0x80})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xF4, 0x90, 0x80, 0x80})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xE2, 0x82})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC3, 0x00})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xF8, 0x88, 0x80, 0x80, 0x80})); }), "Invalid unicode (> 4 bytes)");
+    EXPECT_EQ(failure([] { Unicode::utf8ToCode(""); }), "Invalid unicode (void utf8)");
+    EXPECT_EQ(failure([] { Unicode::decodeUtf8(nullptr, 3); }), "Invalid unicode (void utf8)");
+    // A truncated sequence never reads past the given length.
+    const std::string cut = bytes({0xF0, 0x9F, 0x98, 0x80});
+    const char* cursor = cut.data();
+    EXPECT_EQ(failure([&] { Unicode::decodeUtf8(&cursor, 2); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(cursor, cut.data() + 2);
+}
+
+TEST(Unicode, Utf16DecodersAndTheirFailures) {
+    const std::string pair = bytes({0x3D, 0xD8, 0x00, 0xDE, 0x41, 0x00});
+    const char* cursor = pair.data();
+    EXPECT_EQ(Unicode::decodeUtf16le(&cursor, pair.size()), 0x1F600u);
+    EXPECT_EQ(cursor, pair.data() + 4);
+    EXPECT_EQ(Unicode::decodeUtf16le(&cursor, 2), 0x41u);
+    EXPECT_EQ(Unicode::utf16beToCode(bytes({0xD8, 0x3D, 0xDE, 0x00})), 0x1F600u);
+    EXPECT_EQ(Unicode::utf16beToCode(bytes({0x00, 0xE9})), 0xE9u);
+
+    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x00, 0xDC})); }), "Invalid unicode (illegal value uft16le)");
+    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0xDC, 0x00})); }), "Invalid unicode (illegal value uft16be)");
+    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x3D, 0xD8})); }), "Invalid unicode (too short uft16le)");
+    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0xD8, 0x3D})); }), "Invalid unicode (too short uft16be)");
+    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x3D, 0xD8, 0x00})); }), "Invalid unicode (uneven utf16le)");
+    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0x00})); }), "Invalid unicode (uneven utf16be)");
+    EXPECT_EQ(failure([] { Unicode::utf16leToCode(""); }), "Invalid unicode (void utf16le)");
+    EXPECT_EQ(failure([] { Unicode::utf16beToCode(""); }), "Invalid unicode (void utf16be)");
+
+    // A high surrogate followed by anything but a low one is refused, and the following unit is kept.
+    const std::string lone = bytes({0x3D, 0xD8, 0x41, 0x00});
+    cursor = lone.data();
+    EXPECT_EQ(failure([&] { Unicode::decodeUtf16le(&cursor, lone.size()); }), "Invalid unicode (illegal value uft16le)");
+    EXPECT_EQ(cursor, lone.data() + 2);
+    EXPECT_EQ(Unicode::decodeUtf16le(&cursor, 2), 0x41u);
+}
+
+TEST(Unicode, EncodersAndRoundTrip) {
+    EXPECT_EQ(Unicode::codeToUtf16be(0x1F600), bytes({0xD8, 0x3D, 0xDE, 0x00}));
+    EXPECT_EQ(Unicode::codeToUtf16le(0x1F600), bytes({0x3D, 0xD8, 0x00, 0xDE}));
+    EXPECT_EQ(Unicode::codeToUtf16le(0xE9), bytes({0xE9, 0x00}));
+    EXPECT_EQ(Unicode::codeToUtf16be(0xE9), bytes({0x00, 0xE9}));
+    EXPECT_EQ(Unicode::codeToUtf8(0xDFFF), "");
+    EXPECT_EQ(Unicode::codeToUtf8(0xD800), "");
+    EXPECT_EQ(Unicode::codeToUtf8(0x10FFFF), bytes({0xF4, 0x8F, 0xBF, 0xBF}));
+    EXPECT_EQ(Unicode::codeToUtf8(0x110000), "");
+    EXPECT_EQ(Unicode::codeToUtf16le(0x110000), "");
+    EXPECT_EQ(Unicode::codeToUtf16be(0xDC00), "");
+    EXPECT_EQ(Unicode::codeToUtf8(0x7F), bytes({0x7F}));
+    EXPECT_EQ(Unicode::codeToUtf8(0x7FF), bytes({0xDF, 0xBF}));
+    EXPECT_EQ(Unicode::codeToUtf8(0x800), bytes({0xE0, 0xA0, 0x80}));
+    for (std::uint32_t code = 0; code <= 0x10FFFF; code += (code < 0x11000 ? 1 : 97)) {
+        if (code >= 0xD800 && code <= 0xDFFF)
+            continue;
+        ASSERT_EQ(Unicode::utf8ToCode(Unicode::codeToUtf8(code)), code);
+        ASSERT_EQ(Unicode::utf16leToCode(Unicode::codeToUtf16le(code)), code);
+        ASSERT_EQ(Unicode::utf16beToCode(Unicode::codeToUtf16be(code)), code);
+    }
+}
+
+TEST(Unicode, MarksLengthsAndByteOrder) {
+    EXPECT_EQ(Unicode::bomFor(1), "");
+    EXPECT_EQ(Unicode::bomFor(0), "");
+    EXPECT_EQ(Unicode::bomFor(9), "");
+    EXPECT_EQ(Unicode::bomFor(2), bytes({0xEF, 0xBB, 0xBF}));
+    EXPECT_EQ(Unicode::bomFor(3), bytes({0xFF, 0xFE}));
+    EXPECT_EQ(Unicode::bomFor(4), bytes({0xFE, 0xFF}));
+
+    auto one = Unicode::bomCandidates(bytes({0xEF}));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].second, 2u);
+    EXPECT_EQ(Unicode::bomCandidates(bytes({0xFF, 0xFE})).size(), 1u);
+    EXPECT_TRUE(Unicode::bomCandidates(bytes({0xEF, 0xBB, 0xBF, 0x41})).empty());
+    EXPECT_TRUE(Unicode::bomCandidates(bytes({0xEF, 0xBA})).empty());
+    EXPECT_TRUE(Unicode::bomCandidates("A").empty());
+    EXPECT_EQ(Unicode::bomCandidates("").size(), 3u);
+
+    EXPECT_EQ(Unicode::utf8Length(0x41), 1u);
+    EXPECT_EQ(Unicode::utf8Length(0x80), 1u);
+    EXPECT_EQ(Unicode::utf8Length(0xBF), 1u);
+    EXPECT_EQ(Unicode::utf8Length(0xC3), 2u);
+    EXPECT_EQ(Unicode::utf8Length(0xE2), 3u);
+    EXPECT_EQ(Unicode::utf8Length(0xF0), 4u);
+    EXPECT_EQ(Unicode::utf8Length(0xFF), 8u);
+
+    EXPECT_EQ(Unicode::swap16(0x1234), 0x3412);
+    EXPECT_EQ(Unicode::unitBytes(Unicode::toBigEndian16(0x1234)), bytes({0x12, 0x34}));
+    EXPECT_EQ(Unicode::unitBytes(Unicode::toLittleEndian16(0x1234)), bytes({0x34, 0x12}));
+    EXPECT_EQ(Unicode::fromBigEndian16(Unicode::toBigEndian16(0xABCD)), 0xABCD);
+    EXPECT_EQ(Unicode::fromLittleEndian16(Unicode::toLittleEndian16(0xABCD)), 0xABCD);
+}
