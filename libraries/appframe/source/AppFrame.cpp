@@ -1,0 +1,162 @@
+#include "AppFrame.h"
+
+#include "Exception.h"
+#include "platform/Console.h"
+#include "platform/Process.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace VeltorCorelib {
+
+namespace AppGlobals {
+int argumentCount = 0;
+const char* const* argumentVector = nullptr;
+volatile int lastSignal = 0;
+std::string displayName;
+std::string companyName;
+std::string versionText;
+} // namespace AppGlobals
+
+namespace {
+
+// The interception line's start ("<application>#<instance>: Intercepted signal "), prepared outside the
+// handler so that the handler itself only copies bytes.
+char interceptionPrefix[256] = "Sorvik#0: Intercepted signal ";
+
+} // namespace
+
+void setInterceptionName(const std::string& applicationName, const std::string& instanceName) {
+    std::string prefix = applicationName + "#" + instanceName + ": Intercepted signal ";
+    if (prefix.size() >= sizeof interceptionPrefix)
+        prefix.resize(sizeof interceptionPrefix - 1);
+    std::memcpy(interceptionPrefix, prefix.c_str(), prefix.size() + 1);
+}
+
+void onSignal(int signalNumber) {
+    char line[sizeof interceptionPrefix + 16];
+    std::size_t length = 0;
+    for (const char* p = interceptionPrefix; *p; ++p)
+        line[length++] = *p;
+    // Decimal digits of the signal number, by hand: no formatting calls inside a handler.
+    char digits[12];
+    int count = 0;
+    unsigned value = signalNumber < 0 ? 0u - static_cast<unsigned>(signalNumber) : static_cast<unsigned>(signalNumber);
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (signalNumber < 0)
+        line[length++] = '-';
+    while (count > 0)
+        line[length++] = digits[--count];
+    line[length++] = '\n';
+    VeltorPlatform::writeFromSignal(line, length);
+    AppGlobals::lastSignal = signalNumber;
+    VeltorPlatform::postQuit(0);
+    if (signalNumber == VeltorPlatform::kSigAbort) {
+        VeltorPlatform::sleepMs(500);
+        VeltorPlatform::exitFromSignal(3);
+    }
+}
+
+void installSignalHandlers() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    VeltorPlatform::installSignalHandler(VeltorPlatform::kSigAbort, onSignal);
+    VeltorPlatform::installSignalHandler(VeltorPlatform::kSigInt, onSignal);
+    VeltorPlatform::installSignalHandler(VeltorPlatform::kSigTerm, onSignal);
+}
+
+int exitCodeAfterRun(int code) {
+    if (code != 0)
+        return code;
+    if (AppGlobals::lastSignal == VeltorPlatform::kSigInt)
+        return 6;
+    if (AppGlobals::lastSignal == VeltorPlatform::kSigTerm)
+        return 5;
+    return 0;
+}
+
+void reportOutOfMemory() { AppFrame::consoleWrite("ERROR: OUT OF MEMORY\n"); }
+
+AppFrame::AppFrame(const std::string& displayName, const std::string& applicationName,
+                   const std::string& versionText, bool standardOptions, const std::string& companyName) {
+    AppGlobals::companyName = companyName;
+    AppGlobals::displayName = displayName;
+    AppGlobals::versionText = versionText;
+    parser.init(applicationName, standardOptions, false, false);
+    char line[1024];
+    std::snprintf(line, sizeof line, "Running \"%s\" (%s)\n", displayName.c_str(), applicationName.c_str());
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+AppFrame::~AppFrame() = default;
+
+void AppFrame::consoleWrite(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void AppFrame::constructApplication(int argc, const char* const* argv) {
+    AppGlobals::argumentCount = argc;
+    AppGlobals::argumentVector = argv;
+    // An application that wants an instance name would be given one here; the cleaner keeps the default.
+    wantsInstanceName();
+    if (!setup())
+        state = SetupFailed;
+    parseStandardOptions();
+}
+
+bool AppFrame::parseStandardOptions() {
+    std::string message;
+    if (!parser.parse(AppGlobals::argumentCount, AppGlobals::argumentVector, message, "--nodetach")) {
+        consoleWrite("ERROR: " + message + "\n");
+        return false;
+    }
+    std::string output;
+    auto add = [&](const std::string& line) {
+        if (!output.empty())
+            output += "\n";
+        output += line;
+    };
+    if (parser.isSetShort('?')) {
+        add(parser.helpText());
+        state = Answered;
+    }
+    if (parser.isSet("version")) {
+        add("Version=" + parser.getVersion());
+        state = Answered;
+    }
+    if (parser.isSet("revision")) {
+        add("Revision=" + parser.getRevision());
+        state = Answered;
+    }
+    if (!output.empty())
+        consoleWrite(output);
+    return true;
+}
+
+int AppFrame::execute() {
+    try {
+        return run();
+    } catch (const Exception& error) {
+        consoleWrite(error.getText(false) + "\n");
+        return 4;
+    } catch (const std::range_error&) {
+        consoleWrite("ERROR: STD range error\n");
+        return 4;
+    } catch (const std::bad_alloc&) {
+        consoleWrite("ERROR: STD out of memory\n");
+        return 4;
+    } catch (...) {
+        consoleWrite("ERROR: Unknown exception\n");
+        return 4;
+    }
+}
+
+} // namespace VeltorCorelib
