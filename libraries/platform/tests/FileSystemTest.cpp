@@ -1,0 +1,264 @@
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace VeltorPlatform;
+
+namespace {
+
+// A fresh directory below the system's temporary directory, removed with everything in it afterwards.
+class FileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        root = fs::temp_directory_path() /
+               ("veltor-fs-" + std::to_string(currentProcessId()) + "-" + std::to_string(++counter));
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (auto& item : fs::recursive_directory_iterator(root, ignored))
+            fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(root, ignored);
+    }
+    std::string path(const std::string& name) const { return (root / name).string(); }
+    std::string write(const std::string& name, const std::string& content = "x") const {
+        std::ofstream(root / name, std::ios::binary) << content;
+        return path(name);
+    }
+
+    fs::path root;
+};
+
+// 2015-03-07T10:04:05.123Z and 2001-09-09T01:46:40.250Z.
+constexpr std::int64_t kWrite = 1425722645123LL;
+constexpr std::int64_t kAccess = 1000000000250LL;
+
+std::map<std::string, DirEntry> listAll(const std::string& dir, DirDetail detail, std::uint32_t& error) {
+    std::map<std::string, DirEntry> entries;
+    DirEnumerator listing;
+    error = listing.open(dir, detail);
+    if (error != FileSystemError::Success)
+        return entries;
+    while ((error = listing.next()) == FileSystemError::Success) {
+        DirEntry entry = listing.entry();
+        std::string name(entry.name, entry.nameLength);
+        entry.name = "";
+        entries[name] = entry;
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST_F(FileSystemTest, ListingHandsOutNamesAttributesAndBothStamps) {
+    std::string file = write("plain.txt", "12345");
+    std::string locked = write("locked.txt");
+    fs::create_directory(root / "sub");
+    write("sub/inner.txt");
+    ASSERT_EQ(setFileTimes(file, kWrite, kAccess), 0u);
+    ASSERT_EQ(setFileTimes(path("sub"), kAccess, kWrite), 0u);
+    ASSERT_EQ(changeMode(locked, FilePermission::Read), 0u);
+
+    std::uint32_t error = 0;
+    auto entries = listAll(root.string(), DirDetail::Full, error);
+    EXPECT_EQ(error, FileSystemError::NoMoreItems);
+    ASSERT_EQ(entries.size(), 3u); // no ".", "..", nothing from inside "sub"
+    EXPECT_EQ(entries["plain.txt"].lastWriteMs, kWrite);
+    EXPECT_EQ(entries["plain.txt"].lastAccessMs, kAccess);
+    EXPECT_EQ(entries["plain.txt"].size, 5u);
+    EXPECT_FALSE(entries["plain.txt"].isDirectory());
+    EXPECT_EQ(entries["plain.txt"].attributes & FileAttribute::ReadOnly, 0u);
+    EXPECT_NE(entries["locked.txt"].attributes & FileAttribute::ReadOnly, 0u);
+    EXPECT_TRUE(entries["sub"].isDirectory());
+    EXPECT_EQ(entries["sub"].lastWriteMs, kAccess);
+
+    auto quick = listAll(root.string(), DirDetail::NamesAndTypes, error);
+    ASSERT_EQ(quick.size(), 3u);
+    EXPECT_TRUE(quick["sub"].isDirectory());
+    EXPECT_FALSE(quick["plain.txt"].isDirectory());
+
+    // The single-path lookup gives the same stamps as the listing.
+    DirEntry entry;
+    std::string name;
+    ASSERT_EQ(findEntry(file, entry, name), 0u);
+    EXPECT_EQ(name, "plain.txt");
+    EXPECT_EQ(entry.lastWriteMs, kWrite);
+    EXPECT_EQ(entry.lastAccessMs, kAccess);
+    EXPECT_EQ(findEntry(path("missing.txt"), entry, name), FileSystemError::FileNotFound);
+
+    // An empty directory lists nothing; a missing one fails as a missing path.
+    fs::create_directory(root / "empty");
+    EXPECT_TRUE(listAll(path("empty"), DirDetail::Full, error).empty());
+    EXPECT_EQ(error, FileSystemError::NoMoreItems);
+    listAll(path("missing"), DirDetail::Full, error);
+    EXPECT_EQ(error, FileSystemError::PathNotFound);
+}
+
+TEST_F(FileSystemTest, ReadOnlyFilesAndDirectoriesRefuseRemoval) {
+    std::string file = write("keep.txt");
+    ASSERT_EQ(changeMode(file, FilePermission::Read), 0u);
+    std::uint32_t attributes = 0;
+    ASSERT_EQ(getFileAttributes(file, attributes), 0u);
+    EXPECT_NE(attributes & FileAttribute::ReadOnly, 0u);
+    EXPECT_EQ(accessCheck(file, AccessMode::Write), FileSystemError::AccessDenied);
+    EXPECT_EQ(accessCheck(file, AccessMode::Read), 0u);
+    EXPECT_EQ(deleteFile(file), FileSystemError::AccessDenied); // also for root on POSIX
+    EXPECT_TRUE(fs::exists(file));
+    ASSERT_EQ(changeMode(file, FilePermission::Read | FilePermission::Write), 0u);
+    EXPECT_EQ(accessCheck(file, AccessMode::Write), 0u);
+    EXPECT_EQ(deleteFile(file), 0u);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(deleteFile(file), FileSystemError::FileNotFound);
+    EXPECT_EQ(accessCheck(file, AccessMode::Exists), FileSystemError::FileNotFound);
+    EXPECT_EQ(getFileAttributes(file, attributes), FileSystemError::FileNotFound);
+
+    std::string dir = path("dir");
+    ASSERT_EQ(createDirectory(dir), 0u);
+    EXPECT_EQ(createDirectory(dir), FileSystemError::AlreadyExists);
+    EXPECT_EQ(deleteFile(dir), FileSystemError::AccessDenied);
+    write("dir/content.txt");
+    EXPECT_EQ(removeDirectory(dir), FileSystemError::DirNotEmpty);
+    fs::remove(path("dir/content.txt"));
+#ifndef _WIN32
+    // Windows refuses a read-only directory as well, Wine does not: only checked here.
+    ASSERT_EQ(changeMode(dir, FilePermission::Read), 0u);
+    EXPECT_EQ(removeDirectory(dir), FileSystemError::AccessDenied);
+    ASSERT_EQ(changeMode(dir, FilePermission::Write), 0u);
+#endif
+    EXPECT_EQ(removeDirectory(dir), 0u);
+    EXPECT_FALSE(fs::exists(dir));
+}
+
+TEST_F(FileSystemTest, StatusRenameAndTimes) {
+    std::string from = write("from.txt", "abc");
+    std::string to = write("to.txt", "old");
+    FileStatus status;
+    ASSERT_EQ(getFileStatus(root.string(), status), 0u);
+    EXPECT_TRUE(status.isDirectory);
+    ASSERT_EQ(getFileStatus(from, status), 0u);
+    EXPECT_FALSE(status.isDirectory);
+    EXPECT_EQ(status.size, 3u);
+    EXPECT_EQ(getFileStatus(path("missing"), status), FileSystemError::FileNotFound);
+
+    EXPECT_EQ(renamePath(from, to), FileSystemError::AlreadyExists);
+    EXPECT_TRUE(fs::exists(from));
+    std::ifstream old(to);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
+    EXPECT_EQ(renamePath(from, path("new.txt")), 0u);
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_TRUE(fs::exists(path("new.txt")));
+
+    ASSERT_EQ(setFileTimes(to, 631152000000LL, 946684800000LL), 0u);
+    ASSERT_EQ(getFileStatus(to, status), 0u);
+    EXPECT_EQ(status.lastWriteMs, 631152000000LL);
+    EXPECT_EQ(status.lastAccessMs, 946684800000LL);
+    EXPECT_EQ(setFileTimes(path("missing"), 0, 0), FileSystemError::FileNotFound);
+    std::string target;
+    std::uint32_t tag = 0;
+    EXPECT_EQ(readReparseTarget(to, target, tag), FileSystemError::NotAReparsePoint);
+}
+
+namespace {
+
+// A minimal shortcut: header, link information with a local base path and a common path suffix.
+std::string makeShortcut(const std::string& base, const std::string& suffix) {
+    auto u32 = [](std::uint32_t value) {
+        std::string bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    std::string header = u32(0x4C);
+    const unsigned char id[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    header.append(reinterpret_cast<const char*>(id), 16);
+    header += u32(0x2); // link information present
+    header += u32(0x20);  // the target is a file
+    header.append(0x4C - header.size(), '\0');
+    std::string volume = u32(0x11) + u32(3) + u32(0x1234) + u32(0x10) + std::string(1, '\0');
+    std::uint32_t volumeOffset = 0x1C;
+    std::uint32_t baseOffset = volumeOffset + static_cast<std::uint32_t>(volume.size());
+    std::uint32_t suffixOffset = baseOffset + static_cast<std::uint32_t>(base.size()) + 1;
+    std::uint32_t size = suffixOffset + static_cast<std::uint32_t>(suffix.size()) + 1;
+    std::string info = u32(size) + u32(0x1C) + u32(0x1) + u32(volumeOffset) + u32(baseOffset) + u32(0) +
+                       u32(suffixOffset) + volume + base + std::string(1, '\0') + suffix + std::string(1, '\0');
+    return header + info + std::string(4, '\0');
+}
+
+} // namespace
+
+TEST_F(FileSystemTest, ShortcutTargetIsReadFromTheShortcutItself) {
+#ifdef _WIN32
+    std::string expected = "C:\\windows\\system32\\notepad.exe";
+    std::string link = write("notepad.lnk", makeShortcut(expected, ""));
+#else
+    std::string expected = "/var/lib/veltor/report.txt";
+    std::string link = write("report.lnk", makeShortcut("/var/lib/veltor/", "report.txt"));
+#endif
+    std::string target = "stale";
+    ASSERT_EQ(readShortcutTarget(link, target), 0u);
+    EXPECT_EQ(target, expected);
+
+    // Not a shortcut, truncated, or missing: no target, no failure.
+    target = "stale";
+    EXPECT_EQ(readShortcutTarget(write("plain.lnk", "not a shortcut"), target), 0u);
+    EXPECT_EQ(target, "");
+    std::string cut = makeShortcut("/a/b/", "c");
+    EXPECT_EQ(readShortcutTarget(write("cut.lnk", cut.substr(0, 0x60)), target), 0u);
+    EXPECT_EQ(target, "");
+    EXPECT_EQ(readShortcutTarget(path("missing.lnk"), target), 0u);
+    EXPECT_EQ(target, "");
+}
+
+#ifndef _WIN32
+TEST_F(FileSystemTest, SymbolicLinksAreReparsePointsAndNeverReachTheirTarget) {
+    fs::create_directory(root / "outside");
+    std::string guarded = write("outside/guarded.txt");
+    fs::create_directory(root / "tree");
+    fs::create_directory_symlink(root / "outside", root / "tree" / "dirlink");
+    fs::create_symlink(root / "outside" / "guarded.txt", root / "tree" / "filelink");
+    fs::create_symlink(root / "nowhere", root / "tree" / "dangling");
+
+    std::uint32_t error = 0;
+    for (DirDetail detail : {DirDetail::Full, DirDetail::NamesAndTypes}) {
+        auto entries = listAll(path("tree"), detail, error);
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries["dirlink"].attributes & 0x410u, 0x410u);
+        EXPECT_EQ(entries["filelink"].attributes & 0x410u, 0x400u);
+        EXPECT_EQ(entries["dangling"].attributes & 0x410u, 0x400u);
+    }
+    std::string target;
+    std::uint32_t tag = 0;
+    ASSERT_EQ(readReparseTarget(path("tree/dirlink"), target, tag), 0u);
+    EXPECT_EQ(target, path("outside"));
+    EXPECT_EQ(tag, kReparseTagSymlink);
+
+    // Making a link read-only or writable leaves its target alone.
+    ASSERT_EQ(changeMode(guarded, FilePermission::Read), 0u);
+    EXPECT_EQ(changeMode(path("tree/filelink"), FilePermission::Write), 0u);
+    EXPECT_EQ(accessCheck(guarded, AccessMode::Write), FileSystemError::AccessDenied);
+
+    // Removing the links removes the links only.
+    EXPECT_EQ(removeDirectory(path("tree/filelink")), 267u);
+    EXPECT_EQ(removeDirectory(path("tree/dirlink")), 0u);
+    EXPECT_EQ(deleteFile(path("tree/filelink")), 0u);
+    EXPECT_EQ(deleteFile(path("tree/dangling")), 0u);
+    EXPECT_TRUE(fs::exists(guarded));
+    EXPECT_TRUE(listAll(path("tree"), DirDetail::Full, error).empty());
+
+    // Hidden is the leading dot on this system.
+    write(".hidden");
+    auto entries = listAll(root.string(), DirDetail::Full, error);
+    EXPECT_NE(entries[".hidden"].attributes & FileAttribute::Hidden, 0u);
+    EXPECT_EQ(entries["outside"].attributes & FileAttribute::Hidden, 0u);
+}
+#endif

@@ -1,0 +1,284 @@
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
+
+namespace VeltorPlatform {
+
+namespace {
+
+// 100-ns ticks between 1601-01-01 and 1970-01-01, in milliseconds.
+constexpr std::int64_t kEpochDifferenceMs = 11644473600000LL;
+
+std::int64_t toMs(const FILETIME& time) {
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = time.dwLowDateTime;
+    ticks.HighPart = time.dwHighDateTime;
+    return static_cast<std::int64_t>(ticks.QuadPart / 10000) - kEpochDifferenceMs;
+}
+
+FILETIME fromMs(std::int64_t ms) {
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(ms + kEpochDifferenceMs) * 10000ULL;
+    FILETIME time;
+    time.dwLowDateTime = ticks.LowPart;
+    time.dwHighDateTime = ticks.HighPart;
+    return time;
+}
+
+std::uint32_t lastError() { return static_cast<std::uint32_t>(::GetLastError()); }
+
+// The C runtime keeps the system's own error number in _doserrno; errno is the fallback.
+std::uint32_t runtimeError() {
+    if (_doserrno != 0)
+        return static_cast<std::uint32_t>(_doserrno);
+    switch (errno) {
+    case ENOENT:
+        return FileSystemError::FileNotFound;
+    case EACCES:
+        return FileSystemError::AccessDenied;
+    case EEXIST:
+        return FileSystemError::AlreadyExists;
+    case ENOMEM:
+        return FileSystemError::OutOfMemory;
+    case EINVAL:
+        return FileSystemError::InvalidParameter;
+    default:
+        return 31; // general failure
+    }
+}
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+void fillEntry(DirEntry& entry, const WIN32_FIND_DATAA& data) {
+    entry.name = data.cFileName;
+    entry.nameLength = std::strlen(data.cFileName);
+    entry.attributes = data.dwFileAttributes;
+    entry.lastWriteMs = toMs(data.ftLastWriteTime);
+    entry.lastAccessMs = toMs(data.ftLastAccessTime);
+    entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A search handle closed on every way out.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE value = INVALID_HANDLE_VALUE) : handle(value) {}
+    ~FindHandle() { reset(); }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    void reset(HANDLE value = INVALID_HANDLE_VALUE) {
+        if (handle != INVALID_HANDLE_VALUE)
+            ::FindClose(handle);
+        handle = value;
+    }
+    HANDLE get() const { return handle; }
+    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE value) : handle(value) {}
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle; }
+    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle;
+};
+
+} // namespace
+
+struct DirEnumerator::State {
+    FindHandle find;
+    WIN32_FIND_DATAA data{};
+    bool pending = false; // the first entry came with the open and is not handed out yet
+};
+
+DirEnumerator::DirEnumerator() = default;
+
+DirEnumerator::~DirEnumerator() { close(); }
+
+std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
+    close();
+    if (!state)
+        state.reset(new State);
+    std::string pattern = dir;
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
+        pattern += '\\';
+    pattern += '*';
+    // The basic information (no short names) in large batches: the listing of big directories.
+    HANDLE handle = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &state->data, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        handle = ::FindFirstFileA(pattern.c_str(), &state->data);
+    if (handle == INVALID_HANDLE_VALUE)
+        return lastError();
+    state->find.reset(handle);
+    state->pending = true;
+    return FileSystemError::Success;
+}
+
+std::uint32_t DirEnumerator::next() {
+    if (!state || !state->find.valid())
+        return FileSystemError::NoMoreItems;
+    for (;;) {
+        if (state->pending) {
+            state->pending = false;
+        } else if (!::FindNextFileA(state->find.get(), &state->data)) {
+            std::uint32_t error = lastError();
+            return error == ERROR_NO_MORE_FILES ? FileSystemError::NoMoreItems : error;
+        }
+        if (isDotOrDotDot(state->data.cFileName))
+            continue;
+        fillEntry(current, state->data);
+        return FileSystemError::Success;
+    }
+}
+
+void DirEnumerator::close() {
+    if (state) {
+        state->find.reset();
+        state->pending = false;
+    }
+    current = DirEntry();
+}
+
+std::uint32_t findEntry(const std::string& path, DirEntry& entry, std::string& name) {
+    WIN32_FIND_DATAA data{};
+    FindHandle find(::FindFirstFileA(path.c_str(), &data));
+    if (!find.valid())
+        return lastError();
+    name = data.cFileName;
+    fillEntry(entry, data);
+    entry.name = name.c_str();
+    return FileSystemError::Success;
+}
+
+std::uint32_t getFileAttributes(const std::string& path, std::uint32_t& attributes) {
+    DWORD value = ::GetFileAttributesA(path.c_str());
+    attributes = value;
+    return value == INVALID_FILE_ATTRIBUTES ? lastError() : FileSystemError::Success;
+}
+
+std::uint32_t getFileStatus(const std::string& path, FileStatus& status) {
+    struct _stat64 info {};
+    _doserrno = 0;
+    if (::_stat64(path.c_str(), &info) != 0)
+        return runtimeError();
+    status.isDirectory = (info.st_mode & _S_IFDIR) != 0;
+    status.readOnly = (info.st_mode & _S_IWRITE) == 0;
+    status.size = status.isDirectory ? 0 : static_cast<std::uint64_t>(info.st_size);
+    status.lastWriteMs = static_cast<std::int64_t>(info.st_mtime) * 1000;
+    status.lastAccessMs = static_cast<std::int64_t>(info.st_atime) * 1000;
+    return FileSystemError::Success;
+}
+
+std::uint32_t accessCheck(const std::string& path, int mode) {
+    _doserrno = 0;
+    return ::_access(path.c_str(), mode) == 0 ? FileSystemError::Success : runtimeError();
+}
+
+std::uint32_t changeMode(const std::string& path, int permissions) {
+    int flags = 0;
+    if ((permissions & FilePermission::Read) != 0)
+        flags |= _S_IREAD;
+    if ((permissions & FilePermission::Write) != 0)
+        flags |= _S_IWRITE;
+    _doserrno = 0;
+    return ::_chmod(path.c_str(), flags) == 0 ? FileSystemError::Success : runtimeError();
+}
+
+std::uint32_t deleteFile(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t removeDirectory(const std::string& path) {
+    return ::RemoveDirectoryA(path.c_str()) ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t createDirectory(const std::string& path) {
+    return ::CreateDirectoryA(path.c_str(), nullptr) ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t renamePath(const std::string& from, const std::string& to) {
+    _doserrno = 0;
+    return std::rename(from.c_str(), to.c_str()) == 0 ? FileSystemError::Success : runtimeError();
+}
+
+std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, std::int64_t lastAccessMs) {
+    FileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid())
+        return lastError();
+    FILETIME write = fromMs(lastWriteMs);
+    FILETIME access = fromMs(lastAccessMs);
+    return ::SetFileTime(file.get(), nullptr, &access, &write) ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t readReparseTarget(const std::string& path, std::string& target, std::uint32_t& tag) {
+    constexpr DWORD kOpenReparsePointWithBackupSemantics = 0x2200000;
+    constexpr DWORD kGetReparsePoint = 0x900A8;
+    constexpr DWORD kBufferSize = 32768;
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  kOpenReparsePointWithBackupSemantics, nullptr));
+    if (!file.valid())
+        return lastError();
+    std::vector<unsigned char> buffer(kBufferSize);
+    DWORD returned = 0;
+    if (!::DeviceIoControl(file.get(), kGetReparsePoint, nullptr, 0, buffer.data(), kBufferSize, &returned,
+                           nullptr))
+        return lastError();
+    // Layout: tag, data length, reserved, then substitute-name offset/length and print-name
+    // offset/length (bytes); a symbolic link has a flags word before the name buffer.
+    auto u16 = [&](std::size_t at) -> std::size_t {
+        return at + 2 <= returned ? static_cast<std::size_t>(buffer[at] | (buffer[at + 1] << 8)) : 0;
+    };
+    if (returned < 16)
+        return FileSystemError::NotAReparsePoint;
+    std::memcpy(&tag, buffer.data(), 4);
+    target.clear();
+    if (tag != kReparseTagSymlink && tag != kReparseTagMountPoint)
+        return FileSystemError::Success;
+    std::size_t names = tag == kReparseTagSymlink ? 20 : 16;
+    std::size_t offset = u16(12);
+    std::size_t length = u16(14);
+    if (length == 0) { // no print name: use the substitute name without its "\??\" prefix
+        offset = u16(8);
+        length = u16(10);
+    }
+    if (names + offset + length > returned || length == 0)
+        return FileSystemError::Success;
+    std::vector<wchar_t> wide(length / 2);
+    std::memcpy(wide.data(), buffer.data() + names + offset, wide.size() * sizeof(wchar_t));
+    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    if (size > 0) {
+        target.assign(static_cast<std::size_t>(size), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &target[0], size, nullptr,
+                              nullptr);
+    }
+    if (target.compare(0, 4, "\\??\\") == 0)
+        target.erase(0, 4);
+    return FileSystemError::Success;
+}
+
+} // namespace VeltorPlatform
