@@ -11,9 +11,9 @@
 namespace VeltorCorelib {
 
 const char* paramTypeName(std::uint32_t type) {
-    static const char* const names[] = {"bool",   "reserved1", "reserved2", "int32",  "uint32",
-                                        "int64",  "uint64",    "double",    "datetime", "string",
-                                        "wstring", "reserved11", "char",    "wchar"};
+    static const char* const names[] = {"bool",    "reserved1",  "reserved2", "int32",    "uint32",
+                                        "int64",   "uint64",     "double",    "datetime", "string",
+                                        "wstring", "reserved11", "char",      "wchar"};
     return type <= PT_WChar ? names[type] : "unknown";
 }
 
@@ -62,16 +62,25 @@ template <typename S> static S unescapeT(const S& text) {
     return out;
 }
 
-std::string escape(const std::string& text) { return escapeT(text); }
-std::string unescape(const std::string& text) { return unescapeT(text); }
-WString escapeWide(const WString& text) { return escapeT(text); }
-WString unescapeWide(const WString& text) { return unescapeT(text); }
+std::string escape(const std::string& text) {
+    return escapeT(text);
+}
+std::string unescape(const std::string& text) {
+    return unescapeT(text);
+}
+WString escapeWide(const WString& text) {
+    return escapeT(text);
+}
+WString unescapeWide(const WString& text) {
+    return unescapeT(text);
+}
 
 std::string fromDouble(double value) {
     if (value == 0.0)
         return "0";
     char buffer[330];
-    bool exponent = value > 1e15 || (value > 0 && value < 1e-15) || value < -1e15 || (value < 0 && value > -1e-15);
+    bool exponent =
+        value > 1e15 || (value > 0 && value < 1e-15) || value < -1e15 || (value < 0 && value > -1e-15);
     if (exponent) {
         std::snprintf(buffer, sizeof buffer, "%.15e", value);
         return buffer;
@@ -128,6 +137,48 @@ double toDouble(const std::string& text) {
     return value;
 }
 
+namespace {
+// The shape strtol/strtoul accept in base 10: leading white space, one optional sign, then digits. The
+// magnitude saturates just above 32 bits, which is all the callers need to tell overflow apart.
+struct DecimalRun {
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+};
+DecimalRun scanDecimal(const std::string& text) {
+    DecimalRun run;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        run.negative = text[i++] == '-';
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        run.magnitude = run.magnitude * 10u + static_cast<std::uint64_t>(text[i] - '0');
+        if (run.magnitude > 0x1FFFFFFFFull)
+            run.magnitude = 0x1FFFFFFFFull;
+    }
+    return run;
+}
+} // namespace
+
+// Windows' long is 32 bits; these give its strtol / strtoul results on Linux as well, so a stream reads
+// back the same number on both systems.
+std::int32_t toInt32(const std::string& text) {
+    DecimalRun run = scanDecimal(text);
+    if (run.negative)
+        return run.magnitude > 0x80000000ull
+                   ? INT32_MIN
+                   : static_cast<std::int32_t>(0 - static_cast<std::int64_t>(run.magnitude));
+    return run.magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<std::int32_t>(run.magnitude);
+}
+
+std::uint32_t toUInt32(const std::string& text) {
+    DecimalRun run = scanDecimal(text);
+    if (run.magnitude > 0xFFFFFFFFull)
+        return UINT32_MAX;
+    std::uint32_t value = static_cast<std::uint32_t>(run.magnitude);
+    return run.negative ? 0u - value : value;
+}
+
 std::string packWide(const WString& text) {
     std::string out;
     out.reserve(text.size() * 2);
@@ -179,9 +230,13 @@ WString narrowToWide(const std::string& text) {
     return out;
 }
 
-bool boolFromText(const std::string& text) { return !(text.empty() || text == "0"); }
+bool boolFromText(const std::string& text) {
+    return !(text.empty() || text == "0");
+}
 
-long parseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+std::int32_t parseLong(const std::string& text) {
+    return ParamText::toInt32(text);
+}
 
 } // namespace
 
@@ -209,13 +264,18 @@ StreamBase& StreamBase::operator<<(std::string value) {
     return put(*this, PT_String, ParamText::escape(value));
 }
 StreamBase& StreamBase::operator<<(const char16_t* value) {
-    return put(*this, PT_WString, ParamText::packWide(ParamText::escapeWide(value ? WString(value) : WString())));
+    return put(*this, PT_WString,
+               ParamText::packWide(ParamText::escapeWide(value ? WString(value) : WString())));
 }
 StreamBase& StreamBase::operator<<(const char* value) {
     return put(*this, PT_String, ParamText::escape(value ? std::string(value) : std::string()));
 }
-StreamBase& StreamBase::operator<<(double value) { return put(*this, PT_Double, ParamText::fromDouble(value)); }
-StreamBase& StreamBase::operator<<(std::uint64_t value) { return put(*this, PT_UInt64, ParamText::fromUInt64(value)); }
+StreamBase& StreamBase::operator<<(double value) {
+    return put(*this, PT_Double, ParamText::fromDouble(value));
+}
+StreamBase& StreamBase::operator<<(std::uint64_t value) {
+    return put(*this, PT_UInt64, ParamText::fromUInt64(value));
+}
 StreamBase& StreamBase::operator<<(std::int64_t value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
@@ -293,15 +353,15 @@ StreamBase& StreamBase::operator>>(std::int64_t& out) {
     return take(*this, PT_Int64, [&](const std::string& t) { out = ParamText::toInt64(t); });
 }
 StreamBase& StreamBase::operator>>(std::uint32_t& out) {
-    return take(*this, PT_UInt32, [&](const std::string& t) {
-        out = static_cast<std::uint32_t>(std::strtoul(t.c_str(), nullptr, 10));
-    });
+    return take(*this, PT_UInt32, [&](const std::string& t) { out = ParamText::toUInt32(t); });
 }
 StreamBase& StreamBase::operator>>(std::int32_t& out) {
-    return take(*this, PT_Int32, [&](const std::string& t) { out = static_cast<std::int32_t>(parseLong(t)); });
+    return take(*this, PT_Int32,
+                [&](const std::string& t) { out = static_cast<std::int32_t>(parseLong(t)); });
 }
 StreamBase& StreamBase::operator>>(char16_t& out) {
-    return take(*this, PT_WChar, [&](const std::string& t) { out = static_cast<char16_t>(parseLong(t) & 0xFFFF); });
+    return take(*this, PT_WChar,
+                [&](const std::string& t) { out = static_cast<char16_t>(parseLong(t) & 0xFFFF); });
 }
 StreamBase& StreamBase::operator>>(char& out) {
     return take(*this, PT_Char, [&](const std::string& t) { out = static_cast<char>(parseLong(t) & 0xFF); });
@@ -412,8 +472,12 @@ template <typename S, typename R> static S formatT(ParamStream& stream, const S&
     return out;
 }
 
-std::string ParamStream::format(const std::string& text) { return formatT(*this, text, &ParamStream::render); }
+std::string ParamStream::format(const std::string& text) {
+    return formatT(*this, text, &ParamStream::render);
+}
 
-WString ParamStream::format(const WString& text) { return formatT(*this, text, &ParamStream::renderWide); }
+WString ParamStream::format(const WString& text) {
+    return formatT(*this, text, &ParamStream::renderWide);
+}
 
 } // namespace VeltorCorelib

@@ -80,16 +80,17 @@ public:
     // Platform integer types that are distinct from the fixed-width ones on one system or the other
     // (long on Windows, long long / unsigned long on Linux) forward to the matching width.
     template <typename T,
-              typename = std::enable_if_t<std::is_integral<T>::value && !std::is_same<T, bool>::value &&
-                                          !std::is_same<T, char>::value && !std::is_same<T, char16_t>::value &&
-                                          !std::is_same<T, std::int32_t>::value &&
-                                          !std::is_same<T, std::uint32_t>::value &&
-                                          !std::is_same<T, std::int64_t>::value &&
-                                          !std::is_same<T, std::uint64_t>::value>>
+              typename = std::enable_if_t<
+                  std::is_integral<T>::value && !std::is_same<T, bool>::value &&
+                  !std::is_same<T, char>::value && !std::is_same<T, char16_t>::value &&
+                  !std::is_same<T, std::int32_t>::value && !std::is_same<T, std::uint32_t>::value &&
+                  !std::is_same<T, std::int64_t>::value && !std::is_same<T, std::uint64_t>::value>>
     StreamBase& operator<<(T value) {
         if (std::is_signed<T>::value)
-            return sizeof(T) <= 4 ? *this << static_cast<std::int32_t>(value) : *this << static_cast<std::int64_t>(value);
-        return sizeof(T) <= 4 ? *this << static_cast<std::uint32_t>(value) : *this << static_cast<std::uint64_t>(value);
+            return sizeof(T) <= 4 ? *this << static_cast<std::int32_t>(value)
+                                  : *this << static_cast<std::int64_t>(value);
+        return sizeof(T) <= 4 ? *this << static_cast<std::uint32_t>(value)
+                              : *this << static_cast<std::uint64_t>(value);
     }
 };
 
@@ -133,10 +134,15 @@ WString escapeWide(const WString& text);
 WString unescapeWide(const WString& text);
 std::string fromDouble(double value);
 std::string fromUInt64(std::uint64_t value);
-// Saturating or wrapping as documented: signed wraps on overflow like the original accumulation.
+// Decimal digits up to the first non-digit, accumulated in 64 bits; an overlong run wraps modulo 2^64
+// (never undefined behaviour). toInt64 takes one optional leading '-', toUInt64 no sign at all.
 std::int64_t toInt64(const std::string& text);
 std::uint64_t toUInt64(const std::string& text);
+// atof; an overflowing (infinite) result becomes the largest finite double.
 double toDouble(const std::string& text);
+// strtol / strtoul with the results of a 32-bit 'long' on every platform (saturating on overflow).
+std::int32_t toInt32(const std::string& text);
+std::uint32_t toUInt32(const std::string& text);
 // Storage of wide units inside a narrow text: two bytes per unit, low byte first.
 std::string packWide(const WString& text);
 WString unpackWide(const std::string& text);
@@ -146,7 +152,8 @@ std::string formatDateTimeValue(std::uint64_t milliseconds);
 
 // Builds a ParamStream from arguments: makeParams(a, b, c).
 inline void appendParams(ParamStream&) {}
-template <typename T, typename... Rest> void appendParams(ParamStream& stream, const T& first, const Rest&... rest) {
+template <typename T, typename... Rest>
+void appendParams(ParamStream& stream, const T& first, const Rest&... rest) {
     stream << first;
     appendParams(stream, rest...);
 }

@@ -26,7 +26,10 @@ TEST(Exception, HumanAndRawForms) {
         EXPECT_EQ(e.getName(), "Hook_Duplicate");
         EXPECT_EQ(e.getText(true), "Hook_Duplicate: Trying to set a hook");
         EXPECT_EQ(e.getText(false), "Trying to set a hook");
-        EXPECT_EQ(e.getRawText().rfind("@ims.hook.duplicate{Trying to set % hook}; @logsrc{file=\"ExceptionTest.cpp\" line=", 0), 0u);
+        EXPECT_EQ(
+            e.getRawText().rfind(
+                "@ims.hook.duplicate{Trying to set % hook}; @logsrc{file=\"ExceptionTest.cpp\" line=", 0),
+            0u);
     }
     Exception empty;
     EXPECT_EQ(empty.getText(true), "Exception:");
@@ -44,4 +47,65 @@ TEST(Exception, ContainedTreeIsCopiedDeeply) {
     EXPECT_EQ(copy.getText(true), "Exception:\nHook_Duplicate:\nException: Leaf 3");
     ASSERT_EQ(copy.getContained().size(), 1u);
     EXPECT_EQ(copy.getContained()[0].getContained()[0].getText(false), "Leaf 3");
+}
+
+TEST(Exception, EscapeFlagRules) {
+    // A second backslash keeps the flag; a trailing one is dropped.
+    EXPECT_EQ(extractMessageText("@k{a\\\\}};"), "a}");
+    EXPECT_EQ(extractMessageText("@k{a\\"), "a");
+    EXPECT_EQ(extractMessageText(";;@key.only"), "");
+    EXPECT_EQ(extractMessageText(std::string("@k{a\0b};", 8)), std::string("a\0b", 3));
+}
+
+TEST(Exception, PlaceholdersSurplusAndMissingValues) {
+    Exception surplus("@k{No placeholders};", makeParams(1, 2));
+    EXPECT_EQ(surplus.getText(false), "No placeholders");
+    Exception missing("@k{[%] and [%]};", makeParams(std::string("one")));
+    EXPECT_EQ(missing.getText(true), "Exception: [one] and []");
+    // Parameters are filled in after the keys are gone: a value that looks like a record stays as it is.
+    Exception recordLike("@k{Got %};", makeParams(std::string("@x{y};")));
+    EXPECT_EQ(recordLike.getText(false), "Got @x{y};");
+    // Rendering does not use up the exception's own parameters.
+    EXPECT_EQ(recordLike.getText(false), "Got @x{y};");
+}
+
+TEST(Exception, RawTextAndSourceRecords) {
+    Exception e("@k{Text %};", makeSourceRecord("C:\\src\\lib\\File.cpp", 42), makeParams(5));
+    e.addSource(makeSourceRecord("Other.cpp", 7));
+    EXPECT_EQ(e.getRawText(),
+              "@k{Text %}; @logsrc{file=\"File.cpp\" line=42}; @logsrc{file=\"Other.cpp\" line=7};");
+    EXPECT_EQ(makeSourceRecord("x.cpp", 4294967295u), " @logsrc{file=\"x.cpp\" line=4294967295};");
+    buildRevision = 12;
+    EXPECT_EQ(makeSourceRecord("x.cpp", 1), " @logsrc{file=\"x.cpp\" line=1 rev=12};");
+    buildRevision = 0;
+
+    // Each constructor form.
+    Exception m("@k{m};");
+    EXPECT_TRUE(m.getSources().empty());
+    Exception ms("@k{m};", std::string(" @logsrc{file=\"a\" line=1};"));
+    EXPECT_EQ(ms.getRawText(), "@k{m}; @logsrc{file=\"a\" line=1};");
+    EXPECT_TRUE(Exception().isMessageEmpty());
+}
+
+TEST(Exception, WrappingThrowKeepsTheCaughtError) {
+    try {
+        try {
+            VELTOR_THROW(Owner::Hook_Duplicate, "@k{Inner %};", 1);
+        } catch (const Owner::Hook_Duplicate& inner) {
+            VELTOR_THROW_WRAPPED(Owner::Hook_Duplicate, inner);
+        }
+        FAIL() << "nothing thrown";
+    } catch (const Exception& outer) {
+        EXPECT_EQ(outer.getName(), "Hook_Duplicate");
+        EXPECT_TRUE(outer.isMessageEmpty());
+        ASSERT_EQ(outer.getSources().size(), 1u);
+        EXPECT_EQ(outer.getText(true), "Hook_Duplicate:\nHook_Duplicate: Inner 1");
+        EXPECT_EQ(outer.getText(false), "\nHook_Duplicate: Inner 1");
+    }
+    try {
+        VELTOR_THROW_OOM(Owner::Hook_Duplicate);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.getText(true), "Hook_Duplicate: Out of memory");
+        EXPECT_EQ(e.getRawText(), "@out-of-memory{Out of memory};");
+    }
 }
