@@ -1,0 +1,171 @@
+#include "ChildProcessSupport.h"
+#include "ProcessLock.h"
+
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using VeltorCorelib::ProcessLock;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string uniqueName(const char* tag) {
+    return std::string("sorvik-test/") + tag + ":" + std::to_string(VeltorPlatform::currentProcessId());
+}
+
+bool waitForFile(const fs::path& path) {
+    // A synchronisation bound, not a time measurement: the other side is expected long before.
+    for (int i = 0; i < 6000; ++i) {
+        std::error_code error;
+        if (fs::exists(path, error))
+            return true;
+        VeltorPlatform::sleepMs(10);
+    }
+    return false;
+}
+
+// Child: takes the lock named in its argument ("<directory>|<name>"), says so with the file "locked",
+// holds it until the file "release" appears, then releases it and says so with "released".
+int holdLockMode() {
+    const std::string argument = ChildProcessSupport::argument();
+    const std::size_t bar = argument.find('|');
+    const fs::path directory = argument.substr(0, bar);
+    ProcessLock lock(argument.substr(bar + 1));
+    if (!lock.lock(0))
+        return 10;
+    std::ofstream(directory / "locked") << "yes";
+    if (!waitForFile(directory / "release"))
+        return 11;
+    if (!lock.unlock())
+        return 12;
+    std::ofstream(directory / "released") << "yes";
+    return 0;
+}
+SORVIK_CHILD_MODE("hold-lock", holdLockMode);
+
+// Child: takes the lock and ends at once without releasing it or running any destructor.
+int vanishMode() {
+    ProcessLock lock(ChildProcessSupport::argument());
+    if (!lock.lock(0))
+        return 10;
+    VeltorPlatform::exitFromSignal(0);
+}
+SORVIK_CHILD_MODE("lock-and-vanish", vanishMode);
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        path = fs::temp_directory_path() /
+               ("sorvik-lock-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
+                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        fs::create_directories(path);
+    }
+    ~TempDir() {
+        std::error_code error;
+        fs::remove_all(path, error);
+    }
+};
+
+} // namespace
+
+TEST(ProcessLock, NamePreparationAndMissingName) {
+    EXPECT_EQ("Global\\C__dir_sub", ProcessLock::prepareName("C:/dir\\sub"));
+    EXPECT_EQ("Global\\plain", ProcessLock::prepareName("plain"));
+
+    ProcessLock unnamed;
+    try {
+        unnamed.lock(10);
+        FAIL() << "an empty name must throw";
+    } catch (const ProcessLock::HaveNoName& e) {
+        EXPECT_EQ("HaveNoName", e.getName());
+        EXPECT_TRUE(e.getMessage().empty());
+        EXPECT_TRUE(e.getSources().empty());
+        EXPECT_EQ(0u, e.getParameters().size());
+    }
+    EXPECT_FALSE(unnamed.unlock());
+
+    ProcessLock::LockFailed failed;
+    EXPECT_EQ("LockFailed", failed.getName());
+    EXPECT_TRUE(failed.getMessage().empty());
+
+    ProcessLock named(uniqueName("prep"));
+    EXPECT_FALSE(named.unlock()); // never locked
+    ASSERT_TRUE(named.lock(0));
+    EXPECT_EQ(ProcessLock::prepareName(uniqueName("prep")), named.getName());
+    EXPECT_TRUE(named.unlock());
+}
+
+TEST(ProcessLock, NestingCountsWithinOneObjectOnly) {
+    const std::string name = uniqueName("nest");
+    ProcessLock first(name), second(name);
+    ASSERT_TRUE(first.lock(100));
+    EXPECT_EQ(1u, first.lastAttempts());
+    ASSERT_TRUE(first.lock(100));
+    EXPECT_EQ(0u, first.lastAttempts()); // the second lock only counts
+    EXPECT_EQ(2u, first.lockCount());
+
+    // Another object of this process does not share the count: busy for the whole timeout.
+    EXPECT_FALSE(second.lock(30));
+    EXPECT_EQ(4u, second.lastAttempts()); // 30 / 10 + 1
+    EXPECT_FALSE(second.unlock());
+
+    EXPECT_TRUE(first.unlock());
+    EXPECT_EQ(1u, first.lockCount());
+    EXPECT_FALSE(second.lock(5)); // one unlock of two leaves it held
+    EXPECT_EQ(1u, second.lastAttempts());
+    EXPECT_TRUE(first.unlock());
+    EXPECT_EQ(0u, first.lockCount());
+    EXPECT_FALSE(first.unlock()); // nothing left to release
+
+    EXPECT_TRUE(second.lock(5));
+    EXPECT_TRUE(second.unlock());
+}
+
+TEST(ProcessLock, DestructorReleasesANestedLock) {
+    const std::string name = uniqueName("dtor");
+    {
+        ProcessLock held(name);
+        ASSERT_TRUE(held.lock(0));
+        ASSERT_TRUE(held.lock(0));
+        ASSERT_TRUE(held.lock(0));
+    }
+    ProcessLock after(name);
+    EXPECT_TRUE(after.lock(10));
+}
+
+TEST(ProcessLock, TwoProcessesContend) {
+    TempDir dir;
+    const std::string name = uniqueName("procs");
+    ChildProcessSupport::Child child("hold-lock", dir.path.string() + "|" + name);
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(waitForFile(dir.path / "locked"));
+
+    ProcessLock mine(name);
+    EXPECT_FALSE(mine.lock(50));
+    EXPECT_EQ(6u, mine.lastAttempts());
+    EXPECT_EQ(0u, mine.lockCount());
+    EXPECT_FALSE(fs::exists(dir.path / "released"));
+
+    std::ofstream(dir.path / "release") << "go";
+    // Waits without limit until the child lets go.
+    EXPECT_TRUE(mine.lock(0));
+    EXPECT_EQ(0, child.wait());
+    EXPECT_TRUE(fs::exists(dir.path / "released"));
+    EXPECT_TRUE(mine.unlock());
+}
+
+TEST(ProcessLock, AProcessThatEndsReleasesItsLock) {
+    const std::string name = uniqueName("exit");
+    ChildProcessSupport::Child child("lock-and-vanish", name);
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(0, child.wait());
+    ProcessLock mine(name);
+    EXPECT_TRUE(mine.lock(10));
+}
