@@ -1,0 +1,153 @@
+#include "LocalStore.h"
+#include "ProcessLock.h"
+#include "StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+
+using VeltorCorelib::LocalStore;
+
+TEST(LocalStore, RootComesFromTheEnvironmentOrTheDefault) {
+    {
+        StoreRoot root;
+        EXPECT_EQ(root.text(), LocalStore::root());
+        EXPECT_EQ(root.text() + "/a/b/c", LocalStore::keyDirectory("a/./b//c\\"));
+        EXPECT_EQ(root.text() + "/a/c", LocalStore::keyDirectory("a/b/../c"));
+        EXPECT_EQ(root.text() + "/x/list", LocalStore::valueFile("x", LocalStore::List));
+    }
+    std::string ignored;
+    if (!VeltorPlatform::getEnvironment("VELTOR_FREG", ignored)) {
+#ifdef _WIN32
+        EXPECT_EQ("C:/veltor/freg", LocalStore::root());
+#else
+        EXPECT_EQ("/var/lib/veltor/freg", LocalStore::root());
+#endif
+    }
+}
+
+TEST(LocalStore, EveryTypeRoundTripsInItsTextForm) {
+    StoreRoot root;
+    std::string text;
+    ASSERT_EQ(0u, LocalStore::writeString("app/text", "a string with a newline\n", true));
+    EXPECT_EQ("a string with a newline\\n\n", root.fileContent("app/text/string"));
+    ASSERT_EQ(0u, LocalStore::readString("app/text", true, text));
+    EXPECT_EQ("a string with a newline\n", text);
+
+    const std::string every = "\\ \n \t \v \b \r \f \a \" ' ;";
+    ASSERT_EQ(0u, LocalStore::writeString("app/every", every, true));
+    EXPECT_EQ("\\\\ \\n \\t \\v \\b \\r \\f \\a \\\" \\' ;\n", root.fileContent("app/every/string"));
+    ASSERT_EQ(0u, LocalStore::readString("app/every", false, text));
+    EXPECT_EQ(every, text);
+
+    std::vector<std::string> items;
+    ASSERT_EQ(0u, LocalStore::writeList("app/list", {"a;b", "c"}, true));
+    EXPECT_EQ("a\\:b;c;\n", root.fileContent("app/list/list"));
+    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
+    EXPECT_EQ((std::vector<std::string>{"a;b", "c"}), items);
+    ASSERT_EQ(0u, LocalStore::writeList("app/list", {"back\\slash;", "", "line\nbreak"}, true));
+    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
+    EXPECT_EQ((std::vector<std::string>{"back\\slash;", "", "line\nbreak"}), items);
+    ASSERT_EQ(0u, LocalStore::writeList("app/list", {}, true));
+    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
+    EXPECT_TRUE(items.empty());
+
+    std::int64_t signedValue = 0;
+    ASSERT_EQ(0u, LocalStore::writeInt64("app/n", std::numeric_limits<std::int64_t>::min(), true));
+    EXPECT_EQ("-9223372036854775808\n", root.fileContent("app/n/int64"));
+    ASSERT_EQ(0u, LocalStore::readInt64("app/n", true, signedValue));
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), signedValue);
+
+    std::uint64_t unsignedValue = 0;
+    ASSERT_EQ(0u, LocalStore::writeUInt64("app/n", 18446744073709551615ull, true));
+    EXPECT_EQ("18446744073709551615\n", root.fileContent("app/n/uint64"));
+    ASSERT_EQ(0u, LocalStore::readUInt64("app/n", true, unsignedValue));
+    EXPECT_EQ(18446744073709551615ull, unsignedValue);
+
+    double real = 0;
+    ASSERT_EQ(0u, LocalStore::writeDouble("app/n", -2.5, true));
+    ASSERT_EQ(0u, LocalStore::readDouble("app/n", true, real));
+    EXPECT_EQ(-2.5, real);
+
+    // The raw forms of the other value files.
+    ASSERT_EQ(0u, LocalStore::write("app/n", LocalStore::Int32, "17", true));
+    ASSERT_EQ(0u, LocalStore::read("app/n", LocalStore::Int32, true, text));
+    EXPECT_EQ("17", text);
+    ASSERT_EQ(0u, LocalStore::write("app/n", LocalStore::UInt32, "18", false));
+    EXPECT_EQ("18\n", root.fileContent("app/n/uint32"));
+}
+
+TEST(LocalStore, ReadingRemovesOneNewlineAndKeepsUnknownEscapes) {
+    StoreRoot root;
+    std::filesystem::create_directories(root.path / "k");
+    std::ofstream(root.path / "k" / "string", std::ios::binary) << "x\\qy\\\n\n";
+    std::string text;
+    ASSERT_EQ(0u, LocalStore::read("k", LocalStore::String, true, text));
+    EXPECT_EQ("x\\qy\\\n", text);
+    ASSERT_EQ(0u, LocalStore::readString("k", true, text));
+    EXPECT_EQ("x\\qy\\\n", text);
+
+    std::ofstream(root.path / "k" / "list", std::ios::binary) << ";a;;b";
+    std::vector<std::string> items;
+    ASSERT_EQ(0u, LocalStore::readList("k", true, items));
+    EXPECT_EQ((std::vector<std::string>{"", "a", "", "b"}), items);
+}
+
+TEST(LocalStore, StatusesOfEveryFailure) {
+    StoreRoot root;
+    std::string text;
+    EXPECT_EQ(1u, LocalStore::read("k", 7, true, text));
+    EXPECT_EQ(1u, LocalStore::write("k", 7, "x", true));
+    EXPECT_EQ(2u, LocalStore::read("", LocalStore::String, true, text));
+    EXPECT_EQ(2u, LocalStore::write("", LocalStore::String, "x", true));
+    // A key never leaves the store's root.
+    EXPECT_EQ(2u, LocalStore::write("../escape", LocalStore::String, "x", true));
+    EXPECT_EQ(2u, LocalStore::write("a/../../escape", LocalStore::String, "x", true));
+    EXPECT_EQ(2u, LocalStore::read("/./", LocalStore::String, true, text));
+    EXPECT_FALSE(std::filesystem::exists(root.path.parent_path() / "escape"));
+
+    EXPECT_EQ(5u, LocalStore::read("missing", LocalStore::String, true, text));
+    ASSERT_EQ(0u, LocalStore::writeInt64("present", 1, true));
+    EXPECT_EQ(6u, LocalStore::read("present", LocalStore::String, true, text));
+
+    // A value file that cannot be read.
+    std::filesystem::create_directories(root.path / "broken" / "string");
+    EXPECT_EQ(4u, LocalStore::read("broken", LocalStore::String, true, text));
+
+    // A root that is a file: nothing can be written below it.
+    std::ofstream(root.path / "file") << "x";
+    VeltorPlatform::setEnvironment("VELTOR_FREG", (root.path / "file").generic_string());
+    EXPECT_EQ(7u, LocalStore::write("k", LocalStore::String, "x", true));
+    EXPECT_EQ(7u, LocalStore::addInt64("k", 1));
+}
+
+TEST(LocalStore, AdditionsStartFromZeroAndWrap) {
+    StoreRoot root;
+    std::int64_t signedValue = 0;
+    ASSERT_EQ(0u, LocalStore::addInt64("count", -5));
+    ASSERT_EQ(0u, LocalStore::addInt64("count", 2));
+    ASSERT_EQ(0u, LocalStore::readInt64("count", true, signedValue));
+    EXPECT_EQ(-3, signedValue);
+    ASSERT_EQ(0u, LocalStore::writeInt64("count", std::numeric_limits<std::int64_t>::max(), true));
+    ASSERT_EQ(0u, LocalStore::addInt64("count", 1));
+    ASSERT_EQ(0u, LocalStore::readInt64("count", true, signedValue));
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), signedValue);
+
+    std::uint64_t unsignedValue = 0;
+    ASSERT_EQ(0u, LocalStore::addUInt64("count", 7));
+    ASSERT_EQ(0u, LocalStore::addUInt64("count", 8));
+    ASSERT_EQ(0u, LocalStore::readUInt64("count", true, unsignedValue));
+    EXPECT_EQ(15u, unsignedValue);
+
+    double real = 0;
+    ASSERT_EQ(0u, LocalStore::addDouble("count", 0.5));
+    ASSERT_EQ(0u, LocalStore::addDouble("count", 1.25));
+    ASSERT_EQ(0u, LocalStore::readDouble("count", true, real));
+    EXPECT_EQ(1.75, real);
+
+    // The addition holds the key's lock; releasing it leaves the lock free for the next taker.
+    VeltorCorelib::ProcessLock keyLock(LocalStore::keyDirectory("count"));
+    EXPECT_TRUE(keyLock.lock(10));
+}
