@@ -1,5 +1,7 @@
 #include "CmdParser.h"
 
+#include "StringTools.h"
+
 #include <algorithm>
 
 namespace VeltorCorelib {
@@ -35,8 +37,10 @@ bool isAssignmentName(const std::string& name) {
                        [&](char c) { return isLetter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }
 
-// INTERIM until the shared line splitter lands: one piece, unwrapped.
-std::vector<std::string> splitHelpText(const std::string& text, int) { return {text}; }
+std::vector<std::string> splitHelpText(const std::string& text, int width) {
+    return StringTools::split(text, StringTools::LineSizeSearcher(static_cast<unsigned>(width)),
+                              StringTools::unlimited, true);
+}
 
 } // namespace
 

@@ -119,6 +119,9 @@ TEST(CmdParser, HelpLayout) {
     CmdParser parser;
     parser.init("App", true, false, true);
     parser.addOption("Pick", CmdParser::Choice, 0, "mode", {"fast", "slow"});
+    // 60 - 12 + 9 = 57 characters per piece of the allowed values.
+    parser.addOption("Level", CmdParser::Choice, 'l', "", {"alpha-one", "bravo-two", "charlie-three", "delta-four",
+                                                           "echo-five", "foxtrot-six"});
     parser.addOption("Assign", CmdParser::Assignment, 0, "key");
     parser.addOption("Rest", CmdParser::RestOfLine, 'r', "rest");
     parser.addOption("File", CmdParser::Positional, 0, "");
@@ -134,6 +137,9 @@ TEST(CmdParser, HelpLayout) {
                                  "  -c <arg>           : Specify configuration file explicitly\n"
                                  "  --mode <arg>       : Pick\n"
                                  "                       (One of: fast, slow)\n"
+                                 "  -l <arg>           : Level\n"
+                                 "                       (One of: alpha-one, bravo-two, charlie-three, delta-four,\n"
+                                 "                       echo-five, foxtrot-six)\n"
                                  "  key=<value>        : Assign\n"
                                  "  -r <arg>\n"
                                  "    --rest <arg>     : Rest\n"
