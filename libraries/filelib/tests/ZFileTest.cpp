@@ -1,0 +1,205 @@
+#include "File.h"
+#include "FileObjectTestDir.h"
+#include "ZFile.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace VeltorFilelib;
+using VeltorCorelib::Unicode;
+
+namespace {
+
+// Text with enough variety that it does not compress to nothing.
+std::string sampleText(std::size_t size, unsigned seed) {
+    std::string out;
+    out.reserve(size);
+    unsigned state = seed;
+    while (out.size() < size) {
+        state = state * 1103515245u + 12345u;
+        out += static_cast<char>(' ' + (state >> 16) % 90);
+        if ((state >> 8) % 61 == 0)
+            out += '\n';
+    }
+    out.resize(size);
+    return out;
+}
+
+void writeGzip(const std::string& name, const std::string& content) {
+    File file(name);
+    file.openWrite();
+    file.writeString(content);
+    file.close();
+}
+
+std::string readAll(File& file) {
+    std::string out;
+    while (!file.isEof())
+        out += file.readBytes(65536);
+    return out;
+}
+
+} // namespace
+
+TEST(ZFile, RoundTripOfSeveralMegabytes) {
+    FileObjectTestDir dir;
+    const std::string name = dir.path("big.log.gz");
+    const std::string content = sampleText(3 * 1024 * 1024 + 17, 7);
+    {
+        File file(name);
+        file.openWrite();
+        for (std::size_t at = 0; at < content.size(); at += 100000)
+            file.writeString(content.substr(at, 100000));
+        file.flush();
+        EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
+        file.close();
+    }
+    const std::string stored = FileObjectTestDir::get(name);
+    ASSERT_GE(stored.size(), 2u);
+    EXPECT_EQ(stored.substr(0, 2), byteString({0x1F, 0x8B}));
+    EXPECT_LT(stored.size(), content.size());
+
+    File file(name);
+    file.openRead();
+    EXPECT_EQ(file.getEncoding(), 1u);
+    EXPECT_EQ(readAll(file), content);
+    EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }), "Trying to read past end of file");
+
+    // Lines come back one by one with their count.
+    file.close();
+    file.openRead();
+    std::string line;
+    std::size_t lineBytes = 0;
+    while (!file.isEof()) {
+        file.readLine(line);
+        lineBytes += line.size();
+    }
+    EXPECT_EQ(lineBytes, content.size());
+    EXPECT_EQ(file.getLine(), static_cast<std::uint32_t>(std::count(content.begin(), content.end(), '\n')));
+}
+
+TEST(ZFile, DetectionGivesBytesBackThroughTheHistory) {
+    FileObjectTestDir dir;
+    const std::string partial = dir.path("partial.gz");
+    writeGzip(partial, byteString({0xEF, 0xBB, 'A', 'B'}));
+    File file(partial);
+    file.openRead();
+    EXPECT_EQ(file.getEncoding(), 1u);
+    EXPECT_EQ(file.tell(), 0);
+    EXPECT_EQ(file.readBytes(4), byteString({0xEF, 0xBB, 'A', 'B'}));
+    EXPECT_TRUE(file.isEof());
+
+    const std::string marked = dir.path("marked.gz");
+    writeGzip(marked, byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, '\n'}));
+    File utf8(marked);
+    utf8.openRead();
+    EXPECT_EQ(utf8.getEncoding(), 2u);
+    EXPECT_EQ(utf8.readChar(), 0xE9u);
+    EXPECT_EQ(utf8.readChar(), uint32_t('\n'));
+    EXPECT_TRUE(utf8.isEof());
+
+    const std::string shortMark = dir.path("short.gz");
+    writeGzip(shortMark, byteString({0xFF}));
+    File single(shortMark);
+    single.openRead();
+    EXPECT_EQ(single.getEncoding(), 0u);
+    EXPECT_FALSE(single.isEof());
+    EXPECT_EQ(single.readByte(), 0xFF);
+    EXPECT_TRUE(single.isEof());
+
+    // Written with a mark through the file object.
+    const std::string sixteen = dir.path("sixteen.gz");
+    File writer(sixteen);
+    writer.setEncoding(Unicode::Encoding_Utf16be);
+    writer.openWrite();
+    writer.writeChar(0x1F600);
+    writer.close();
+    File reader(sixteen);
+    reader.openRead();
+    EXPECT_EQ(reader.getEncoding(), 4u);
+    EXPECT_EQ(reader.readChar(), 0x1F600u);
+}
+
+TEST(ZFile, ForwardPositioningAndHistory) {
+    FileObjectTestDir dir;
+    const std::string name = dir.path("pos.gz");
+    const std::string content = sampleText(5000, 3);
+    writeGzip(name, content);
+    File file(name);
+    file.openRead();
+    EXPECT_EQ(file.readBytes(10), content.substr(0, 10));
+    file.setBytePos(10); // the current position is allowed
+    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.setBytePos(9); }),
+              "Failed to set position = 9 because negative moves are not supported by ZFile");
+    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.moveBytePos(-1); }),
+              "Failed to set position = -1 because negative moves are not supported by ZFile");
+    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.setBytePos(-1); }),
+              "Failed to set position = -1 because negative moves are not supported by ZFile");
+    file.setBytePos(100);
+    EXPECT_EQ(file.tell(), 100);
+    EXPECT_EQ(file.readBytes(5), content.substr(100, 5));
+
+    // Giving back: up to 99 recent bytes; moves skip given-back bytes first.
+    EXPECT_EQ(file.readBytes(150), content.substr(105, 150));
+    file.unread(99);
+    EXPECT_EQ(file.tell(), 156);
+    EXPECT_EQ(file.readBytes(3), content.substr(156, 3));
+    file.moveBytePos(2);
+    EXPECT_EQ(file.readBytes(3), content.substr(161, 3));
+    file.moveBytePos(1000);
+    EXPECT_EQ(file.tell(), 1164);
+    EXPECT_EQ(file.readBytes(4), content.substr(1164, 4));
+    file.unread(4);
+    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.unread(1); }),
+              "Failed to set position = -1 because negative moves are not supported by ZFile");
+    EXPECT_EQ(file.tell(), 1164);
+    file.setBytePos(1165);
+    EXPECT_EQ(file.readBytes(2), content.substr(1165, 2));
+    file.setBytePos(4999);
+    EXPECT_EQ(file.readBytes(10), content.substr(4999));
+    EXPECT_TRUE(file.isEof());
+    file.close();
+
+    // Writing: a forward move pads with zero bytes; the position counts uncompressed bytes.
+    const std::string padded = dir.path("padded.gz");
+    File writer(padded);
+    writer.openWrite();
+    writer.writeString("ab");
+    writer.moveBytePos(3);
+    writer.writeString("c");
+    EXPECT_EQ(writer.tell(), 6);
+    writer.close();
+    File reader(padded);
+    reader.openRead();
+    EXPECT_EQ(readAll(reader), std::string("ab\0\0\0c", 6));
+}
+
+TEST(ZFile, UnsupportedOpensAndDamagedStreams) {
+    FileObjectTestDir dir;
+    const std::string name = dir.path("data.gz");
+    const std::string content = sampleText(400000, 11);
+    writeGzip(name, content);
+    File file(name);
+    EXPECT_EQ(thrownText<FileBase::Open_NotSupported>([&] { file.openAppend(); }),
+              "Trying to do a \"openAppend\" on ZFile - which does not support it");
+    EXPECT_EQ(thrownText<FileBase::Open_NotSupported>([&] { file.openReadWrite(0); }),
+              "Trying to do a \"openReadWrite\" on ZFile - which does not support it");
+    EXPECT_EQ(file.getMode(), 0u);
+
+    const std::string stored = FileObjectTestDir::get(name);
+    const std::string expected = "Failed to read from file \"" + dir.path("bad.gz") + "\"";
+    // Cut off half way, and damaged in the middle: an error naming the file, never a shorter file.
+    std::string corrupt = stored;
+    for (std::size_t i = stored.size() / 2; i < stored.size() / 2 + 64; ++i)
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+    for (const std::string& damaged : {stored.substr(0, stored.size() / 2), corrupt, stored.substr(0, 15)}) {
+        dir.put("bad.gz", damaged);
+        File bad(dir.path("bad.gz"));
+        EXPECT_EQ(thrownText<FileBase::Read_Failure>([&] {
+                      bad.openRead();
+                      readAll(bad);
+                  }),
+                  expected);
+    }
+}
