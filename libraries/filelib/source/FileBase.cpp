@@ -1,9 +1,10 @@
 #include "FileBase.h"
 
+#include "platform/FileSystem.h"
+
 #include <cstdlib>
-#include <filesystem>
 #include <new>
-#include <system_error>
+#include <stdexcept>
 
 namespace VeltorFilelib {
 
@@ -20,21 +21,14 @@ std::string normalizedName(const std::string& name) {
     return out;
 }
 
-// File status of a name: whether it exists and, for a regular file, its size.
+// File status of a name: whether it exists and, for a file, its size.
 bool fileStatus(const std::string& name, std::int64_t& size) {
     size = 0;
-    if (name.empty())
+    VeltorPlatform::FileStatus status;
+    if (name.empty() || VeltorPlatform::getFileStatus(name, status) != VeltorPlatform::FileSystemError::Success)
         return false;
-    std::error_code error;
-    const std::filesystem::path path(name);
-    const auto status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::exists(status))
-        return false;
-    if (std::filesystem::is_regular_file(status)) {
-        const auto bytes = std::filesystem::file_size(path, error);
-        if (!error)
-            size = static_cast<std::int64_t>(bytes);
-    }
+    if (!status.isDirectory)
+        size = static_cast<std::int64_t>(status.size);
     return true;
 }
 
