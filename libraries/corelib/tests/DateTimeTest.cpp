@@ -1,0 +1,262 @@
+#include "DateTime.h"
+#include "ParamStream.h"
+
+#include "platform/Environment.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace VeltorCorelib;
+
+namespace {
+// Sets VELTOR_TZ for one test and re-reads the default zone, restoring both afterwards.
+class ZoneEnvironment {
+public:
+    explicit ZoneEnvironment(const char* value) {
+        had = VeltorPlatform::getEnvironment("VELTOR_TZ", previous);
+        if (value != nullptr)
+            VeltorPlatform::setEnvironment("VELTOR_TZ", value);
+        else
+            VeltorPlatform::unsetEnvironment("VELTOR_TZ");
+        TimeZone::reloadProcessDefault();
+    }
+    ~ZoneEnvironment() {
+        if (had)
+            VeltorPlatform::setEnvironment("VELTOR_TZ", previous);
+        else
+            VeltorPlatform::unsetEnvironment("VELTOR_TZ");
+        TimeZone::reloadProcessDefault();
+    }
+
+private:
+    bool had = false;
+    std::string previous;
+};
+
+std::int64_t utc(std::int64_t y, std::int64_t mo, std::int64_t d, std::int64_t h = 0, std::int64_t mi = 0,
+                 std::int64_t s = 0, std::int64_t ms = 0) {
+    return DateTimeDetails(y, mo, d, h, mi, s, ms, false).toMilliseconds();
+}
+} // namespace
+
+TEST(DateTime, DayCountsAndCalendar) {
+    EXPECT_EQ(utc(1970, 1, 1), 2209075200000);
+    EXPECT_EQ(utc(1970, 1, 1), kUnixEpochMilliseconds);
+    EXPECT_EQ(utc(1900, 1, 1), 86400000);
+    EXPECT_EQ(dayCount(1900, 1, 1), 1);
+    EXPECT_EQ(dayCount(1899, 12, 31), 0);
+    EXPECT_EQ(dayCount(1899, 12, 30), -1);
+    EXPECT_EQ(dayCount(2000, 3, 1) - dayCount(2000, 2, 28), 2);
+    EXPECT_EQ(dayCount(2100, 3, 1) - dayCount(2100, 2, 28), 1);
+    EXPECT_EQ(utc(2038, 1, 19, 3, 14, 8), kUnixEpochMilliseconds + 2147483648000LL);
+    EXPECT_EQ(daysInMonth(1900, 2), 28);
+    EXPECT_EQ(daysInMonth(2100, 2), 28);
+    EXPECT_EQ(daysInMonth(2000, 2), 29);
+    EXPECT_EQ(daysInMonth(2016, 2), 29);
+    EXPECT_EQ(daysInMonth(2015, 4), 30);
+    EXPECT_EQ(daysInMonth(2015, 12), 31);
+    EXPECT_EQ(daysInMonth(2015, 13), 0);
+    // 1900-02-29 and 2100-02-29 do not exist: the day after the 28th is 1 March.
+    DateTimeDetails absent(1900, 2, 29, 0, 0, 0, 0, false);
+    EXPECT_EQ(absent.getMonth(), 3);
+    EXPECT_EQ(absent.getDay(), 1);
+    DateTimeDetails absent2100(2100, 2, 29, 0, 0, 0, 0, false);
+    EXPECT_EQ(absent2100.getMonth(), 3);
+    DateTimeDetails present(2016, 2, 29, 0, 0, 0, 0, false);
+    EXPECT_EQ(present.getMonth(), 2);
+    EXPECT_EQ(present.getDay(), 29);
+    EXPECT_EQ(present.getDayOfYear(), 60);
+}
+
+TEST(DateTime, WeekdaysWeeksAndDaysOfYear) {
+    EXPECT_EQ(DateTimeDetails(1900, 1, 1, 0, 0, 0, 0, false).getWeekday(), 0);
+    EXPECT_EQ(DateTimeDetails(1970, 1, 1, 0, 0, 0, 0, false).getWeekday(), 3);
+    EXPECT_EQ(DateTimeDetails(2026, 12, 6, 0, 0, 0, 0, false).getWeekday(), 6);
+    DateTimeDetails newYear2021(2021, 1, 3, 0, 0, 0, 0, false); // Sunday, still week 53 of 2020
+    EXPECT_EQ(newYear2021.getWeek(), 53);
+    EXPECT_EQ(DateTimeDetails(2021, 1, 4, 0, 0, 0, 0, false).getWeek(), 1);
+    EXPECT_EQ(DateTimeDetails(2019, 12, 30, 0, 0, 0, 0, false).getWeek(), 1); // Monday of week 1 of 2020
+    EXPECT_EQ(DateTimeDetails(2015, 12, 31, 0, 0, 0, 0, false).getWeek(), 53);
+    EXPECT_EQ(DateTimeDetails(2016, 12, 31, 0, 0, 0, 0, false).getDayOfYear(), 366);
+    EXPECT_EQ(DateTimeDetails(2015, 12, 31, 0, 0, 0, 0, false).getDayOfYear(), 365);
+    DateTimeDetails defaults;
+    EXPECT_EQ(defaults.getYear(), 1900);
+    EXPECT_EQ(defaults.getWeek(), 1);
+    EXPECT_EQ(defaults.getWeekday(), 0);
+    EXPECT_EQ(defaults.getDayOfYear(), 1);
+    EXPECT_TRUE(defaults.isNormalized());
+    EXPECT_FALSE(defaults.isZoned());
+    EXPECT_FALSE(defaults.getZone().isSet());
+}
+
+TEST(DateTime, MillisecondsAndFieldsRoundTrip) {
+    const std::int64_t samples[] = {1,
+                                    86400000,
+                                    kUnixEpochMilliseconds,
+                                    utc(2000, 2, 29, 23, 59, 59, 999),
+                                    utc(2100, 3, 1),
+                                    utc(9999, 12, 31, 23, 59, 59, 999),
+                                    -1,
+                                    -86400001};
+    for (std::int64_t count : samples) {
+        DateTimeDetails fields(count);
+        EXPECT_EQ(fields.toMilliseconds(), count) << count;
+    }
+    DateTimeDetails before1900(-1);
+    EXPECT_EQ(before1900.getYear(), 1899);
+    EXPECT_EQ(before1900.getMonth(), 12);
+    EXPECT_EQ(before1900.getDay(), 30);
+    EXPECT_EQ(before1900.getHour(), 23);
+    // 0 is "no time": the default fields.
+    DateTimeDetails zero(0);
+    EXPECT_EQ(zero.getYear(), 1900);
+    EXPECT_EQ(zero.getDay(), 1);
+    DateTime instant(utc(2015, 3, 7, 10, 4, 5, 123));
+    DateTimeDetails back(instant);
+    EXPECT_EQ(back.getYear(), 2015);
+    EXPECT_EQ(back.getMillisecond(), 123);
+    EXPECT_EQ(DateTime(back).getMilliseconds(), instant.getMilliseconds());
+}
+
+TEST(DateTime, NormalizationCarriesBothWays) {
+    DateTimeDetails borrowed(2016, 3, 0, -1, -1, -1, -1, false);
+    EXPECT_EQ(borrowed.format(true, false, false), "2016-02-28T22:58:58.999Z");
+    DateTimeDetails january(2016, 0, 1, 0, 0, 0, 0, false);
+    EXPECT_EQ(january.format(false, false, false), "2015-12-01T00:00:00Z");
+    DateTimeDetails over(2015, 14, 31, 24, 75, 61, 1500, false);
+    EXPECT_EQ(over.format(true, false, false), "2016-03-03T01:16:02.500Z");
+    DateTimeDetails edited(2015, 1, 1, 0, 0, 0, 0, false);
+    edited.setDay(32);
+    EXPECT_FALSE(edited.isNormalized());
+    EXPECT_EQ(edited.toMilliseconds(), utc(2015, 2, 1));
+    edited.normalize();
+    EXPECT_EQ(edited.getMonth(), 2);
+    // Absurd values neither overflow nor loop.
+    const std::int64_t big = std::numeric_limits<std::int64_t>::max();
+    DateTimeDetails huge(big, big, big, big, big, big, big, false);
+    EXPECT_TRUE(huge.isNormalized());
+    DateTimeDetails tiny(-big, -big, -big, -big, -big, -big, -big, false);
+    EXPECT_LE(tiny.getYear(), 0);
+    DateTimeDetails extreme(std::numeric_limits<std::int64_t>::min());
+    EXPECT_GE(extreme.getMonth(), 1);
+}
+
+TEST(DateTime, IsoFormats) {
+    DateTime epoch(2209075200000);
+    EXPECT_EQ(epoch.format(true, false, false), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(DateTimeDetails(epoch).format(false, true, false), "19700101T000000Z");
+    EXPECT_EQ(DateTimeDetails(epoch).format(true, true, false), "19700101T000000.000Z");
+    EXPECT_EQ(DateTimeDetails(utc(2015, 3, 7, 10, 4, 5, 123)).format(true, false, true), "2015-03-07T10:04:05.123Z");
+    EXPECT_EQ(DateTimeDetails(utc(812, 5, 6)).format(false, false, false), "0812-05-06T00:00:00Z");
+    // Date-time parameters of the parameter streams print the same way.
+    ParamValue value;
+    value.type = PT_DateTime;
+    value.text = std::to_string(utc(2015, 3, 7, 10, 4, 5, 123));
+    EXPECT_EQ(ParamStream::render(value), "2015-03-07T10:04:05.123Z");
+    value.text = "2209075200000";
+    EXPECT_EQ(ParamStream::render(value), "1970-01-01T00:00:00.000Z");
+}
+
+TEST(DateTime, NowComesFromTheUtcClock) {
+    std::int64_t first = DateTime::now();
+    std::int64_t second = DateTime::now();
+    EXPECT_LE(first, second);
+    EXPECT_GT(first, utc(2020, 1, 1));
+    EXPECT_LT(first, utc(2200, 1, 1));
+}
+
+TEST(TimeZone, OffsetAndRuleTexts) {
+    EXPECT_EQ(TimeZone::parseOffset("+01:00"), 3600000);
+    EXPECT_EQ(TimeZone::parseOffset("+0100"), 3600000);
+    EXPECT_EQ(TimeZone::parseOffset("-05:30"), -19800000);
+    EXPECT_EQ(TimeZone::parseOffset("-0530"), -19800000);
+    EXPECT_EQ(TimeZone::parseOffset("+01:0"), 0);
+    EXPECT_EQ(TimeZone::parseOffset("01:00"), 0);
+    EXPECT_EQ(TimeZone::parseOffset("+0a:00"), 0);
+    EXPECT_EQ(TimeZone::parseOffset(""), 0);
+    EXPECT_EQ(TimeZone::parseOffset("+"), 0);
+    EXPECT_EQ(TimeZone::offsetText(-19800000), "-05:30");
+    EXPECT_EQ(TimeZone::offsetText(3600000, true), "+0100");
+    EXPECT_EQ(TimeZone::offsetText(std::numeric_limits<std::int64_t>::min()).substr(0, 1), "-");
+    TimeZoneRule rule = TimeZone::parseRule("3M5W6D2H");
+    EXPECT_EQ(rule.month, 3);
+    EXPECT_EQ(rule.week, 5);
+    EXPECT_EQ(rule.weekday, 6);
+    EXPECT_EQ(rule.hour, 2);
+    EXPECT_EQ(TimeZone::ruleText(rule), "3M5W6D2H");
+    TimeZoneRule odd = TimeZone::parseRule("999M-1W99999999999999999999999DH");
+    EXPECT_EQ(TimeZone::ruleText(odd), "0M0W0D0H");
+    EXPECT_TRUE(TimeZone::parseRule("").isEmpty());
+}
+
+TEST(TimeZone, ZoneTextsAndDaylightStates) {
+    TimeZone none;
+    EXPECT_FALSE(none.isSet());
+    EXPECT_EQ(none.daylightState(utc(2015, 7, 1)), TimeZone::Daylight_NotSet);
+
+    TimeZone central("+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
+    EXPECT_TRUE(central.isSet());
+    EXPECT_EQ(central.getStandardOffset(), 3600000);
+    EXPECT_EQ(central.getDaylightOffset(), 3600000);
+    EXPECT_EQ(central.getText(), "+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
+    EXPECT_EQ(central.daylightState(utc(2015, 1, 15)), TimeZone::Daylight_Standard);
+    EXPECT_EQ(central.daylightState(utc(2015, 7, 15)), TimeZone::Daylight_Active);
+    // 2015: daylight time from 29 March 01:00 UTC to 25 October 01:00 UTC.
+    EXPECT_EQ(central.daylightState(utc(2015, 3, 29, 0, 59, 59, 999)), TimeZone::Daylight_Standard);
+    EXPECT_EQ(central.daylightState(utc(2015, 3, 29, 1)), TimeZone::Daylight_AfterStart);
+    EXPECT_EQ(central.daylightState(utc(2015, 3, 29, 2)), TimeZone::Daylight_Active);
+    EXPECT_EQ(central.daylightState(utc(2015, 10, 25, 0, 59)), TimeZone::Daylight_Active);
+    EXPECT_EQ(central.daylightState(utc(2015, 10, 25, 1, 30)), TimeZone::Daylight_AfterEnd);
+    EXPECT_EQ(central.daylightState(utc(2015, 10, 25, 2)), TimeZone::Daylight_Standard);
+    EXPECT_EQ(central.offsetAt(utc(2015, 7, 15)), 7200000);
+    EXPECT_EQ(central.offsetAt(utc(2015, 12, 15)), 3600000);
+
+    // Local fields in the zone: summer subtracts both offsets, winter only the standard one.
+    DateTimeDetails summer(2015, 7, 15, 12, 0, 0, 0, true);
+    summer.setZoned(true, central);
+    EXPECT_EQ(summer.toMilliseconds(), utc(2015, 7, 15, 10));
+    DateTimeDetails winter(2015, 12, 15, 12, 0, 0, 0, false);
+    winter.setZoned(true, central);
+    EXPECT_EQ(winter.toMilliseconds(), utc(2015, 12, 15, 11));
+    EXPECT_EQ(winter.format(false, false, true), "2015-12-15T12:00:00+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
+
+    TimeZone south("+10:00 (+01:00 10M1W6D2H-4M1W6D3H)");
+    EXPECT_EQ(south.daylightState(utc(2015, 1, 15)), TimeZone::Daylight_Active);
+    EXPECT_EQ(south.daylightState(utc(2015, 7, 15)), TimeZone::Daylight_Standard);
+
+    TimeZone sameDay("+01:00 (+01:00 3M5W6D2H-3M5W6D3H)");
+    EXPECT_EQ(sameDay.daylightState(utc(2015, 7, 15)), TimeZone::Daylight_Standard);
+}
+
+TEST(TimeZone, OffsetAndNumberFormsAndVeltorTz) {
+    {
+        ZoneEnvironment fixed("+02:00");
+        TimeZone zone = TimeZone::processDefault();
+        EXPECT_TRUE(zone.isSet());
+        EXPECT_EQ(zone.getStandardOffset(), 7200000);
+        EXPECT_EQ(zone.getText(), "+02:00");
+        EXPECT_EQ(DateTime().getZone().getStandardOffset(), 7200000);
+        EXPECT_EQ(TimeZone("-05:30").getStandardOffset(), -19800000);
+        EXPECT_EQ(TimeZone("60").getStandardOffset(), 3600000);
+        EXPECT_EQ(TimeZone("-90").getStandardOffset(), -5400000);
+        EXPECT_EQ(TimeZone("3600000").getStandardOffset(), 3600000);
+        EXPECT_EQ(TimeZone("garbage").getStandardOffset(), 0);
+        EXPECT_TRUE(TimeZone("garbage").isSet());
+        EXPECT_EQ(TimeZone("99999999999999999999999999").getStandardOffset(), std::numeric_limits<std::int64_t>::max());
+    }
+    {
+        // An offset text means the offset in effect now: in daylight time it includes the daylight part.
+        ZoneEnvironment rules("+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
+        TimeZone zone("+0300");
+        TimeZone::DaylightState state = TimeZone::processDefault().daylightState(DateTime::now());
+        bool summer = state == TimeZone::Daylight_Active || state == TimeZone::Daylight_AfterStart;
+        EXPECT_EQ(zone.getStandardOffset(), summer ? 7200000 : 10800000);
+        EXPECT_EQ(zone.getDaylightOffset(), 3600000);
+        EXPECT_EQ(TimeZone::ruleText(zone.getDaylightStart()), "3M5W6D2H");
+    }
+    {
+        ZoneEnvironment empty("");
+        EXPECT_TRUE(TimeZone::processDefault().isSet());
+    }
+}

@@ -1,2 +1,0 @@
-// The file library starts here.
-namespace VeltorFilelib {}
