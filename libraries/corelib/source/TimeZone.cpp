@@ -1,7 +1,7 @@
 #include "DateTime.h"
 #include "Wildcard.h"
 
-#include "platform/Environment.h"
+#include "platform/SystemInfo.h"
 #include "platform/Time.h"
 
 #include <cstdio>

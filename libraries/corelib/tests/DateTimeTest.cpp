@@ -1,7 +1,7 @@
 #include "DateTime.h"
 #include "ParamStream.h"
 
-#include "platform/Environment.h"
+#include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +18,14 @@ public:
         if (value != nullptr)
             VeltorPlatform::setEnvironment("VELTOR_TZ", value);
         else
-            VeltorPlatform::unsetEnvironment("VELTOR_TZ");
+            VeltorPlatform::setEnvironment("VELTOR_TZ", "");
         TimeZone::reloadProcessDefault();
     }
     ~ZoneEnvironment() {
         if (had)
             VeltorPlatform::setEnvironment("VELTOR_TZ", previous);
         else
-            VeltorPlatform::unsetEnvironment("VELTOR_TZ");
+            VeltorPlatform::setEnvironment("VELTOR_TZ", "");
         TimeZone::reloadProcessDefault();
     }
 

@@ -1,7 +1,7 @@
 // Path operations of FsTools: pure string work plus the few system facts they need.
 #include "FsTools.h"
 
-#include "platform/Environment.h"
+#include "platform/SystemInfo.h"
 #include "platform/Paths.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "FsTools.h"
 
-#include "platform/Environment.h"
+#include "platform/SystemInfo.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +39,13 @@ public:
         if (value != nullptr)
             VeltorPlatform::setEnvironment(name, value);
         else
-            VeltorPlatform::unsetEnvironment(name);
+            VeltorPlatform::setEnvironment(name, "");
     }
     ~ScopedVariable() {
         if (had)
             VeltorPlatform::setEnvironment(name, previous);
         else
-            VeltorPlatform::unsetEnvironment(name);
+            VeltorPlatform::setEnvironment(name, "");
     }
 
 private:

@@ -1,4 +1,3 @@
-#include "platform/Environment.h"
 #include "platform/Paths.h"
 #include "platform/Time.h"
 
@@ -7,28 +6,6 @@
 #include <string>
 
 using namespace VeltorPlatform;
-
-TEST(Environment, SetGetUnset) {
-    const std::string name = "SORVIK_PLATFORM_TEST";
-    ASSERT_TRUE(setEnvironment(name, "value one"));
-    std::string value;
-    ASSERT_TRUE(getEnvironment(name, value));
-    EXPECT_EQ(value, "value one");
-    std::string large(5000, 'v');
-    ASSERT_TRUE(setEnvironment(name, large));
-    ASSERT_TRUE(getEnvironment(name, value));
-    EXPECT_EQ(value, large);
-    ASSERT_TRUE(setEnvironment(name, ""));
-    value = "stale";
-    EXPECT_TRUE(getEnvironment(name, value));
-    EXPECT_EQ(value, "");
-    EXPECT_TRUE(unsetEnvironment(name));
-    EXPECT_FALSE(getEnvironment(name, value));
-    EXPECT_TRUE(unsetEnvironment(name));
-    EXPECT_FALSE(setEnvironment("", "x"));
-    EXPECT_FALSE(setEnvironment("A=B", "x"));
-    EXPECT_FALSE(getEnvironment("", value));
-}
 
 TEST(Paths, CurrentWindowsAndLongNames) {
     std::string current;
