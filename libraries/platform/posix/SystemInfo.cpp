@@ -98,14 +98,15 @@ bool workgroup(std::string& name) {
 
 OsVersion osVersion() {
     OsVersion result;
+    result.family = "linux";
+    result.name = "linux";
     struct utsname info {};
-    if (::uname(&info) != 0) {
-        result.name = "linux";
+    if (::uname(&info) != 0)
         return result;
-    }
     result.name = info.sysname;
     std::transform(result.name.begin(), result.name.end(), result.name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    result.family = result.name;
     result.release = info.release;
     // Only the leading digits count: "6.1.0-18-amd64" is major 6, minor 1.
     auto number = [](const std::string& text, std::size_t& pos) {

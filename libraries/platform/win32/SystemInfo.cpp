@@ -140,6 +140,7 @@ bool workgroup(std::string& name) {
 
 OsVersion osVersion() {
     OsVersion result;
+    result.family = "windows";
     result.name = "windows";
     const bool bits64 = osIs64Bit();
     OSVERSIONINFOEXA info;

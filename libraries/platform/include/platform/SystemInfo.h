@@ -31,6 +31,7 @@ bool workgroup(std::string& name);
 // uname (for example 6.1.0-18-amd64); versionNumber, majorText and minorText from its leading
 // "major.minor" numbers.
 struct OsVersion {
+    std::string family; // "windows" or "linux": the platform without release details
     std::string name;
     std::string release;
     std::string versionNumber;
