@@ -1,0 +1,358 @@
+// The POSIX registry file: its reader, its writer and how the seam uses them.
+#ifndef _WIN32
+#include "platform/RegistryFile.h"
+#include "platform/Process.h"
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace VeltorPlatform;
+using namespace VeltorPlatform::RegistryFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kHeader[] = "Windows Registry Editor Version 5.00\n";
+
+bool parseText(const std::string& text, Tree& tree, unsigned& line, std::string& reason) {
+    return parse(text.data(), text.size(), tree, line, reason);
+}
+
+Tree parsed(const std::string& text) {
+    Tree tree;
+    unsigned line = 0;
+    std::string reason;
+    EXPECT_TRUE(parseText(text, tree, line, reason)) << "line " << line << ": " << reason;
+    return tree;
+}
+
+// The value at "ROOT\path", or null.
+const Value* lookup(Tree& tree, const std::string& path, const std::string& name) {
+    std::istringstream parts(path);
+    std::string part;
+    std::getline(parts, part, '\\');
+    const Key* key = findRoot(tree, part);
+    while (key && std::getline(parts, part, '\\')) {
+        auto found = key->subKeys.find(fold(part));
+        key = found == key->subKeys.end() ? nullptr : found->second.get();
+    }
+    if (!key)
+        return nullptr;
+    auto found = key->values.find(fold(name));
+    return found == key->values.end() ? nullptr : &found->second;
+}
+
+std::string text(Tree& tree, const std::string& path, const std::string& name) {
+    const Value* value = lookup(tree, path, name);
+    return value ? std::to_string(value->type) + ":" + value->data : "missing";
+}
+
+// UTF-8 text (ASCII and two-byte forms are enough here) as UTF-16LE with its byte-order mark.
+std::string toUtf16(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        unsigned code = static_cast<unsigned char>(utf8[i]);
+        if (code >= 0xC0) {
+            code = ((code & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
+        }
+        out.push_back(static_cast<char>(code & 0xFF));
+        out.push_back(static_cast<char>(code >> 8));
+    }
+    return out;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const fs::path& path, const std::string& content, fs::perms mode = fs::perms(0644)) {
+    std::ofstream(path, std::ios::binary) << content;
+    fs::permissions(path, mode);
+}
+
+TEST(RegistryFileReader, ReadsEveryEntryForm) {
+    Tree tree = parsed(std::string("\xEF\xBB\xBF") + "\r\n" + kHeader +
+                       "; a comment\r\n"
+                       "  ; an indented comment\n"
+                       "\n"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\Resources]\r\n"
+                       "\"InstallDir\"=\"C:\\\\Program Files\\\\Veltor \\\"One\\\"\"\r\n"
+                       "@=\"default\"   ; trailing comment\n"
+                       "\"Count\" = dword:0000001F\n"
+                       "\"List\"=hex(7):61,00,00,00,\\\n"
+                       "    62,00,00,00,  \\\n"
+                       "  00,00\n"
+                       "\"Bytes\"=hex:01,ff,7\n"
+                       "\"Empty\"=hex(0):\n"
+                       "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
+                       "[hkey_local_machine\\software\\VELTOR\\resources]\n"
+                       "\"installdir\"=\"D:\\\\again\"\n"
+                       "[HKEY_CURRENT_USER\\Software\\Old]\n"
+                       "\"Gone\"=\"x\"\n"
+                       "\"Kept\"=\"y\"\n"
+                       "\"Gone\"=-\n"
+                       "[HKEY_CURRENT_USER\\Software\\Old\\Removed\\Deep]\n"
+                       "[-HKEY_CURRENT_USER\\Software\\Old\\Removed]\n");
+    const std::string resources = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\Resources";
+    // A second section of the same key, written in other case, adds to it; the name first written stays.
+    EXPECT_EQ(text(tree, resources, "InstallDir"), std::string("1:D:\\again\0", 11));
+    EXPECT_EQ(lookup(tree, resources, "INSTALLDIR")->name, "InstallDir");
+    EXPECT_EQ(text(tree, resources, ""), std::string("1:default\0", 10));
+    EXPECT_EQ(text(tree, resources, "Count"), std::string("4:\x1f\0\0\0", 6));
+    EXPECT_EQ(text(tree, resources, "List"), std::string("7:a\0b\0\0", 7));
+    EXPECT_EQ(text(tree, resources, "Bytes"), std::string("3:\x01\xff\x07", 5));
+    EXPECT_EQ(text(tree, resources, "Empty"), "0:");
+    EXPECT_EQ(text(tree, resources, "Expand"), std::string("2:%A%\0", 6));
+    EXPECT_EQ(text(tree, "HKEY_CURRENT_USER\\Software\\Old", "Gone"), "missing");
+    EXPECT_EQ(text(tree, "HKEY_CURRENT_USER\\Software\\Old", "Kept"), std::string("1:y\0", 4));
+    EXPECT_TRUE(
+        findRoot(tree, "HKEY_CURRENT_USER")->subKeys.at("software")->subKeys.at("old")->subKeys.empty());
+    EXPECT_FALSE(tree.utf16);
+
+    // The older header keeps text in hex data as narrow bytes.
+    Tree older = parsed("REGEDIT4\n\n[HKEY_USERS\\X]\n\"List\"=hex(7):61,00,62,63,00,00\n");
+    EXPECT_EQ(text(older, "HKEY_USERS\\X", "List"), std::string("7:a\0bc\0\0", 8));
+}
+
+TEST(RegistryFileReader, ReadsUtf16AndWritesItBack) {
+    std::string source = std::string(kHeader) +
+                         "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9]\r\n\"Stra\xC3\x9F" +
+                         "e\"=\"\xC3\xA9t\xC3\xA9\"\r\n";
+    Tree tree = parsed(toUtf16(source));
+    EXPECT_TRUE(tree.utf16);
+    EXPECT_EQ(text(tree, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9",
+                   "Stra\xC3\x9F"
+                   "e"),
+              "1:\xC3\xA9t\xC3\xA9" + std::string(1, '\0'));
+    std::string written = serialise(tree);
+    EXPECT_EQ(written.substr(0, 4), std::string("\xFF\xFEW\0", 4));
+    Tree again = parsed(written);
+    EXPECT_EQ(serialise(again), written);
+    EXPECT_EQ(written, toUtf16(std::string("Windows Registry Editor Version 5.00\r\n\r\n") +
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9]\r\n\"Stra\xC3\x9F" +
+                               "e\"=\"\xC3\xA9t\xC3\xA9\"\r\n\r\n"));
+}
+
+TEST(RegistryFileWriter, WritesWhatItReadsBack) {
+    Tree tree;
+    Key* root = findRoot(tree, "HKEY_LOCAL_MACHINE");
+    auto& veltor = root->subKeys["software"];
+    veltor.reset(new Key);
+    veltor->name = "SOFTWARE";
+    auto& leaf = veltor->subKeys["empty leaf"];
+    leaf.reset(new Key);
+    leaf->name = "Empty Leaf";
+    auto add = [&](const std::string& name, std::uint32_t type, const std::string& data) {
+        veltor->values[fold(name)] = Value{name, type, data};
+    };
+    add("", 1, std::string("plain \\ \"quoted\"\0", 17));
+    add("Two Lines", 1, std::string("a\nb\0", 4)); // cannot be a quoted string: goes as hex(1)
+    add("Trailing", 1, std::string("abc\0\0\0", 6));
+    add("NoNul", 1, "abc");
+    add("Multi", 7, std::string("\xE2\x82\xAC\0\xF0\x9D\x84\x9E\0\0", 10));
+    add("Binary", 3, std::string(100, '\x5a'));
+    add("Quad", 11, std::string("\1\2\3\4\5\6\7\x08", 8));
+    add("ShortDword", 4, "ab");
+    add("Type 1234", 0x1234, "z");
+    std::string written = serialise(tree);
+    EXPECT_EQ(written.substr(0, 92),
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n@=\"plain \\\\ "
+              "\\\"quoted\\\"\"\n");
+    EXPECT_NE(written.find(
+                  "\"Binary\"=hex:5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,5a,"
+                  "\\\n  5a,"),
+              std::string::npos);
+    EXPECT_NE(written.find("\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty Leaf]\n"), std::string::npos);
+    Tree again = parsed(written);
+    EXPECT_EQ(serialise(again), written);
+    for (const auto& entry : veltor->values)
+        EXPECT_EQ(text(again, "HKEY_LOCAL_MACHINE\\SOFTWARE", entry.second.name),
+                  std::to_string(entry.second.type) + ":" + entry.second.data)
+            << entry.second.name;
+    EXPECT_EQ(checkName("Two\nLines"), "a name with a line break cannot be stored");
+    EXPECT_EQ(checkName("bad \xC3"), "a name that is not valid UTF-8 cannot be stored");
+    EXPECT_EQ(checkValue(7, "x\xFF"), "text data that is not valid UTF-8 cannot be stored");
+    EXPECT_EQ(checkValue(3, "x\xFF"), "");
+}
+
+TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
+    const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n";
+    struct Case {
+        std::string text;
+        unsigned line;
+        std::string reason;
+    } cases[] = {
+        {"", 0,
+         "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
+         "\"REGEDIT4\""},
+        {"\n\nREGEDIT5\n", 3,
+         "the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\""},
+        {std::string(kHeader) + "\"a\"=\"b\"\n", 2, "a value before the first key line"},
+        {kHeader + key + "[HKEY_LOCAL_MACHINE\\SOFTWARE\n", 3, "a key line must end with ']'"},
+        {kHeader + key + "[HKEY_LOCAL_MACHINE\\\\X]\n", 3,
+         "the key path \"HKEY_LOCAL_MACHINE\\\\X\" holds an empty key name"},
+        {kHeader + key + "[HKLM\\X]\n", 3, "unknown root key \"HKLM\""},
+        {kHeader + key + "[-HKEY_USERS]\n", 3, "a root key cannot be deleted"},
+        {kHeader + key + "a=\"b\"\n", 3, "expected a quoted value name, '@', '[' or ';' at \"a=\"b\"\""},
+        {kHeader + key + "\"a\" \"b\"\n", 3, "expected '=' after the value name"},
+        {kHeader + key + "\"a\"=\"C:\\Temp\"\n", 3,
+         "unknown escape \"\\T\" in a string (a backslash is written \\\\)"},
+        {kHeader + key + "\"a\"=\"open\n", 3, "a string has no closing quote"},
+        {kHeader + key + "\"a\"=\"b\" c\n", 3, "unexpected text after the value: \"c\""},
+        {kHeader + key + "\"a\"=dword:123456789\n", 3, "a dword needs 1 to 8 hexadecimal digits"},
+        {kHeader + key + "\"a\"=dword:\n", 3, "a dword needs 1 to 8 hexadecimal digits"},
+        {kHeader + key + "\"a\"=hex(x):00\n", 3, "expected hex(n): with a hexadecimal type number"},
+        {kHeader + key + "\"a\"=hex;00\n", 3, "expected ':' after hex"},
+        {kHeader + key + "\n\"a\"=hex:00,\\\n  01,zz\n", 4, "expected a hexadecimal byte"},
+        {kHeader + key + "\"a\"=hex:00,\\\n", 3, "the file ends inside a continued line"},
+        {kHeader + key + "\"a\"=hex(7):61,00,62\n", 3, "UTF-16 text data needs an even number of bytes"},
+        {kHeader + key + "\"a\"=hex(1):00,d8,00,00\n", 3, "the UTF-16 text data holds an unpaired surrogate"},
+        {"REGEDIT4\n" + key + "\"a\"=hex(7):ff,00\n", 3, "the text data is not valid UTF-8"},
+        {kHeader + key + "\"a\"=qword:1\n", 3,
+         "unrecognised value data (expected \"text\", dword:, hex:, hex(n): or -)"},
+        {kHeader + key + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"a\"=\"b\"\n", 4,
+         "a value below a key deletion"},
+        {kHeader + key + std::string("\"a\"=\"b\0\"\n", 8), 3,
+         "the file holds a NUL character (binary data, or UTF-16 text without its byte-order mark)"},
+        {kHeader + key + "\"caf\xE9\"=\"b\"\n", 3,
+         "the text is not valid UTF-8; save the file as UTF-8 or UTF-16LE"},
+        {"\xFE\xFF\0W", 1, "UTF-16 big-endian text is not supported; save the file as UTF-8 or UTF-16LE"},
+        {toUtf16(kHeader + key) + std::string("\x00\xD8\n\0", 4), 3,
+         "the UTF-16 text holds an unpaired surrogate"},
+        {toUtf16(kHeader + key) + "a", 3, "the UTF-16 text is cut off in the middle of a character"},
+    };
+    for (const Case& c : cases) {
+        Tree tree;
+        unsigned line = 0;
+        std::string reason;
+        EXPECT_FALSE(parseText(c.text, tree, line, reason)) << c.text;
+        EXPECT_EQ(line, c.line) << c.text;
+        EXPECT_EQ(reason, c.reason) << c.text;
+    }
+}
+
+class RegistryFileSeam : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        directory = fs::temp_directory_path() / ("veltor-regfile-" + std::to_string(currentProcessId()) +
+                                                 "-" + std::to_string(++counter));
+        fs::create_directories(directory);
+        file = directory / "registry.reg";
+        setenv("VELTOR_REGISTRY", file.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+    fs::path directory;
+    fs::path file;
+};
+
+TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
+    RegistryKey key;
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 2u);
+    ASSERT_EQ(regOpenKey(RegistryRoot::LocalMachine, "", kRegRead, key), 0u);
+    char name[16];
+    std::uint32_t length = sizeof name;
+    EXPECT_EQ(regEnumKey(key, 0, name, length), 259u);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "\\SOFTWARE", kRegRead, key), 161u);
+}
+
+TEST_F(RegistryFileSeam, RefusesFilesThatOthersMayWrite) {
+    writeFile(file, std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n");
+    RegistryKey key;
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 0u);
+    const std::string refused = "Registry file \"" + file.string() +
+                                "\" is refused: group or others may write it (chmod go-w \"" + file.string() +
+                                "\")";
+    for (int mode : {0664, 0646, 0620}) {
+        fs::permissions(file, fs::perms(mode));
+        EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 5u);
+        EXPECT_EQ(registryErrorDetail(), refused);
+        EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
+        EXPECT_EQ(registryErrorDetail(), refused);
+    }
+    fs::remove(file);
+    fs::create_directory(file);
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
+    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+}
+
+TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
+    const std::string content =
+        std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n\n\"x\"=oops\n";
+    writeFile(file, content);
+    RegistryKey key;
+    const std::string detail =
+        "Registry file \"" + file.string() +
+        "\", line 4: unrecognised value data (expected \"text\", dword:, hex:, hex(n): or -)";
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 1009u);
+    EXPECT_EQ(registryErrorDetail(), detail);
+    EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Other", kRegWrite, key), 1009u);
+    EXPECT_EQ(registryErrorDetail(), detail);
+    EXPECT_EQ(regDeleteTree(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", 0), 1009u);
+    EXPECT_EQ(readFile(file), content);
+    // A later successful call clears the detail.
+    writeFile(file, kHeader);
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "", kRegRead, key), 0u);
+    EXPECT_EQ(registryErrorDetail(), "");
+}
+
+TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
+    fs::path target = directory / "real.reg";
+    writeFile(target,
+              toUtf16(std::string(kHeader) + "; gone after a write\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"),
+              fs::perms(0600));
+    fs::create_symlink(target, file);
+    RegistryKey key;
+    ASSERT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\A\\B", kRegWrite | kRegRead, key), 0u);
+    const std::string value = "v";
+    ASSERT_EQ(regSetValue(key, "Name", kRegString, reinterpret_cast<const std::uint8_t*>(value.c_str()), 2),
+              0u);
+    // A name the file cannot hold is refused before anything is written.
+    EXPECT_EQ(regSetValue(key, "a\nb", kRegString, reinterpret_cast<const std::uint8_t*>(value.c_str()), 2),
+              87u);
+    EXPECT_EQ(registryErrorDetail(),
+              "Registry file \"" + file.string() + "\": a name with a line break cannot be stored");
+    char data[8];
+    std::uint32_t type = 0, size = sizeof data;
+    EXPECT_EQ(regQueryValue(key, "name", type, reinterpret_cast<std::uint8_t*>(data), size), 0u);
+    EXPECT_EQ(std::string(data, size), std::string("v", 2));
+
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0600));
+    EXPECT_EQ(readFile(target), toUtf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B]\r\n\"Name\"=\"v\"\r\n\r\n"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"real.reg", "real.reg.lock", "registry.reg"}));
+
+    // Another writer's change in between is kept: every write starts from the file as it is.
+    RegistryKey other;
+    ASSERT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\C", kRegWrite, other), 0u);
+    ASSERT_EQ(regSetValue(key, "Second", kRegString, reinterpret_cast<const std::uint8_t*>(value.c_str()), 2),
+              0u);
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\C", kRegRead, other), 0u);
+    // A key deleted by someone else cannot take values any more.
+    ASSERT_EQ(regDeleteTree(RegistryRoot::LocalMachine, "SOFTWARE\\A", 0), 0u);
+    EXPECT_EQ(regSetValue(key, "Third", kRegString, reinterpret_cast<const std::uint8_t*>(value.c_str()), 2),
+              1018u);
+}
+
+} // namespace
+#endif
