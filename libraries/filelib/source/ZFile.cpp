@@ -22,12 +22,7 @@ ZFile::ZFile() { resetHistory(); }
 
 ZFile::ZFile(const std::string& name) : ZFile() { FileBase::setName(name); }
 
-ZFile::~ZFile() {
-    closeQuietly();
-    // A failed open may leave a handle behind on an object that never became open.
-    if (stream)
-        gzclose(stream);
-}
+ZFile::~ZFile() { closeQuietly(); }
 
 void ZFile::resetHistory() {
     for (auto& slot : history)
@@ -94,7 +89,15 @@ void ZFile::openStream(const char* streamMode, const char* kind, bool forReading
     streamEnded = false;
     hasLookAhead = false;
     resetHistory();
-    refreshLookAhead();
+    try {
+        refreshLookAhead();
+    } catch (...) {
+        // The object stays closed, so it must not keep the handle.
+        gzclose(stream);
+        stream = nullptr;
+        reading = false;
+        throw;
+    }
 }
 
 void ZFile::openReadPrimitive() { openStream("rb", "in", true); }
