@@ -43,12 +43,14 @@ Outcome reference(const unsigned char* data, std::size_t size, bool little) {
 }
 
 void check(const std::string& bytes, bool little) {
-    const Outcome expected = reference(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), little);
+    const Outcome expected =
+        reference(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), little);
     const char* start = bytes.empty() ? nullptr : bytes.data();
     const char* cursor = start;
     Outcome actual;
     try {
-        actual.code = little ? Unicode::decodeUtf16le(&cursor, bytes.size()) : Unicode::decodeUtf16be(&cursor, bytes.size());
+        actual.code = little ? Unicode::decodeUtf16le(&cursor, bytes.size())
+                             : Unicode::decodeUtf16be(&cursor, bytes.size());
         actual.ok = true;
         actual.used = static_cast<std::size_t>(cursor - start);
     } catch (const Unicode::Unicode_Invalid& e) {
@@ -57,7 +59,8 @@ void check(const std::string& bytes, bool little) {
     if (actual.ok != expected.ok || actual.code != expected.code || actual.used != expected.used ||
         actual.reason != expected.reason)
         __builtin_trap();
-    const std::string again = little ? Unicode::codeToUtf16le(actual.code) : Unicode::codeToUtf16be(actual.code);
+    const std::string again =
+        little ? Unicode::codeToUtf16le(actual.code) : Unicode::codeToUtf16be(actual.code);
     if (actual.ok && again != bytes.substr(0, actual.used))
         __builtin_trap();
 }

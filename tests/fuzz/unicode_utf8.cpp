@@ -17,7 +17,9 @@ struct Outcome {
     std::string reason;
 };
 
-bool continuation(unsigned char b, unsigned char low = 0x80, unsigned char high = 0xBF) { return b >= low && b <= high; }
+bool continuation(unsigned char b, unsigned char low = 0x80, unsigned char high = 0xBF) {
+    return b >= low && b <= high;
+}
 
 Outcome reference(const unsigned char* data, std::size_t size) {
     Outcome out;

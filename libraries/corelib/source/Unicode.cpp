@@ -12,10 +12,10 @@ const char* const invalidRecord = "@unicode.invalid{Invalid unicode (%)};";
 // to its class, the rest is the transition table indexed by state * 16 + class. State 0 accepts, 1 rejects.
 const std::uint8_t utf8Automaton[] = {
     // 0x00-0x7F
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     // 0x80-0x8F, 0x90-0x9F
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
     // 0xA0-0xBF
@@ -57,7 +57,8 @@ std::uint16_t readUnit(const char* bytes, bool littleEndian) {
     return littleEndian ? Unicode::fromLittleEndian16(unit) : Unicode::fromBigEndian16(unit);
 }
 
-std::uint32_t decodeUtf16(const char** cursor, std::size_t length, bool littleEndian, const Utf16Names& names) {
+std::uint32_t decodeUtf16(const char** cursor, std::size_t length, bool littleEndian,
+                          const Utf16Names& names) {
     if (cursor == nullptr || *cursor == nullptr || length == 0)
         VELTOR_UNICODE_INVALID(names.voidReason);
     if (length % 2 != 0)
@@ -79,10 +80,14 @@ std::uint32_t decodeUtf16(const char** cursor, std::size_t length, bool littleEn
     return ((std::uint32_t(high & 0x3FF) << 10) | (low & 0x3FF)) + 0x10000;
 }
 
-const Utf16Names utf16leNames = {"void utf16le", "uneven utf16le", "illegal value uft16le", "too short uft16le"};
-const Utf16Names utf16beNames = {"void utf16be", "uneven utf16be", "illegal value uft16be", "too short uft16be"};
+const Utf16Names utf16leNames = {"void utf16le", "uneven utf16le", "illegal value uft16le",
+                                 "too short uft16le"};
+const Utf16Names utf16beNames = {"void utf16be", "uneven utf16be", "illegal value uft16be",
+                                 "too short uft16be"};
 
-bool encodable(std::uint32_t code) { return code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF); }
+bool encodable(std::uint32_t code) {
+    return code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
 
 std::string encodeUtf16(std::uint32_t code, bool littleEndian) {
     if (!encodable(code))
@@ -203,9 +208,13 @@ std::string Unicode::codeToUtf8(std::uint32_t code) {
     return out;
 }
 
-std::string Unicode::codeToUtf16le(std::uint32_t code) { return encodeUtf16(code, true); }
+std::string Unicode::codeToUtf16le(std::uint32_t code) {
+    return encodeUtf16(code, true);
+}
 
-std::string Unicode::codeToUtf16be(std::uint32_t code) { return encodeUtf16(code, false); }
+std::string Unicode::codeToUtf16be(std::uint32_t code) {
+    return encodeUtf16(code, false);
+}
 
 std::string Unicode::unitBytes(std::uint16_t unit) {
     char bytes[2];
@@ -213,15 +222,25 @@ std::string Unicode::unitBytes(std::uint16_t unit) {
     return std::string(bytes, 2);
 }
 
-std::uint16_t Unicode::swap16(std::uint16_t unit) { return static_cast<std::uint16_t>((unit << 8) | (unit >> 8)); }
+std::uint16_t Unicode::swap16(std::uint16_t unit) {
+    return static_cast<std::uint16_t>((unit << 8) | (unit >> 8));
+}
 
-std::uint16_t Unicode::toBigEndian16(std::uint16_t unit) { return hostIsLittleEndian() ? swap16(unit) : unit; }
+std::uint16_t Unicode::toBigEndian16(std::uint16_t unit) {
+    return hostIsLittleEndian() ? swap16(unit) : unit;
+}
 
-std::uint16_t Unicode::fromBigEndian16(std::uint16_t unit) { return hostIsLittleEndian() ? swap16(unit) : unit; }
+std::uint16_t Unicode::fromBigEndian16(std::uint16_t unit) {
+    return hostIsLittleEndian() ? swap16(unit) : unit;
+}
 
-std::uint16_t Unicode::toLittleEndian16(std::uint16_t unit) { return hostIsLittleEndian() ? unit : swap16(unit); }
+std::uint16_t Unicode::toLittleEndian16(std::uint16_t unit) {
+    return hostIsLittleEndian() ? unit : swap16(unit);
+}
 
-std::uint16_t Unicode::fromLittleEndian16(std::uint16_t unit) { return hostIsLittleEndian() ? unit : swap16(unit); }
+std::uint16_t Unicode::fromLittleEndian16(std::uint16_t unit) {
+    return hostIsLittleEndian() ? unit : swap16(unit);
+}
 
 bool Unicode::hostIsLittleEndian() {
     const std::uint16_t probe = 1;

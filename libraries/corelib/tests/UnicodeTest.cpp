@@ -47,12 +47,24 @@ TEST(Unicode, Utf8DecoderAcceptsValidAndAdvances) {
 TEST(Unicode, Utf8DecoderRefusesMalformedInput) {
     EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC0, 0x80})); }), "Invalid unicode (invalid utf8)");
     EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0x80})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xE0, 0x80, 0xAF})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xED, 0xA0, 0x80})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xF4, 0x90, 0x80, 0x80})); }), "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf8ToCode(bytes({0xE0, 0x80, 0xAF}));
+              }),
+              "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf8ToCode(bytes({0xED, 0xA0, 0x80}));
+              }),
+              "Invalid unicode (invalid utf8)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf8ToCode(bytes({0xF4, 0x90, 0x80, 0x80}));
+              }),
+              "Invalid unicode (invalid utf8)");
     EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xE2, 0x82})); }), "Invalid unicode (invalid utf8)");
     EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC3, 0x00})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xF8, 0x88, 0x80, 0x80, 0x80})); }), "Invalid unicode (> 4 bytes)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf8ToCode(bytes({0xF8, 0x88, 0x80, 0x80, 0x80}));
+              }),
+              "Invalid unicode (> 4 bytes)");
     EXPECT_EQ(failure([] { Unicode::utf8ToCode(""); }), "Invalid unicode (void utf8)");
     EXPECT_EQ(failure([] { Unicode::decodeUtf8(nullptr, 3); }), "Invalid unicode (void utf8)");
     // A truncated sequence never reads past the given length.
@@ -71,11 +83,26 @@ TEST(Unicode, Utf16DecodersAndTheirFailures) {
     EXPECT_EQ(Unicode::utf16beToCode(bytes({0xD8, 0x3D, 0xDE, 0x00})), 0x1F600u);
     EXPECT_EQ(Unicode::utf16beToCode(bytes({0x00, 0xE9})), 0xE9u);
 
-    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x00, 0xDC})); }), "Invalid unicode (illegal value uft16le)");
-    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0xDC, 0x00})); }), "Invalid unicode (illegal value uft16be)");
-    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x3D, 0xD8})); }), "Invalid unicode (too short uft16le)");
-    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0xD8, 0x3D})); }), "Invalid unicode (too short uft16be)");
-    EXPECT_EQ(failure([] { Unicode::utf16leToCode(bytes({0x3D, 0xD8, 0x00})); }), "Invalid unicode (uneven utf16le)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf16leToCode(bytes({0x00, 0xDC}));
+              }),
+              "Invalid unicode (illegal value uft16le)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf16beToCode(bytes({0xDC, 0x00}));
+              }),
+              "Invalid unicode (illegal value uft16be)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf16leToCode(bytes({0x3D, 0xD8}));
+              }),
+              "Invalid unicode (too short uft16le)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf16beToCode(bytes({0xD8, 0x3D}));
+              }),
+              "Invalid unicode (too short uft16be)");
+    EXPECT_EQ(failure([] {
+                  Unicode::utf16leToCode(bytes({0x3D, 0xD8, 0x00}));
+              }),
+              "Invalid unicode (uneven utf16le)");
     EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0x00})); }), "Invalid unicode (uneven utf16be)");
     EXPECT_EQ(failure([] { Unicode::utf16leToCode(""); }), "Invalid unicode (void utf16le)");
     EXPECT_EQ(failure([] { Unicode::utf16beToCode(""); }), "Invalid unicode (void utf16be)");
@@ -83,7 +110,8 @@ TEST(Unicode, Utf16DecodersAndTheirFailures) {
     // A high surrogate followed by anything but a low one is refused, and the following unit is kept.
     const std::string lone = bytes({0x3D, 0xD8, 0x41, 0x00});
     cursor = lone.data();
-    EXPECT_EQ(failure([&] { Unicode::decodeUtf16le(&cursor, lone.size()); }), "Invalid unicode (illegal value uft16le)");
+    EXPECT_EQ(failure([&] { Unicode::decodeUtf16le(&cursor, lone.size()); }),
+              "Invalid unicode (illegal value uft16le)");
     EXPECT_EQ(cursor, lone.data() + 2);
     EXPECT_EQ(Unicode::decodeUtf16le(&cursor, 2), 0x41u);
 }

@@ -30,11 +30,17 @@ std::int64_t tell64(std::FILE* stream) {
 
 } // namespace
 
-BasicFile::BasicFile(const std::string& name) { FileBase::setName(name); }
+BasicFile::BasicFile(const std::string& name) {
+    FileBase::setName(name);
+}
 
-BasicFile::~BasicFile() { closeQuietly(); }
+BasicFile::~BasicFile() {
+    closeQuietly();
+}
 
-std::int64_t BasicFile::tell() { return stream ? tell64(stream) : 0; }
+std::int64_t BasicFile::tell() {
+    return stream ? tell64(stream) : 0;
+}
 
 void BasicFile::refreshEof() {
     if (!stream || !readable)
@@ -54,8 +60,8 @@ void BasicFile::refreshEof() {
 void BasicFile::seek(std::int64_t position) {
     const bool fromStart = position >= 0;
     if (!stream || seek64(stream, position, fromStart ? SEEK_SET : SEEK_END) != 0)
-        VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};", position,
-                     std::string(fromStart ? "BasicFile::seek_set" : "BasicFile::seek_end"));
+        VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};",
+                     position, std::string(fromStart ? "BasicFile::seek_set" : "BasicFile::seek_end"));
     eof = false;
     refreshEof();
 }
@@ -74,7 +80,8 @@ void BasicFile::openStream(const char* streamMode, const char* kind, bool canRea
     std::FILE* opened = std::fopen(getName().c_str(), streamMode);
     if (!opened) {
         const int error = errno;
-        const std::string reason = std::string(kind) + ", errno=" + std::to_string(error) + "=" + std::strerror(error);
+        const std::string reason =
+            std::string(kind) + ", errno=" + std::to_string(error) + "=" + std::strerror(error);
         VELTOR_THROW(Open_Failure, "@file.open.failure{Failed to open \"%\" (%)};", getName(), reason);
     }
     stream = opened;
@@ -83,11 +90,17 @@ void BasicFile::openStream(const char* streamMode, const char* kind, bool canRea
     refreshEof();
 }
 
-void BasicFile::openReadPrimitive() { openStream("rb", "in", true); }
+void BasicFile::openReadPrimitive() {
+    openStream("rb", "in", true);
+}
 
-void BasicFile::openWritePrimitive() { openStream("wb", "out", false); }
+void BasicFile::openWritePrimitive() {
+    openStream("wb", "out", false);
+}
 
-void BasicFile::openAppendPrimitive() { openStream("ab", "append", false); }
+void BasicFile::openAppendPrimitive() {
+    openStream("ab", "append", false);
+}
 
 void BasicFile::openReadWritePrimitive(int kind) {
     const char* streamMode = kind == ReadWrite_Truncate ? "w+b" : kind == ReadWrite_Append ? "a+b" : "r+b";
@@ -108,7 +121,8 @@ void BasicFile::closePrimitive() {
 
 void BasicFile::readPrimitive(std::string& buffer) {
     if (!stream)
-        VELTOR_THROW(Read_CannotRead, "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
+        VELTOR_THROW(Read_CannotRead,
+                     "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
     const std::size_t wanted = buffer.size();
     const std::size_t got = std::fread(&buffer[0], 1, wanted, stream);
     if (std::ferror(stream)) {
@@ -126,7 +140,9 @@ void BasicFile::readPrimitive(std::string& buffer) {
         refreshEof();
 }
 
-bool BasicFile::isEofPrimitive() { return eof; }
+bool BasicFile::isEofPrimitive() {
+    return eof;
+}
 
 void BasicFile::writePrimitive(const char* data, std::size_t count) {
     if (!stream || std::fwrite(data, 1, count, stream) < count)

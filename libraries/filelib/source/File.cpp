@@ -8,15 +8,18 @@
 
 namespace VeltorFilelib {
 
-File::File(const std::string& name) { setName(name); }
+File::File(const std::string& name) {
+    setName(name);
+}
 
 File::~File() = default;
 
 void File::setName(const std::string& name) {
     if (impl)
-        VELTOR_THROW(SetName_AlreadySet,
-                     "@file.set-name.already-set{Trying to set file name \"%\" but \"%\" has already been set};", name,
-                     impl->getName());
+        VELTOR_THROW(
+            SetName_AlreadySet,
+            "@file.set-name.already-set{Trying to set file name \"%\" but \"%\" has already been set};", name,
+            impl->getName());
     const auto dot = name.rfind('.');
     std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     for (char& c : extension)
@@ -33,16 +36,29 @@ void File::setName(const std::string& name) {
 
 FileBase& File::reader() const {
     if (!impl)
-        VELTOR_THROW(Read_CannotRead, "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
+        VELTOR_THROW(Read_CannotRead,
+                     "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
     return *impl;
 }
 
-std::string File::getName() const { return impl ? impl->getName() : std::string(); }
-std::uint32_t File::getEncoding() const { return impl ? impl->getEncoding() : 0; }
-std::uint32_t File::getMode() const { return impl ? impl->getMode() : 0; }
-std::int64_t File::tell() { return impl ? impl->tell() : 0; }
-std::uint32_t File::getLine() const { return impl ? impl->getLine() : 0; }
-std::uint32_t File::getPreviousLine() const { return impl ? impl->getPreviousLine() : 0; }
+std::string File::getName() const {
+    return impl ? impl->getName() : std::string();
+}
+std::uint32_t File::getEncoding() const {
+    return impl ? impl->getEncoding() : 0;
+}
+std::uint32_t File::getMode() const {
+    return impl ? impl->getMode() : 0;
+}
+std::int64_t File::tell() {
+    return impl ? impl->tell() : 0;
+}
+std::uint32_t File::getLine() const {
+    return impl ? impl->getLine() : 0;
+}
+std::uint32_t File::getPreviousLine() const {
+    return impl ? impl->getPreviousLine() : 0;
+}
 
 void File::setEncoding(std::uint32_t encoding) {
     if (impl)
@@ -84,15 +100,25 @@ void File::writeBom() {
     if (impl)
         impl->writeBom();
 }
-std::uint32_t File::readChar() { return reader().readChar(); }
-void File::readUntil(std::string& out, char delimiter) { reader().readUntil(out, delimiter); }
-void File::readLine(std::string& out, char delimiter) { reader().readLine(out, delimiter); }
-void File::readPrimitive(std::string& buffer) { reader().readPrimitive(buffer); }
+std::uint32_t File::readChar() {
+    return reader().readChar();
+}
+void File::readUntil(std::string& out, char delimiter) {
+    reader().readUntil(out, delimiter);
+}
+void File::readLine(std::string& out, char delimiter) {
+    reader().readLine(out, delimiter);
+}
+void File::readPrimitive(std::string& buffer) {
+    reader().readPrimitive(buffer);
+}
 void File::unread(std::uint32_t count) {
     if (impl)
         impl->unread(count);
 }
-bool File::isEofPrimitive() { return impl ? impl->isEofPrimitive() : false; }
+bool File::isEofPrimitive() {
+    return impl ? impl->isEofPrimitive() : false;
+}
 void File::writeChars(const std::u32string& codes, char byte) {
     if (impl)
         impl->writeChars(codes, byte);
@@ -162,9 +188,15 @@ void File::close() {
     if (impl)
         impl->close();
 }
-bool File::isEof() { return impl ? impl->isEof() : false; }
-bool File::exists() const { return impl ? impl->exists() : false; }
-std::int64_t File::size() const { return impl ? impl->size() : 0; }
+bool File::isEof() {
+    return impl ? impl->isEof() : false;
+}
+bool File::exists() const {
+    return impl ? impl->exists() : false;
+}
+std::int64_t File::size() const {
+    return impl ? impl->size() : 0;
+}
 void File::setBytePos(std::int64_t position) {
     if (impl)
         impl->setBytePos(position);
@@ -173,8 +205,14 @@ void File::moveBytePos(std::int64_t delta) {
     if (impl)
         impl->moveBytePos(delta);
 }
-unsigned char File::readByte() { return reader().readByte(); }
-std::string File::readBytes(std::size_t count) { return reader().readBytes(count); }
-std::string File::readString(std::size_t count) { return reader().readString(count); }
+unsigned char File::readByte() {
+    return reader().readByte();
+}
+std::string File::readBytes(std::size_t count) {
+    return reader().readBytes(count);
+}
+std::string File::readString(std::size_t count) {
+    return reader().readString(count);
+}
 
 } // namespace VeltorFilelib

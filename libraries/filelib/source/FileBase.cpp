@@ -25,7 +25,8 @@ std::string normalizedName(const std::string& name) {
 bool fileStatus(const std::string& name, std::int64_t& size) {
     size = 0;
     VeltorPlatform::FileStatus status;
-    if (name.empty() || VeltorPlatform::getFileStatus(name, status) != VeltorPlatform::FileSystemError::Success)
+    if (name.empty() ||
+        VeltorPlatform::getFileStatus(name, status) != VeltorPlatform::FileSystemError::Success)
         return false;
     if (!status.isDirectory)
         size = static_cast<std::int64_t>(status.size);
@@ -36,28 +37,39 @@ bool fileStatus(const std::string& name, std::int64_t& size) {
 
 FileBase::~FileBase() = default;
 
-std::string FileBase::getName() const { return name; }
+std::string FileBase::getName() const {
+    return name;
+}
 
-std::uint32_t FileBase::getEncoding() const { return encoding; }
+std::uint32_t FileBase::getEncoding() const {
+    return encoding;
+}
 
-std::uint32_t FileBase::getMode() const { return mode; }
+std::uint32_t FileBase::getMode() const {
+    return mode;
+}
 
-std::uint32_t FileBase::getLine() const { return line; }
+std::uint32_t FileBase::getLine() const {
+    return line;
+}
 
-std::uint32_t FileBase::getPreviousLine() const { return previousLine; }
+std::uint32_t FileBase::getPreviousLine() const {
+    return previousLine;
+}
 
 void FileBase::setName(const std::string& newName) {
     if (isOpen())
-        VELTOR_THROW(SetName_FileOpen,
-                     "@file.set-name.file-open{Trying to change file name from \"%\" to \"%\" while file is open};",
-                     name, newName);
+        VELTOR_THROW(
+            SetName_FileOpen,
+            "@file.set-name.file-open{Trying to change file name from \"%\" to \"%\" while file is open};",
+            name, newName);
     name = normalizedName(newName);
 }
 
 void FileBase::setEncoding(std::uint32_t newEncoding) {
     if (isOpen())
-        VELTOR_THROW(SetEncoding_FileOpen,
-                     "@file.set-encoding.file-open{Trying to set explicit file encoding after the file has been opened};");
+        VELTOR_THROW(SetEncoding_FileOpen, "@file.set-encoding.file-open{Trying to set explicit file "
+                                           "encoding after the file has been opened};");
     encoding = newEncoding;
 }
 
@@ -79,7 +91,8 @@ void FileBase::finishOpen(std::uint32_t newMode) {
 void FileBase::openRead() {
     beginOpen();
     if (!exists())
-        VELTOR_THROW(Open_FileMustExist, "@file.open.file-must-exist{Trying to open non-existing file \"%\"};", name);
+        VELTOR_THROW(Open_FileMustExist,
+                     "@file.open.file-must-exist{Trying to open non-existing file \"%\"};", name);
     openReadPrimitive();
     finishOpen(Mode_Open | Mode_Read);
     detectEncoding();
@@ -111,7 +124,8 @@ void FileBase::openReadWrite(int kind) {
         if (size() == 0)
             writeBom();
     } else {
-        finishOpen(kind == ReadWrite_Append ? Mode_Open | Mode_Read | Mode_Append : Mode_Open | Mode_Read | Mode_Write);
+        finishOpen(kind == ReadWrite_Append ? Mode_Open | Mode_Read | Mode_Append
+                                            : Mode_Open | Mode_Read | Mode_Write);
         detectEncoding();
     }
 }
@@ -141,7 +155,9 @@ void FileBase::closeQuietly() noexcept {
     }
 }
 
-bool FileBase::isEof() { return isEofPrimitive(); }
+bool FileBase::isEof() {
+    return isEofPrimitive();
+}
 
 bool FileBase::exists() const {
     std::int64_t ignored;
@@ -155,21 +171,19 @@ std::int64_t FileBase::size() const {
 }
 
 void FileBase::setBytePos(std::int64_t position) {
-    if (!isOpen())
-        VELTOR_THROW(SetBytePos_FileClosed,
-                     "@file.set-byte-pos.file-closed{Trying to change file position on file that is not open};");
-    seek(position);
-    if (isReadable())
-        readPosition = tell();
-    if (isWritable())
-        writePosition = tell();
+    reposition(&FileBase::seek, position);
 }
 
 void FileBase::moveBytePos(std::int64_t delta) {
+    reposition(&FileBase::move, delta);
+}
+
+void FileBase::reposition(void (FileBase::*step)(std::int64_t), std::int64_t value) {
     if (!isOpen())
-        VELTOR_THROW(SetBytePos_FileClosed,
-                     "@file.set-byte-pos.file-closed{Trying to change file position on file that is not open};");
-    move(delta);
+        VELTOR_THROW(
+            SetBytePos_FileClosed,
+            "@file.set-byte-pos.file-closed{Trying to change file position on file that is not open};");
+    (this->*step)(value);
     if (isReadable())
         readPosition = tell();
     if (isWritable())
@@ -178,7 +192,8 @@ void FileBase::moveBytePos(std::int64_t delta) {
 
 std::string FileBase::readBytes(std::size_t count) {
     if (!isReadable())
-        VELTOR_THROW(Read_CannotRead, "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
+        VELTOR_THROW(Read_CannotRead,
+                     "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
     std::string buffer;
     try {
         buffer.resize(count);
@@ -344,9 +359,13 @@ void FileBase::writeChars(const std::u32string& codes) {
         writeChar(static_cast<std::uint32_t>(code));
 }
 
-void FileBase::writeString(const std::string& text) { writeBytes(text.data(), text.size()); }
+void FileBase::writeString(const std::string& text) {
+    writeBytes(text.data(), text.size());
+}
 
-void FileBase::writeByte(char byte) { writeBytes(&byte, 1); }
+void FileBase::writeByte(char byte) {
+    writeBytes(&byte, 1);
+}
 
 void FileBase::writeCharsLine(const std::u32string& codes) {
     writeChars(codes);
@@ -360,13 +379,15 @@ void FileBase::writeLine(const std::string& text) {
 
 void FileBase::flush() {
     if (!isWritable())
-        VELTOR_THROW(Write_CannotWrite, "@file.write.cannot-write{Trying to write to file that is not opened for writing};");
+        VELTOR_THROW(Write_CannotWrite,
+                     "@file.write.cannot-write{Trying to write to file that is not opened for writing};");
     flushPrimitive();
 }
 
 void FileBase::writeBytes(const char* data, std::size_t count) {
     if (!isWritable())
-        VELTOR_THROW(Write_CannotWrite, "@file.write.cannot-write{Trying to write to file that is not opened for writing};");
+        VELTOR_THROW(Write_CannotWrite,
+                     "@file.write.cannot-write{Trying to write to file that is not opened for writing};");
     if (lastOperation == Operation_Read)
         seek((mode & Mode_Append) ? writePosition : readPosition);
     if (count > 0)

@@ -103,6 +103,8 @@ protected:
 
 private:
     void beginOpen();
+    // seek or move, then both positions follow the stream.
+    void reposition(void (FileBase::*step)(std::int64_t), std::int64_t value);
     void finishOpen(std::uint32_t newMode);
 
     std::string name;

@@ -11,6 +11,9 @@ namespace {
 // zlib counts in z_off_t (32 bits on Windows) and transfers at most INT_MAX bytes per call.
 constexpr std::size_t chunkLimit = 1u << 30;
 
+const char* const negativeMoveRecord = "@file.set-byte-pos.negative-move{Failed to set position = % because "
+                                       "negative moves are not supported by %};";
+
 bool fitsOffset(std::int64_t value) {
     return value >= static_cast<std::int64_t>(std::numeric_limits<z_off_t>::min()) &&
            value <= static_cast<std::int64_t>(std::numeric_limits<z_off_t>::max());
@@ -18,11 +21,17 @@ bool fitsOffset(std::int64_t value) {
 
 } // namespace
 
-ZFile::ZFile() { resetHistory(); }
+ZFile::ZFile() {
+    resetHistory();
+}
 
-ZFile::ZFile(const std::string& name) : ZFile() { FileBase::setName(name); }
+ZFile::ZFile(const std::string& name) : ZFile() {
+    FileBase::setName(name);
+}
 
-ZFile::~ZFile() { closeQuietly(); }
+ZFile::~ZFile() {
+    closeQuietly();
+}
 
 void ZFile::resetHistory() {
     for (auto& slot : history)
@@ -31,14 +40,18 @@ void ZFile::resetHistory() {
     historyWrite = 0;
 }
 
-std::int64_t ZFile::tell() { return position; }
+std::int64_t ZFile::tell() {
+    return position;
+}
 
 void ZFile::throwReadFailure() {
     eof = true;
     VELTOR_THROW(Read_Failure, "@file.read.failure{Failed to read from file \"%\"};", getName());
 }
 
-void ZFile::updateEof() { eof = streamEnded && !hasLookAhead && !historyPending(); }
+void ZFile::updateEof() {
+    eof = streamEnded && !hasLookAhead && !historyPending();
+}
 
 void ZFile::refreshLookAhead() {
     if (!stream || !reading)
@@ -81,7 +94,8 @@ void ZFile::record(unsigned char byte) {
 void ZFile::openStream(const char* streamMode, const char* kind, bool forReading) {
     gzFile opened = gzopen(getName().c_str(), streamMode);
     if (!opened)
-        VELTOR_THROW(Open_Failure, "@file.open.failure{Failed to open \"%\" (%)};", getName(), std::string(kind));
+        VELTOR_THROW(Open_Failure, "@file.open.failure{Failed to open \"%\" (%)};", getName(),
+                     std::string(kind));
     stream = opened;
     reading = forReading;
     position = 0;
@@ -100,17 +114,23 @@ void ZFile::openStream(const char* streamMode, const char* kind, bool forReading
     }
 }
 
-void ZFile::openReadPrimitive() { openStream("rb", "in", true); }
+void ZFile::openReadPrimitive() {
+    openStream("rb", "in", true);
+}
 
-void ZFile::openWritePrimitive() { openStream("wb", "out", false); }
+void ZFile::openWritePrimitive() {
+    openStream("wb", "out", false);
+}
 
 void ZFile::openAppendPrimitive() {
-    VELTOR_THROW(Open_NotSupported, "@file.open.not-supported{Trying to do a \"%\" on % - which does not support it};",
+    VELTOR_THROW(Open_NotSupported,
+                 "@file.open.not-supported{Trying to do a \"%\" on % - which does not support it};",
                  std::string("openAppend"), std::string("ZFile"));
 }
 
 void ZFile::openReadWritePrimitive(int) {
-    VELTOR_THROW(Open_NotSupported, "@file.open.not-supported{Trying to do a \"%\" on % - which does not support it};",
+    VELTOR_THROW(Open_NotSupported,
+                 "@file.open.not-supported{Trying to do a \"%\" on % - which does not support it};",
                  std::string("openReadWrite"), std::string("ZFile"));
 }
 
@@ -128,7 +148,8 @@ void ZFile::closePrimitive() {
 
 void ZFile::readPrimitive(std::string& buffer) {
     if (!stream || !reading)
-        VELTOR_THROW(Read_CannotRead, "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
+        VELTOR_THROW(Read_CannotRead,
+                     "@file.read.cannot-read{Trying to read from file that is not opened for reading};");
     const std::size_t wanted = buffer.size();
     std::size_t got = 0;
     while (got < wanted && historyPending())
@@ -178,15 +199,16 @@ void ZFile::unread(std::uint32_t count) {
         ++available;
     }
     if (available < count)
-        VELTOR_THROW(SetBytePos_NegativeMove,
-                     "@file.set-byte-pos.negative-move{Failed to set position = % because negative moves are not supported by %};",
-                     -static_cast<std::int64_t>(count), std::string("ZFile"));
+        VELTOR_THROW(SetBytePos_NegativeMove, negativeMoveRecord, -static_cast<std::int64_t>(count),
+                     std::string("ZFile"));
     historyRead = (historyRead + HistorySize - static_cast<std::int32_t>(count) % HistorySize) % HistorySize;
     position -= count;
     eof = false;
 }
 
-bool ZFile::isEofPrimitive() { return eof; }
+bool ZFile::isEofPrimitive() {
+    return eof;
+}
 
 void ZFile::skipForward(std::int64_t delta, const char* operation) {
     if (reading) {
@@ -203,8 +225,8 @@ void ZFile::skipForward(std::int64_t delta, const char* operation) {
     if (delta > 0) {
         const z_off_t result = fitsOffset(delta) ? gzseek(stream, static_cast<z_off_t>(delta), SEEK_CUR) : -1;
         if (result == -1)
-            VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};", delta,
-                         std::string(operation));
+            VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};",
+                         delta, std::string(operation));
         position = result;
         streamEnded = false;
         // Bytes before a jump are no longer adjacent to the position; they cannot be given back.
@@ -217,12 +239,10 @@ void ZFile::skipForward(std::int64_t delta, const char* operation) {
 
 void ZFile::seek(std::int64_t target) {
     if (target < 0 || target < position)
-        VELTOR_THROW(SetBytePos_NegativeMove,
-                     "@file.set-byte-pos.negative-move{Failed to set position = % because negative moves are not supported by %};",
-                     target, std::string("ZFile"));
+        VELTOR_THROW(SetBytePos_NegativeMove, negativeMoveRecord, target, std::string("ZFile"));
     if (!stream)
-        VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};", target,
-                     std::string("ZFile::seek_set"));
+        VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};",
+                     target, std::string("ZFile::seek_set"));
     // Relative to the kept position, so bytes given back or held ahead are honoured and the stream is
     // never rewound.
     skipForward(target - position, "ZFile::seek_set");
@@ -234,9 +254,7 @@ void ZFile::move(std::int64_t delta) {
     if (delta == 0)
         return;
     if (delta < 0)
-        VELTOR_THROW(SetBytePos_NegativeMove,
-                     "@file.set-byte-pos.negative-move{Failed to set position = % because negative moves are not supported by %};",
-                     delta, std::string("ZFile"));
+        VELTOR_THROW(SetBytePos_NegativeMove, negativeMoveRecord, delta, std::string("ZFile"));
     if (!stream)
         VELTOR_THROW(SetBytePos_Failure, "@file.set-byte-pos.failure{Failed to set position = % (%)};", delta,
                      std::string("ZFile::seek_cur"));

@@ -1,5 +1,5 @@
-#include "BasicFile.h"
 #include "File.h"
+#include "BasicFile.h"
 #include "FileObjectTestDir.h"
 #include "ZFile.h"
 
@@ -81,7 +81,9 @@ TEST(File, ModesAndMisuseTexts) {
 }
 
 TEST(File, ImplementationFollowsTheExtension) {
-    auto isZip = [](const std::string& name) { return dynamic_cast<ZFile*>(File(name).implementation()) != nullptr; };
+    auto isZip = [](const std::string& name) {
+        return dynamic_cast<ZFile*>(File(name).implementation()) != nullptr;
+    };
     auto isBasic = [](const std::string& name) {
         return dynamic_cast<BasicFile*>(File(name).implementation()) != nullptr;
     };
@@ -147,7 +149,8 @@ TEST(File, WritesMarksAndCharactersPerEncoding) {
         file.writeChars(U"A\u00E9");
         file.close();
     }
-    EXPECT_EQ(FileObjectTestDir::get(name), byteString({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE, 'A', 0, 0xE9, 0}));
+    EXPECT_EQ(FileObjectTestDir::get(name),
+              byteString({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE, 'A', 0, 0xE9, 0}));
     {
         File file(name);
         file.setEncoding(Unicode::Encoding_Utf16le);
@@ -155,7 +158,8 @@ TEST(File, WritesMarksAndCharactersPerEncoding) {
         file.writeChar('B');
         file.close();
     }
-    EXPECT_EQ(FileObjectTestDir::get(name), byteString({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE, 'A', 0, 0xE9, 0, 'B', 0}));
+    EXPECT_EQ(FileObjectTestDir::get(name),
+              byteString({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE, 'A', 0, 0xE9, 0, 'B', 0}));
     {
         File file(name);
         file.openRead();
@@ -231,9 +235,12 @@ TEST(File, ReadsLinesBytesAndTheEnd) {
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"a\n", "bc\n", "\n", "last"}));
     EXPECT_EQ(file.getLine(), 3u);
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readLine(line); }), "Trying to read past end of file");
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readString(1); }), "Trying to read past end of file");
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }), "Trying to read past end of file");
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readLine(line); }),
+              "Trying to read past end of file");
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readString(1); }),
+              "Trying to read past end of file");
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }),
+              "Trying to read past end of file");
 
     file.setBytePos(2);
     std::string until;
@@ -321,6 +328,7 @@ TEST(File, FilesThatGrowOrShrinkWhileOpen) {
     dir.put("grow.txt", "");
     file.setBytePos(1);
     EXPECT_TRUE(file.isEof());
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readBytes(4); }), "Trying to read past end of file");
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readBytes(4); }),
+              "Trying to read past end of file");
     file.close();
 }

@@ -1,6 +1,6 @@
+#include "ZFile.h"
 #include "File.h"
 #include "FileObjectTestDir.h"
-#include "ZFile.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -64,7 +64,8 @@ TEST(ZFile, RoundTripOfSeveralMegabytes) {
     EXPECT_EQ(file.getEncoding(), 1u);
     EXPECT_EQ(readAll(file), content);
     EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }), "Trying to read past end of file");
+    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }),
+              "Trying to read past end of file");
 
     // Lines come back one by one with their count.
     file.close();
