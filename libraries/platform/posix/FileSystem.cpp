@@ -288,7 +288,10 @@ std::uint32_t removeDirectory(const std::string& path) {
 }
 
 std::uint32_t createDirectory(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0 ? FileSystemError::Success : lastError();
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return FileSystemError::Success;
+    // A missing parent is a missing path, as Windows reports it.
+    return errno == ENOENT ? FileSystemError::PathNotFound : lastError();
 }
 
 std::uint32_t renamePath(const std::string& from, const std::string& to) {

@@ -124,6 +124,7 @@ TEST_F(FileSystemTest, ReadOnlyFilesAndDirectoriesRefuseRemoval) {
     std::string dir = path("dir");
     ASSERT_EQ(createDirectory(dir), 0u);
     EXPECT_EQ(createDirectory(dir), FileSystemError::AlreadyExists);
+    EXPECT_EQ(createDirectory(path("missing/dir")), FileSystemError::PathNotFound);
     EXPECT_EQ(deleteFile(dir), FileSystemError::AccessDenied);
     write("dir/content.txt");
     EXPECT_EQ(removeDirectory(dir), FileSystemError::DirNotEmpty);

@@ -113,8 +113,9 @@ struct FileStatus {
 };
 std::uint32_t getFileStatus(const std::string& path, FileStatus& status);
 
-// The C runtime's _access with an AccessMode. Write is refused for a read-only file or directory
-// (POSIX: owner write bit clear, whoever asks).
+// The C runtime's _access with an AccessMode. Write is refused for a read-only file. Windows answers
+// for a directory only whether it exists; POSIX refuses Write for a directory too when its owner write
+// bit is clear, whoever asks.
 std::uint32_t accessCheck(const std::string& path, int mode);
 
 // The C runtime's _chmod with FilePermission flags: Write present makes the path writable, absent makes
@@ -131,7 +132,7 @@ std::uint32_t deleteFile(const std::string& path);
 // with AccessDenied. A link to a directory is removed as the link itself, its target stays.
 std::uint32_t removeDirectory(const std::string& path);
 
-// CreateDirectoryA; AlreadyExists when the path exists.
+// CreateDirectoryA; AlreadyExists when the path exists, PathNotFound when its parent is missing.
 std::uint32_t createDirectory(const std::string& path);
 
 // The C runtime's rename: fails with AlreadyExists when `to` exists (POSIX checks first).
