@@ -1,11 +1,17 @@
 // Stateless file-system helpers on narrow path strings. None of them throws: failures show in the
 // result. The cleaning engine touches the file system only through these.
 #pragma once
+#include "DateTime.h"
 #include "Wildcard.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace VeltorFilelib {
 
@@ -63,7 +69,96 @@ public:
     // The path names a shell shortcut: its extension is "lnk" in any case.
     static bool isShortcut(const std::string& path);
 
-    // ---- Directory and file operations -----------------------------------------------------------
+    // ---- Directory and file operations (FsToolsFile.cpp, FsToolsDir.cpp) -------------------------
+    //
+    // Nothing here follows a symbolic link, junction or other reparse point out of the tree a walk
+    // started in: clearDir, countTree and a recursive setPermission handle a link as an entry of its
+    // own and never look below it. An entry that vanishes between listing and use is not a failure.
+
+    using NameSet = std::set<std::string>;
+    using LineList = std::list<std::string>;
+
+    // Status codes handed to a ProgressCallback.
+    enum ProgressStatus {
+        ProgressDirNotRemoved = 0,
+        ProgressFileNotRemoved = 1, // also: setPermission failed for a file
+        ProgressDirRemoved = 2,
+        ProgressFileRemoved = 3,
+    };
+    static constexpr int ProgressPermissionFailed = 0;
+    static constexpr int ProgressPermissionSet = 1;
+    // Called once per entry with its plain name, a status, the running number of entries handled
+    // (from 1, files first) and the number of files found. May be empty.
+    using ProgressCallback =
+        std::function<void(const std::string& name, int status, std::uint64_t done, std::uint64_t total)>;
+
+    // Permission bits of setPermission.
+    static constexpr unsigned PermissionRead = 1;
+    static constexpr unsigned PermissionWrite = 2;
+
+    // The path names a file or directory.
+    static bool exists(const std::string& path);
+    // The last write / last access of the entry (a link's own stamps), from the UTC fields the file
+    // system records; a DateTime of zero milliseconds when the entry cannot be found. One lookup each.
+    // Environment references in the path are not expanded: it names a file as it stands.
+    static VeltorCorelib::DateTime modifyTime(const std::string& path);
+    static VeltorCorelib::DateTime accessTime(const std::string& path);
+    // Deletes a file, trying twice with a 25 ms pause after a failure. A read-only file stays unless
+    // `force` makes it writable first. True when the file is gone (also when it was gone already).
+    static bool removeFile(const std::string& path, bool force);
+    // Sets the read (1) / write (2) permission; without write the path becomes read-only. With
+    // `recursive` on a directory every file and directory below it gets the same, breadth-first;
+    // links are neither changed nor entered. `who` has no effect. False when the path itself or a
+    // sub-directory failed, or any file failed.
+    static bool setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
+                              const ProgressCallback& progress);
+    // Appends the file's bytes to `out` (emptied first when `clear`), carriage returns left out.
+    // False when the file cannot be opened.
+    static bool readFile(const std::string& path, std::string& out, bool clear);
+    // Replaces `lines` by the file's lines ending at `delimiter` (not kept), carriage returns left
+    // out; a last line without delimiter counts when it is not empty. `trim` strips " \r\n\t\v\b\f"
+    // from both ends; `skipEmpty` drops empty lines. False (and `lines` untouched) when the file
+    // cannot be opened.
+    static bool readLines(const std::string& path, LineList& lines, char delimiter, bool trim, bool skipEmpty);
+    // Creates or truncates the file and writes every byte; false on any failure.
+    static bool writeFile(const std::string& data, const std::string& path);
+    // The path is a link: a symbolic link, junction or other reparse point, or a file with the
+    // extension "lnk" (a shell shortcut).
+    static bool isLink(const std::string& path);
+
+    // The path names an existing directory (links followed).
+    static bool isDir(const std::string& path);
+    // Adds the plain names of the entries of `dir` that match `pattern` (matchWildcard, case-sensitive)
+    // to `files` (non-directories) and `dirs` (directories, directory links included); either may be
+    // null. The sets are not cleared first. Never descends. False when `dir` is not a directory or
+    // cannot be listed.
+    static bool readDir(const std::string& dir, const std::string& pattern, NameSet* files, NameSet* dirs);
+    // Removes a directory (only an empty one unless `recursive` clears it first). Without `force` a
+    // read-only directory stays. A link is removed as the link itself. True when it is gone.
+    static bool removeDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress);
+    // Removes the files of a directory in ascending order, then its sub-directories (emptied first
+    // when `recursive`), reporting each to `progress`. True when the directory could be listed,
+    // whatever the single results. A link given as `path` is left alone (true, nothing done).
+    static bool clearDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress);
+    // Counts the file entries matching `filePattern` and the directory entries matching `dirPattern`
+    // below `dir`, all levels (matching directories are entered, links are not). False when `dir`
+    // is not a directory.
+    static bool countTree(const std::string& dir, const std::string& filePattern, const std::string& dirPattern,
+                          std::uint64_t& fileCount, std::uint64_t& dirCount);
+
+    // One file of a listing with both stamps, as modifyTime / accessTime give them for dir + name
+    // (milliseconds of a DateTime).
+    struct FileStamps {
+        std::string name;
+        std::int64_t modifyTime = 0;
+        std::int64_t accessTime = 0;
+    };
+    // The non-directory entries of `dir` matching `pattern` with both stamps, read in one pass over
+    // the directory (one status call per entry on POSIX, none on Windows), sorted by name in byte-wise
+    // order. Replaces `files`. False (and `files` empty) when `dir` is not a directory or cannot be
+    // listed. The listing for large directories: it gives the same names as readDir with `files` and
+    // the same stamps as modifyTime / accessTime would, without a lookup per file.
+    static bool readDirStamps(const std::string& dir, const std::string& pattern, std::vector<FileStamps>& files);
 };
 
 } // namespace VeltorFilelib

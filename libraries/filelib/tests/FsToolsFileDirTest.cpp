@@ -1,0 +1,255 @@
+#include "DateTime.h"
+#include "FileTestDir.h"
+#include "FsTools.h"
+
+#include <tuple>
+#include <vector>
+
+using VeltorFilelib::FsTools;
+
+namespace {
+
+// 2015-03-07T10:04:05.123Z and 2001-09-09T01:46:40.250Z since 1970, in milliseconds.
+constexpr std::int64_t kWrite = 1425722645123LL;
+constexpr std::int64_t kAccess = 1000000000250LL;
+constexpr std::int64_t kEpoch = 2209075200000LL;
+
+using Report = std::tuple<std::string, int, std::uint64_t, std::uint64_t>;
+
+struct Recorder {
+    std::vector<Report> reports;
+    FsTools::ProgressCallback callback() {
+        return [this](const std::string& name, int status, std::uint64_t done, std::uint64_t total) {
+            reports.emplace_back(name, status, done, total);
+        };
+    }
+};
+
+bool symlinksWork(const std::filesystem::path& target, const std::filesystem::path& link) {
+    std::error_code error;
+    std::filesystem::create_directory_symlink(target, link, error);
+    return !error;
+}
+
+} // namespace
+
+class FsToolsFileDir : public FileTestDir {};
+
+TEST_F(FsToolsFileDir, StampsComeFromTheEntryInUtc) {
+    std::string file = write("data.csv");
+    makeDir("sub");
+    stamp("data.csv", kWrite, kAccess);
+    stamp("sub", kAccess, kWrite);
+
+    VeltorCorelib::DateTime written = FsTools::modifyTime(file);
+    EXPECT_EQ(written.getMilliseconds(), kWrite + kEpoch);
+    // The same instant as the calendar fields of the entry give it.
+    EXPECT_EQ(written.getMilliseconds(),
+              VeltorCorelib::DateTime(VeltorCorelib::DateTimeDetails(2015, 3, 7, 10, 4, 5, 123, false))
+                  .getMilliseconds());
+    EXPECT_EQ(FsTools::accessTime(file).getMilliseconds(), kAccess + kEpoch);
+    EXPECT_EQ(FsTools::modifyTime(path("sub")).getMilliseconds(), kAccess + kEpoch);
+    EXPECT_EQ(FsTools::modifyTime(path("sub/")).getMilliseconds(), kAccess + kEpoch);
+    EXPECT_EQ(FsTools::accessTime(path("sub/../data.csv")).getMilliseconds(), kAccess + kEpoch);
+    EXPECT_EQ(FsTools::modifyTime(path("missing.csv")).getMilliseconds(), 0);
+    EXPECT_EQ(FsTools::accessTime("").getMilliseconds(), 0);
+
+    // A name that looks like an environment reference is that file, not the variable's value.
+    std::string odd = write("%PATH%.tmp");
+    stamp("%PATH%.tmp", kWrite, kWrite);
+    EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kWrite + kEpoch);
+
+    // The one-pass listing gives the same names and stamps, sorted, files only.
+    write("b.csv");
+    stamp("b.csv", kAccess, kWrite);
+    std::vector<FsTools::FileStamps> stamps{{"stale", 1, 1}};
+    ASSERT_TRUE(FsTools::readDirStamps(base, "*.csv", stamps));
+    ASSERT_EQ(stamps.size(), 2u);
+    EXPECT_EQ(stamps[0].name, "b.csv");
+    EXPECT_EQ(stamps[0].modifyTime, FsTools::modifyTime(path("b.csv")).getMilliseconds());
+    EXPECT_EQ(stamps[0].accessTime, kWrite + kEpoch);
+    EXPECT_EQ(stamps[1].name, "data.csv");
+    EXPECT_EQ(stamps[1].modifyTime, kWrite + kEpoch);
+    EXPECT_EQ(stamps[1].accessTime, kAccess + kEpoch);
+    EXPECT_FALSE(FsTools::readDirStamps(path("missing"), "*", stamps));
+    EXPECT_TRUE(stamps.empty());
+    EXPECT_FALSE(FsTools::readDirStamps(file, "*", stamps));
+}
+
+TEST_F(FsToolsFileDir, ReadOnlyFilesStayWithoutForce) {
+    std::string file = write("locked.log");
+    readOnly("locked.log");
+    EXPECT_FALSE(FsTools::removeFile(file, false));
+    EXPECT_TRUE(present("locked.log"));
+    EXPECT_TRUE(FsTools::exists(file));
+    EXPECT_TRUE(FsTools::removeFile(file, true));
+    EXPECT_FALSE(present("locked.log"));
+    EXPECT_FALSE(FsTools::exists(file));
+    EXPECT_FALSE(FsTools::exists(""));
+    // Gone already: nothing left to do.
+    EXPECT_TRUE(FsTools::removeFile(file, false));
+    // A directory is not a file.
+    makeDir("dir");
+    EXPECT_FALSE(FsTools::removeFile(path("dir"), true));
+    EXPECT_TRUE(present("dir"));
+}
+
+TEST_F(FsToolsFileDir, ReadDirListsOneLevelCaseSensitively) {
+    FsTools::NameSet files{"kept"};
+    FsTools::NameSet dirs;
+    makeDir("empty");
+    EXPECT_TRUE(FsTools::readDir(path("empty"), "*", &files, &dirs));
+    EXPECT_EQ(files, FsTools::NameSet{"kept"}); // accumulates, never cleared
+    EXPECT_TRUE(dirs.empty());
+    EXPECT_FALSE(FsTools::readDir(path("missing"), "*", &files, &dirs));
+    EXPECT_FALSE(FsTools::readDir(write("plain.txt"), "*", &files, &dirs));
+
+    write("a.log");
+    write("b.LOG");
+    write(".hidden.log");
+#ifdef _WIN32
+    const std::string odd = "-dash name.log";
+#else
+    const std::string odd = "-dash name \xE4.log"; // any bytes but '/' make a name here
+#endif
+    write(odd);
+    makeDir("sub.log/deeper");
+    write("sub.log/inner.log");
+    files.clear();
+    ASSERT_TRUE(FsTools::readDir(base + "/", "*.log", &files, &dirs));
+    EXPECT_EQ(files, (FsTools::NameSet{odd, ".hidden.log", "a.log"}));
+    EXPECT_EQ(dirs, FsTools::NameSet{"sub.log"});
+    FsTools::NameSet only;
+    ASSERT_TRUE(FsTools::readDir(base, "*", nullptr, &only));
+    EXPECT_EQ(only, (FsTools::NameSet{"empty", "sub.log"}));
+
+    std::uint64_t fileCount = 0;
+    std::uint64_t dirCount = 0;
+    ASSERT_TRUE(FsTools::countTree(base, "*.log", "*", fileCount, dirCount));
+    EXPECT_EQ(fileCount, 4u);
+    EXPECT_EQ(dirCount, 3u);
+    EXPECT_FALSE(FsTools::countTree(path("missing"), "*", "*", fileCount, dirCount));
+    EXPECT_EQ(fileCount, 0u);
+
+    EXPECT_TRUE(FsTools::isDir(base));
+    EXPECT_TRUE(FsTools::isDir(path("sub.log/")));
+    EXPECT_FALSE(FsTools::isDir(path("a.log")));
+    EXPECT_FALSE(FsTools::isDir(""));
+#ifdef _WIN32
+    EXPECT_TRUE(FsTools::isDir("C:"));
+#else
+    EXPECT_TRUE(FsTools::isDir("/"));
+    FsTools::NameSet top;
+    ASSERT_TRUE(FsTools::readDir("/", "tmp", nullptr, &top));
+    EXPECT_EQ(top, FsTools::NameSet{"tmp"});
+#endif
+}
+
+TEST_F(FsToolsFileDir, RemoveAndClearDirectories) {
+    write("full/file.txt");
+    EXPECT_FALSE(FsTools::removeDir(path("full"), false, false, nullptr));
+    EXPECT_TRUE(present("full/file.txt"));
+    EXPECT_FALSE(FsTools::removeDir(path("missing"), true, true, nullptr));
+
+#ifndef _WIN32
+    // Windows answers every directory as writable; here the owner write bit of a directory counts.
+    makeDir("locked");
+    readOnly("locked");
+    EXPECT_FALSE(FsTools::removeDir(path("locked"), false, false, nullptr));
+    EXPECT_TRUE(present("locked"));
+    EXPECT_TRUE(FsTools::removeDir(path("locked"), false, true, nullptr));
+    EXPECT_FALSE(present("locked"));
+#endif
+
+    write("tree/b.txt");
+    write("tree/a.txt");
+    write("tree/c.txt");
+    readOnly("tree/c.txt");
+    write("tree/sub/deep/x.txt");
+    makeDir("tree/emptysub");
+    Recorder recorder;
+    ASSERT_TRUE(FsTools::clearDir(path("tree"), true, false, recorder.callback()));
+    EXPECT_EQ(recorder.reports, (std::vector<Report>{{"a.txt", 3, 1, 3},
+                                                     {"b.txt", 3, 2, 3},
+                                                     {"c.txt", 1, 3, 3},
+                                                     {"emptysub", 2, 4, 3},
+                                                     {"sub", 2, 5, 3}}));
+    EXPECT_TRUE(present("tree/c.txt"));
+    EXPECT_FALSE(present("tree/sub"));
+
+    EXPECT_TRUE(FsTools::removeDir(path("tree"), true, true, nullptr));
+    EXPECT_FALSE(present("tree"));
+    EXPECT_FALSE(FsTools::clearDir(path("tree"), true, true, nullptr));
+}
+
+TEST_F(FsToolsFileDir, RecursivePermissionsReportEveryFile) {
+    write("top/a.txt");
+    write("top/sub/b.txt");
+    Recorder recorder;
+    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead, 0, true, recorder.callback()));
+    EXPECT_EQ(recorder.reports, (std::vector<Report>{{"a.txt", 1, 1, 2}, {"b.txt", 1, 2, 2}}));
+    EXPECT_FALSE(FsTools::removeFile(path("top/sub/b.txt"), false));
+    EXPECT_TRUE(present("top/sub/b.txt"));
+    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead | FsTools::PermissionWrite, 0, true,
+                                       nullptr));
+    EXPECT_TRUE(FsTools::removeFile(path("top/sub/b.txt"), false));
+    EXPECT_FALSE(FsTools::setPermission(path("missing"), FsTools::PermissionWrite, 0, true, nullptr));
+}
+
+TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
+    write("outside/keep.txt");
+    makeDir("tree/sub");
+    write("tree/sub/gone.txt");
+    if (!symlinksWork(root / "outside", root / "tree" / "sub" / "link"))
+        GTEST_SKIP() << "no symbolic links here";
+    EXPECT_TRUE(FsTools::isLink(path("tree/sub/link")));
+    EXPECT_FALSE(FsTools::isLink(path("tree/sub")));
+
+    std::uint64_t fileCount = 0;
+    std::uint64_t dirCount = 0;
+    ASSERT_TRUE(FsTools::countTree(path("tree"), "*", "*", fileCount, dirCount));
+    EXPECT_EQ(fileCount, 1u);
+    EXPECT_EQ(dirCount, 2u);
+
+    ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionRead, 0, true, nullptr));
+    EXPECT_EQ(VeltorPlatform::accessCheck(path("outside/keep.txt"), VeltorPlatform::AccessMode::Write), 0u);
+    ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionWrite, 0, true, nullptr));
+
+    // Clearing through the link itself touches nothing behind it.
+    EXPECT_TRUE(FsTools::clearDir(path("tree/sub/link"), true, true, nullptr));
+    EXPECT_TRUE(present("outside/keep.txt"));
+
+    ASSERT_TRUE(FsTools::removeDir(path("tree"), true, true, nullptr));
+    EXPECT_FALSE(present("tree"));
+    EXPECT_TRUE(present("outside/keep.txt"));
+}
+
+TEST_F(FsToolsFileDir, WholeFilesAndLines) {
+    std::string file = write("job.txt", "first\r\n\r\n  second \t\r\nthird");
+    std::string text = "old:";
+    ASSERT_TRUE(FsTools::readFile(file, text, false));
+    EXPECT_EQ(text, "old:first\n\n  second \t\nthird");
+    ASSERT_TRUE(FsTools::readFile(file, text, true));
+    EXPECT_EQ(text, "first\n\n  second \t\nthird");
+    EXPECT_FALSE(FsTools::readFile(path("missing"), text, true));
+    EXPECT_FALSE(FsTools::readFile("", text, true));
+
+    FsTools::LineList lines{"untouched"};
+    EXPECT_FALSE(FsTools::readLines(path("missing"), lines, '\n', false, false));
+    EXPECT_EQ(lines, FsTools::LineList{"untouched"});
+    ASSERT_TRUE(FsTools::readLines(file, lines, '\n', false, false));
+    EXPECT_EQ(lines, (FsTools::LineList{"first", "", "  second \t", "third"}));
+    ASSERT_TRUE(FsTools::readLines(file, lines, '\n', true, true));
+    EXPECT_EQ(lines, (FsTools::LineList{"first", "second", "third"}));
+    write("end.txt", "a;b;;");
+    ASSERT_TRUE(FsTools::readLines(path("end.txt"), lines, ';', false, false));
+    EXPECT_EQ(lines, (FsTools::LineList{"a", "b", ""})); // the final delimiter adds no empty line
+
+    std::string binary("\0\x01\xFF\n", 4);
+    ASSERT_TRUE(FsTools::writeFile(binary, path("out.bin")));
+    EXPECT_EQ(read("out.bin"), binary);
+    ASSERT_TRUE(FsTools::writeFile("", path("out.bin")));
+    EXPECT_EQ(read("out.bin"), "");
+    EXPECT_FALSE(FsTools::writeFile("x", path("missing/out.bin")));
+    EXPECT_FALSE(FsTools::writeFile("x", ""));
+}
