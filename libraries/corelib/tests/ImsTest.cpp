@@ -1,0 +1,343 @@
+#include "Ims.h"
+#include "ImsAgent.h"
+#include "Logger.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace VeltorCorelib;
+
+namespace {
+
+// An agent that records every delivery as "<name>:<id>" in a shared journal and answers a fixed code.
+class Probe : public ImsAgent {
+public:
+    Probe(const std::string& name, std::vector<std::string>& journal, int answer = ImsHandled)
+        : ImsAgent(name), journal(journal), answer(answer) {}
+    ~Probe() override {
+        for (std::uint64_t id : hooks)
+            removeMessageHook(id);
+    }
+    std::uint64_t hook(const std::string& general, const std::string& group, const std::string& type,
+                       int priority = 1, bool once = false) {
+        std::uint64_t id = setMessageHook(once, general, group, type, priority);
+        hooks.insert(id);
+        return id;
+    }
+    int receiveHookedMessage(std::uint64_t id, ImsMessage& message) override {
+        journal.push_back(getName() + ":" + std::to_string(id));
+        lastSender = message.getSender();
+        if (during)
+            during();
+        return answer;
+    }
+    int receiveMessage(ImsMessage& message) override {
+        journal.push_back(getName() + " direct " + message.getMessageType());
+        lastSender = message.getSender();
+        return answer;
+    }
+
+    std::vector<std::string>& journal;
+    int answer;
+    std::set<std::uint64_t> hooks;
+    std::function<void()> during;
+    ImsAgent* lastSender = nullptr;
+};
+
+bool broadcast(ImsAgent& from, const std::string& general, const std::string& group,
+               const std::string& type) {
+    ImsMessage message(general, group, type);
+    return from.sendMessage(message);
+}
+
+std::string tag(const std::string& name, std::uint64_t id) {
+    return name + ":" + std::to_string(id);
+}
+
+// The records that loggers broadcast, kept as "<module>|<level>|<formatted text>".
+class RecordCatcher : public ImsAgent {
+public:
+    RecordCatcher() : ImsAgent("catcher") { id = setMessageHook(false, "debug", "", "", 0); }
+    ~RecordCatcher() override { removeMessageHook(id); }
+    int receiveHookedMessage(std::uint64_t hookId, ImsMessage& message) override {
+        auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.getParameter());
+        if (hookId == id && record != nullptr) {
+            ParamStream values(record->parameters);
+            lines.push_back(record->module + "|" + std::to_string(record->level) + "|" +
+                            values.format(record->text));
+        }
+        return ImsNotHandled;
+    }
+    std::vector<std::string> lines;
+    std::uint64_t id;
+};
+
+} // namespace
+
+TEST(Ims, GlobMatching) {
+    EXPECT_TRUE(Ims::matchGlob("", ""));
+    EXPECT_TRUE(Ims::matchGlob("*", ""));
+    EXPECT_TRUE(Ims::matchGlob("**", ""));
+    EXPECT_FALSE(Ims::matchGlob("?", ""));
+    EXPECT_FALSE(Ims::matchGlob("", "a"));
+    EXPECT_TRUE(Ims::matchGlob("s?s*m", "system"));
+    EXPECT_TRUE(Ims::matchGlob("*tem", "system"));
+    EXPECT_FALSE(Ims::matchGlob("System", "system"));
+    EXPECT_FALSE(Ims::matchGlob("sys", "system"));
+    EXPECT_TRUE(Ims::matchGlob("a**b*c", "aXbYbc"));
+    EXPECT_FALSE(Ims::matchGlob("*a*a*a*a*a*a*b", std::string(200, 'a')));
+}
+
+TEST(Ims, DeliveryFollowsPriorityThenPatternsThenIds) {
+    std::vector<std::string> journal;
+    Probe a("a", journal, ImsNotHandled), b("b", journal, ImsNotHandled), c("c", journal, ImsNotHandled);
+    std::uint64_t a2 = a.hook("t?st", "g", "", 2);
+    std::uint64_t a1 = a.hook("test", "g", "m", 1);
+    std::uint64_t b1 = b.hook("t*", "g", "", 1);
+    std::uint64_t c7 = c.hook("test", "", "", 7); // any priority above 1 is the last table
+    std::uint64_t c0 = c.hook("*", "g", "m", 0);
+    std::uint64_t b1same = b.hook("test", "g", "m", 1);
+
+    EXPECT_FALSE(broadcast(a, "test", "g", "m")); // nobody handled it
+    // Table 0, then table 1 in pattern order ("t*" < "test"; one triple's ids ascending), then table 2
+    // ("t?st" < "test").
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("c", c0), tag("b", b1), tag("a", a1), tag("b", b1same),
+                                                 tag("a", a2), tag("c", c7)}));
+    EXPECT_EQ(a.lastSender, &a);
+
+    journal.clear();
+    EXPECT_FALSE(broadcast(a, "test", "x", "m"));
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("c", c7)}));
+}
+
+TEST(Ims, ResultCodesAndStop) {
+    std::vector<std::string> journal;
+    Probe first("first", journal, ImsHandled), second("second", journal, ImsNotHandled);
+    std::uint64_t f = first.hook("codes", "", "", 0);
+    std::uint64_t s = second.hook("codes", "", "", 2);
+    EXPECT_TRUE(broadcast(first, "codes", "g", "m"));
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("first", f), tag("second", s)}));
+
+    journal.clear();
+    first.answer = ImsHandledStop; // stops also the lower-priority tables
+    EXPECT_TRUE(broadcast(first, "codes", "g", "m"));
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("first", f)}));
+
+    // Direct sends reach only the target and report any answer as sent.
+    journal.clear();
+    second.answer = ImsNotHandled;
+    ImsMessage direct("codes", "g", "42");
+    EXPECT_TRUE(first.sendMessage(second, direct));
+    EXPECT_EQ(journal, (std::vector<std::string>{"second direct 42"}));
+    EXPECT_EQ(second.lastSender, &first);
+}
+
+TEST(Ims, DuplicateHooksPerAgent) {
+    std::vector<std::string> journal;
+    Probe a("a", journal), b("b", journal);
+    a.hook("dup", "g", "m", 0);
+    // Same patterns from the same agent: refused whatever the priority or once flag.
+    try {
+        a.setMessageHook(true, "dup", "g", "m", 2);
+        FAIL() << "no duplicate reported";
+    } catch (const ImsAgent::Hook_Duplicate& e) {
+        EXPECT_EQ(e.getText(true),
+                  "Hook_Duplicate:\nHook_Duplicate: Trying to set a hook identical to a hook "
+                  "already set");
+        ASSERT_EQ(e.getContained().size(), 1u);
+        EXPECT_EQ(
+            e.getContained()[0].getRawText().rfind("@ims.hook.duplicate{Trying to set a hook identical to a "
+                                                   "hook already set}; @logsrc{file=\"Ims.cpp\" line=",
+                                                   0),
+            0u);
+        EXPECT_EQ(e.getSources().size(), 1u);
+    }
+    // Another agent with the same patterns gets its own hook; both receive.
+    std::uint64_t other = b.hook("dup", "g", "m", 0);
+    journal.clear();
+    EXPECT_TRUE(broadcast(a, "dup", "g", "m"));
+    EXPECT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal.back(), tag("b", other));
+}
+
+TEST(Ims, EmptyPatternsMatchEverything) {
+    std::vector<std::string> journal;
+    Probe all("all", journal, ImsNotHandled);
+    std::uint64_t id = all.hook("", "", "", 2);
+    broadcast(all, "anything", "", "at all");
+    broadcast(all, "", "", "");
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("all", id), tag("all", id)}));
+}
+
+TEST(Ims, OnlyOnceHooksGoAfterTheFirstHandledDelivery) {
+    std::vector<std::string> journal;
+    Probe once("once", journal, ImsNotHandled), later("later", journal, ImsHandled);
+    std::uint64_t id = once.hook("once-test", "", "", 0, true);
+    Ims& ims = Ims::instance();
+    std::size_t hooks = ims.hookCount();
+    // Not handled by the time it returned: the hook stays.
+    broadcast(once, "once-test", "", "");
+    EXPECT_EQ(ims.hookCount(), hooks);
+    // Handled by itself: gone after this delivery.
+    once.answer = ImsHandled;
+    EXPECT_TRUE(broadcast(once, "once-test", "", ""));
+    EXPECT_EQ(ims.hookCount(), hooks - 1);
+    EXPECT_FALSE(ims.removeHook(id));
+    once.hooks.clear();
+    journal.clear();
+    EXPECT_FALSE(broadcast(once, "once-test", "", ""));
+    EXPECT_TRUE(journal.empty());
+
+    // A once hook that answers "not handled" after an earlier hook handled the message also goes.
+    std::uint64_t first = later.hook("once-b", "", "", 0);
+    once.answer = ImsNotHandled;
+    once.hook("once-b", "", "", 1, true);
+    EXPECT_TRUE(broadcast(once, "once-b", "", ""));
+    EXPECT_EQ(ims.hookCount(), hooks);
+    once.hooks.clear();
+    journal.clear();
+    broadcast(once, "once-b", "", "");
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("later", first)}));
+}
+
+TEST(Ims, HookIdsStartAtOneAndReuseTheLargest) {
+    std::vector<std::string> journal;
+    Probe agent("agent", journal);
+    Ims own;
+    EXPECT_EQ(own.setHook(&agent, false, "a", "", "", 0), 1u);
+    EXPECT_EQ(own.setHook(&agent, false, "b", "", "", 0), 2u);
+    EXPECT_EQ(own.setHook(&agent, false, "c", "", "", 0), 3u);
+    EXPECT_TRUE(own.removeHook(3));
+    EXPECT_FALSE(own.removeHook(3));
+    EXPECT_EQ(own.setHook(&agent, false, "d", "", "", 0), 3u);
+    EXPECT_TRUE(own.removeHook(1));
+    EXPECT_EQ(own.setHook(&agent, false, "e", "", "", 0), 4u);
+}
+
+TEST(Ims, RemovedIdLeavesNoTraceForItsSuccessor) {
+    // Two agents hook the same patterns at priorities 0 and 1. Removing the priority-1 hook must clear
+    // it from table 1, or the next hook given the same id would get these messages too.
+    std::vector<std::string> journal;
+    Probe x("x", journal, ImsNotHandled), y("y", journal, ImsNotHandled);
+    Ims own;
+    std::uint64_t xId = own.setHook(&x, false, "same", "", "", 0);
+    std::uint64_t yId = own.setHook(&y, false, "same", "", "", 1);
+    EXPECT_TRUE(own.removeHook(yId));
+    std::uint64_t zId = own.setHook(&y, false, "elsewhere", "", "", 1);
+    EXPECT_EQ(zId, yId);
+    ImsMessage message("same", "", "");
+    own.dispatch(message);
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("x", xId)}));
+}
+
+TEST(Ims, HandlersMayChangeHooksDuringDelivery) {
+    std::vector<std::string> journal;
+    Probe a("a", journal, ImsNotHandled), b("b", journal, ImsNotHandled), c("c", journal, ImsNotHandled);
+    std::uint64_t aId = a.hook("live", "", "", 0);
+    std::uint64_t bId = b.hook("live", "", "", 0);
+    std::uint64_t other = 0, same = 0;
+    // While "a" handles the message it removes b's hook (the largest id, so the next hook gets it again)
+    // and adds two hooks for c: one on other patterns, one on the same.
+    a.during = [&] {
+        if (other == 0) {
+            b.removeMessageHook(bId);
+            b.hooks.erase(bId);
+            other = c.hook("other", "", "", 0);
+            same = c.hook("live", "", "", 0);
+        }
+    };
+    broadcast(a, "live", "", "");
+    EXPECT_EQ(other, bId);
+    // b is skipped, and the hook that took its id does not get a message its patterns do not match; the
+    // new hook on the same patterns waits for the next message.
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("a", aId)}));
+    journal.clear();
+    broadcast(a, "live", "", "");
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("a", aId), tag("c", same)}));
+    journal.clear();
+    broadcast(a, "other", "", "");
+    EXPECT_EQ(journal, (std::vector<std::string>{tag("c", other)}));
+}
+
+TEST(Ims, MessageCopyTakesThePayloadOver) {
+    struct Payload : ImsMessageParameter {
+        explicit Payload(int& destroyed) : destroyed(destroyed) {}
+        ~Payload() override { ++destroyed; }
+        int& destroyed;
+    };
+    int destroyed = 0;
+    {
+        ImsMessage original("g", "r", "m", new Payload(destroyed));
+        original.setOwnsParameter(true);
+        ImsMessage copy(original);
+        EXPECT_EQ(original.getParameter(), nullptr);
+        EXPECT_NE(copy.getParameter(), nullptr);
+        ImsMessage assigned("x", "y", "z");
+        assigned = copy;
+        EXPECT_EQ(copy.getParameter(), nullptr);
+        EXPECT_EQ(assigned.getGeneralType(), "g");
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 1);
+    ImsMessage plain("g", "r", "m");
+    EXPECT_FALSE(plain.getOwnsParameter());
+    EXPECT_EQ(plain.getSender(), nullptr);
+}
+
+TEST(Ims, AgentsShareOneTracingLoggerWhileAlive) {
+    std::vector<std::string> journal;
+    int before = ImsAgent::liveAgentCount();
+    {
+        Probe p("p", journal);
+        EXPECT_EQ(ImsAgent::liveAgentCount(), before + 1);
+        ASSERT_NE(ImsAgent::sharedLogger(), nullptr);
+        EXPECT_EQ(ImsAgent::sharedLogger()->getModule(), "imsagent");
+        Logger notCounted;
+        EXPECT_TRUE(notCounted.isLogger());
+        EXPECT_EQ(ImsAgent::liveAgentCount(), before + 1);
+    }
+    EXPECT_EQ(ImsAgent::liveAgentCount(), before);
+    if (before == 0) {
+        EXPECT_EQ(ImsAgent::sharedLogger(), nullptr);
+    }
+}
+
+TEST(Ims, TraceLines) {
+    std::vector<std::string> journal;
+    Probe sender("sender", journal, ImsNotHandled), target("target", journal, ImsNotHandled);
+    RecordCatcher catcher;
+    int savedLevel = Logger::getProcessLevel();
+    Logger::setProcessLevel(8);
+    broadcast(sender, "debug", "level", "8");
+
+    std::uint64_t id = target.setMessageHook(true, "sys", "q*", "", 2);
+    target.hook("debug", "x", "", 2); // hooks on "debug" are not traced
+    ImsMessage direct("sys", "query", "name");
+    sender.sendMessage(target, direct);
+    ImsMessage debugDirect("debug", "query", "name"); // neither are sends of "debug" messages
+    sender.sendMessage(target, debugDirect);
+    broadcast(sender, "sys", "set", "7");
+    target.removeMessageHook(id);
+
+    broadcast(sender, "debug", "level", "7");
+    Logger::setProcessLevel(savedLevel);
+
+    std::vector<std::string> traces;
+    for (const std::string& line : catcher.lines)
+        if (line.rfind("imsagent|", 0) == 0)
+            traces.push_back(line);
+    EXPECT_EQ(traces,
+              (std::vector<std::string>{
+                  "imsagent|5|ImsAgent::setMessageHook: Setting hook:\n\tHook only once   : yes\n\tGeneral "
+                  "type glob: sys\n\tGroup type glob  : q*\n\tMessage type glob: ",
+                  "imsagent|7|ImsAgent::sendMessage: To \"target\":\n\tGeneral type: sys\n\tGroup type  : "
+                  "query\n\tMessage type: name",
+                  "imsagent|8|ImsAgent::sendMessage:\n\tGeneral type: sys\n\tGroup type  : set\n\tMessage "
+                  "type: 7",
+                  "imsagent|5|ImsAgent::removeMessageHook: Removing hook " + std::to_string(id),
+              }));
+}
