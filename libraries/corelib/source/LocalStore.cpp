@@ -105,7 +105,8 @@ std::uint32_t readUnlocked(const std::string& key, std::uint32_t type, std::stri
 }
 
 template <typename Number, typename Parse>
-std::uint32_t readNumber(const std::string& key, std::uint32_t type, bool locking, Number& value, Parse parse) {
+std::uint32_t readNumber(const std::string& key, std::uint32_t type, bool locking, Number& value,
+                         Parse parse) {
     std::string text;
     const std::uint32_t status = LocalStore::read(key, type, locking, text);
     if (status == LocalStore::Done)
@@ -114,7 +115,8 @@ std::uint32_t readNumber(const std::string& key, std::uint32_t type, bool lockin
 }
 
 template <typename Number, typename Parse, typename Format>
-std::uint32_t addNumber(const std::string& key, std::uint32_t type, Number delta, Parse parse, Format format) {
+std::uint32_t addNumber(const std::string& key, std::uint32_t type, Number delta, Parse parse,
+                        Format format) {
     const std::string directory = LocalStore::keyDirectory(key);
     if (directory.empty())
         return LocalStore::BadKey;
@@ -215,7 +217,8 @@ std::uint32_t LocalStore::read(const std::string& key, std::uint32_t type, bool 
     return Done;
 }
 
-std::uint32_t LocalStore::write(const std::string& key, std::uint32_t type, const std::string& text, bool locking) {
+std::uint32_t LocalStore::write(const std::string& key, std::uint32_t type, const std::string& text,
+                                bool locking) {
     if (type > List)
         return BadType;
     const std::string directory = keyDirectory(key);
@@ -250,7 +253,8 @@ std::uint32_t LocalStore::writeInt64(const std::string& key, std::int64_t value,
 }
 
 std::uint32_t LocalStore::readUInt64(const std::string& key, bool locking, std::uint64_t& value) {
-    return readNumber(key, UInt64, locking, value, [](const std::string& t) { return ParamText::toUInt64(t); });
+    return readNumber(key, UInt64, locking, value,
+                      [](const std::string& t) { return ParamText::toUInt64(t); });
 }
 
 std::uint32_t LocalStore::writeUInt64(const std::string& key, std::uint64_t value, bool locking) {
@@ -258,7 +262,8 @@ std::uint32_t LocalStore::writeUInt64(const std::string& key, std::uint64_t valu
 }
 
 std::uint32_t LocalStore::readDouble(const std::string& key, bool locking, double& value) {
-    return readNumber(key, Double, locking, value, [](const std::string& t) { return ParamText::toDouble(t); });
+    return readNumber(key, Double, locking, value,
+                      [](const std::string& t) { return ParamText::toDouble(t); });
 }
 
 std::uint32_t LocalStore::writeDouble(const std::string& key, double value, bool locking) {
@@ -273,7 +278,8 @@ std::uint32_t LocalStore::readList(const std::string& key, bool locking, std::ve
     return status;
 }
 
-std::uint32_t LocalStore::writeList(const std::string& key, const std::vector<std::string>& items, bool locking) {
+std::uint32_t LocalStore::writeList(const std::string& key, const std::vector<std::string>& items,
+                                    bool locking) {
     return write(key, List, joinList(items), locking);
 }
 
@@ -281,7 +287,8 @@ std::uint32_t LocalStore::addInt64(const std::string& key, std::int64_t delta) {
     return addNumber<std::int64_t>(
         key, Int64, delta, [](const std::string& t) { return ParamText::toInt64(t); },
         [](std::int64_t a, std::int64_t b) {
-            return int64Text(static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b)));
+            return int64Text(
+                static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b)));
         });
 }
 
@@ -302,17 +309,38 @@ std::string LocalStore::escapeString(const std::string& value) {
     text.reserve(value.size());
     for (char c : value) {
         switch (c) {
-        case '\\': text += "\\\\"; break;
-        case '\n': text += "\\n"; break;
-        case '\t': text += "\\t"; break;
-        case '\v': text += "\\v"; break;
-        case '\b': text += "\\b"; break;
-        case '\r': text += "\\r"; break;
-        case '\f': text += "\\f"; break;
-        case '\a': text += "\\a"; break;
-        case '"': text += "\\\""; break;
-        case '\'': text += "\\'"; break;
-        default: text += c;
+        case '\\':
+            text += "\\\\";
+            break;
+        case '\n':
+            text += "\\n";
+            break;
+        case '\t':
+            text += "\\t";
+            break;
+        case '\v':
+            text += "\\v";
+            break;
+        case '\b':
+            text += "\\b";
+            break;
+        case '\r':
+            text += "\\r";
+            break;
+        case '\f':
+            text += "\\f";
+            break;
+        case '\a':
+            text += "\\a";
+            break;
+        case '"':
+            text += "\\\"";
+            break;
+        case '\'':
+            text += "\\'";
+            break;
+        default:
+            text += c;
         }
     }
     return text;
@@ -329,16 +357,36 @@ std::string LocalStore::unescapeString(const std::string& text) {
         const char next = text[i + 1];
         char plain;
         switch (next) {
-        case '\\': plain = '\\'; break;
-        case 'n': plain = '\n'; break;
-        case 't': plain = '\t'; break;
-        case 'v': plain = '\v'; break;
-        case 'b': plain = '\b'; break;
-        case 'r': plain = '\r'; break;
-        case 'f': plain = '\f'; break;
-        case 'a': plain = '\a'; break;
-        case '"': plain = '"'; break;
-        case '\'': plain = '\''; break;
+        case '\\':
+            plain = '\\';
+            break;
+        case 'n':
+            plain = '\n';
+            break;
+        case 't':
+            plain = '\t';
+            break;
+        case 'v':
+            plain = '\v';
+            break;
+        case 'b':
+            plain = '\b';
+            break;
+        case 'r':
+            plain = '\r';
+            break;
+        case 'f':
+            plain = '\f';
+            break;
+        case 'a':
+            plain = '\a';
+            break;
+        case '"':
+            plain = '"';
+            break;
+        case '\'':
+            plain = '\'';
+            break;
         default:
             value += text[i]; // an unknown sequence stays as written
             continue;

@@ -18,7 +18,15 @@ namespace VeltorCorelib {
 
 class LocalStore {
 public:
-    enum ValueType : std::uint32_t { String = 0, Int32 = 1, UInt32 = 2, Int64 = 3, UInt64 = 4, Double = 5, List = 6 };
+    enum ValueType : std::uint32_t {
+        String = 0,
+        Int32 = 1,
+        UInt32 = 2,
+        Int64 = 3,
+        UInt64 = 4,
+        Double = 5,
+        List = 6
+    };
     enum Status : std::uint32_t {
         Done = 0,
         BadType = 1,
@@ -42,7 +50,8 @@ public:
     static std::uint32_t read(const std::string& key, std::uint32_t type, bool locking, std::string& text);
     // Replaces the file by text + "\n" (written beside it and renamed over it, so a reader never sees
     // half a value). Creates the key's directory when missing.
-    static std::uint32_t write(const std::string& key, std::uint32_t type, const std::string& text, bool locking);
+    static std::uint32_t write(const std::string& key, std::uint32_t type, const std::string& text,
+                               bool locking);
 
     // Typed values in their text forms.
     static std::uint32_t readString(const std::string& key, bool locking, std::string& value);
@@ -54,7 +63,8 @@ public:
     static std::uint32_t readDouble(const std::string& key, bool locking, double& value);
     static std::uint32_t writeDouble(const std::string& key, double value, bool locking);
     static std::uint32_t readList(const std::string& key, bool locking, std::vector<std::string>& items);
-    static std::uint32_t writeList(const std::string& key, const std::vector<std::string>& items, bool locking);
+    static std::uint32_t writeList(const std::string& key, const std::vector<std::string>& items,
+                                   bool locking);
 
     // Additions under the key's lock; a missing value counts as 0. The 64-bit integers wrap around
     // instead of overflowing.

@@ -37,7 +37,8 @@ Child::Child(const std::string& mode, const std::string& argument) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (CreateProcessA(path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (CreateProcessA(path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &info)) {
         CloseHandle(info.hThread);
         process = reinterpret_cast<long long>(info.hProcess);
     }
@@ -57,7 +58,9 @@ Child::~Child() {
         wait();
 }
 
-bool Child::started() const { return process != 0; }
+bool Child::started() const {
+    return process != 0;
+}
 
 int Child::wait() {
     if (process == 0)

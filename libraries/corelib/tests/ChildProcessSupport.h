@@ -33,5 +33,5 @@ std::string argument();
 
 } // namespace ChildProcessSupport
 
-#define SORVIK_CHILD_MODE(name, function)                                                                  \
+#define SORVIK_CHILD_MODE(name, function)                                                                    \
     static ChildProcessSupport::ModeRegistration childMode_##function(name, function)

@@ -1,5 +1,5 @@
-#include "ChildProcessSupport.h"
 #include "ProcessLock.h"
+#include "ChildProcessSupport.h"
 
 #include "platform/Process.h"
 
@@ -62,9 +62,9 @@ SORVIK_CHILD_MODE("lock-and-vanish", vanishMode);
 struct TempDir {
     fs::path path;
     TempDir() {
-        path = fs::temp_directory_path() /
-               ("sorvik-lock-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
-                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        path =
+            fs::temp_directory_path() / ("sorvik-lock-" + std::to_string(VeltorPlatform::currentProcessId()) +
+                                         "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(path);
     }
     ~TempDir() {

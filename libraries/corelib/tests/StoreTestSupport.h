@@ -18,7 +18,8 @@ struct StoreRoot {
     StoreRoot() {
         static std::atomic<int> counter{0};
         path = std::filesystem::temp_directory_path() /
-               ("sorvik-freg-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" + std::to_string(++counter));
+               ("sorvik-freg-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
+                std::to_string(++counter));
         std::filesystem::create_directories(path);
         hadPrevious = VeltorPlatform::getEnvironment("VELTOR_FREG", previous);
         VeltorPlatform::setEnvironment("VELTOR_FREG", text());

@@ -69,9 +69,13 @@ std::string NamedMutex::lockFilePath(const std::string& name) {
     return std::string(lockDirectory()) + "/" + file;
 }
 
-NamedMutex::~NamedMutex() { close(); }
+NamedMutex::~NamedMutex() {
+    close();
+}
 
-bool NamedMutex::isHeld() const { return descriptor >= 0; }
+bool NamedMutex::isHeld() const {
+    return descriptor >= 0;
+}
 
 MutexAttempt NamedMutex::tryCreate(const std::string& name, std::uint32_t& error) {
     if (descriptor >= 0) {

@@ -38,7 +38,8 @@ std::string shellSetting(const char* path, const std::string& key) {
         std::string value = line.substr(start + key.size() + 1);
         while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
             value.pop_back();
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return value;
     }
@@ -123,7 +124,8 @@ OsVersion osVersion() {
     }
     if (!result.majorText.empty()) {
         unsigned long major = std::strtoul(result.majorText.c_str(), nullptr, 10);
-        unsigned long minor = result.minorText.empty() ? 0 : std::strtoul(result.minorText.c_str(), nullptr, 10);
+        unsigned long minor =
+            result.minorText.empty() ? 0 : std::strtoul(result.minorText.c_str(), nullptr, 10);
         result.versionNumber = std::to_string(major * 100 + minor);
     }
     return result;
@@ -159,9 +161,13 @@ std::string osLanguage() {
     return std::string();
 }
 
-std::string keyboardLanguage() { return shellSetting("/etc/default/keyboard", "XKBLAYOUT"); }
+std::string keyboardLanguage() {
+    return shellSetting("/etc/default/keyboard", "XKBLAYOUT");
+}
 
-std::string keyboardType() { return shellSetting("/etc/default/keyboard", "XKBMODEL"); }
+std::string keyboardType() {
+    return shellSetting("/etc/default/keyboard", "XKBMODEL");
+}
 
 bool userName(std::string& name) {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);

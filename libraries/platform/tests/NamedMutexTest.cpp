@@ -10,7 +10,8 @@ using VeltorPlatform::NamedMutex;
 
 namespace {
 std::string uniqueName(const char* tag) {
-    return std::string("Global\\sorvik-test-") + tag + "-" + std::to_string(VeltorPlatform::currentProcessId());
+    return std::string("Global\\sorvik-test-") + tag + "-" +
+           std::to_string(VeltorPlatform::currentProcessId());
 }
 } // namespace
 

@@ -4,11 +4,17 @@
 
 namespace VeltorPlatform {
 
-std::string NamedMutex::lockFilePath(const std::string&) { return std::string(); }
+std::string NamedMutex::lockFilePath(const std::string&) {
+    return std::string();
+}
 
-NamedMutex::~NamedMutex() { close(); }
+NamedMutex::~NamedMutex() {
+    close();
+}
 
-bool NamedMutex::isHeld() const { return handle != nullptr; }
+bool NamedMutex::isHeld() const {
+    return handle != nullptr;
+}
 
 MutexAttempt NamedMutex::tryCreate(const std::string& name, std::uint32_t& error) {
     if (handle != nullptr) {

@@ -1,9 +1,9 @@
 #include "platform/SystemInfo.h"
 
-#include <winsock2.h>
-#include <windows.h>
 #include <iphlpapi.h>
 #include <lm.h>
+#include <windows.h>
+#include <winsock2.h>
 #include <wtsapi32.h>
 
 #include <algorithm>
@@ -149,8 +149,8 @@ OsVersion osVersion() {
     const bool haveInfo = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != FALSE;
     const bool server = haveInfo && info.wProductType != VER_NT_WORKSTATION;
     if (haveInfo)
-        result.release = std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
-                         std::to_string(info.dwBuildNumber);
+        result.release = std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) +
+                         "." + std::to_string(info.dwBuildNumber);
 
     // Without a manifest, 6.2 and later all report 6.2 through GetVersionEx; the verification call
     // still tells 6.3 apart.
@@ -250,11 +250,14 @@ std::string processorArchitecture() {
     }
 }
 
-bool osIs64Bit() { return sizeof(void*) == 8 || runsUnderWow64(); }
+bool osIs64Bit() {
+    return sizeof(void*) == 8 || runsUnderWow64();
+}
 
 std::string osLanguage() {
     std::string identifier;
-    readRegistryText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", "Default", identifier);
+    readRegistryText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", "Default",
+                     identifier);
     return languageText(identifier);
 }
 
@@ -332,8 +335,8 @@ std::vector<std::string> localGroupMembers(const std::string& group) {
     LPBYTE buffer = nullptr;
     DWORD read = 0, total = 0;
     DWORD_PTR resume = 0;
-    NET_API_STATUS rc =
-        NetLocalGroupGetMembers(nullptr, name.c_str(), 3, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    NET_API_STATUS rc = NetLocalGroupGetMembers(nullptr, name.c_str(), 3, &buffer, MAX_PREFERRED_LENGTH,
+                                                &read, &total, &resume);
     if (rc == NERR_Success && buffer != nullptr) {
         auto* entries = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_3*>(buffer);
         for (DWORD i = 0; i < read; ++i)
