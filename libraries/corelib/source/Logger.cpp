@@ -1,25 +1,17 @@
 #include "Logger.h"
 
+#include "DateTime.h"
+
 #include "platform/Console.h"
 #include "platform/Process.h"
 
 #include <cctype>
-#include <chrono>
 
 namespace VeltorCorelib {
 
 int Logger::processLevel = LevelTrace;
 
 namespace {
-
-// Milliseconds between 1899-12-31 00:00:00 and 1970-01-01 00:00:00.
-const std::int64_t kUnixEpochMs = 2209075200000LL;
-
-std::int64_t nowMs() {
-    auto sinceUnix = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
-    return kUnixEpochMs + static_cast<std::int64_t>(sinceUnix.count());
-}
 
 Logger* builtProcessLogger = nullptr;
 
@@ -46,7 +38,7 @@ void Logger::write(int callLevel, const std::string& text, const ParamStream& pa
     LogMessageParameter record;
     record.level = callLevel;
     record.module = module;
-    record.time = nowMs();
+    record.time = DateTime::now();
     record.threadId = VeltorPlatform::currentThreadId();
     record.processId = VeltorPlatform::currentProcessId();
     record.text = text;
