@@ -84,18 +84,27 @@ int exitCodeAfterRun(int code) {
 void reportOutOfMemory() { AppFrame::consoleWrite("ERROR: OUT OF MEMORY\n"); }
 
 AppFrame::AppFrame(const std::string& displayName, const std::string& applicationName,
-                   const std::string& versionText, bool standardOptions, const std::string& companyName) {
+                   const std::string& versionText, bool standardOptions, const std::string& companyName)
+    : ImsAgent("appframe") {
     AppGlobals::companyName = companyName;
     AppGlobals::displayName = displayName;
     AppGlobals::versionText = versionText;
     parser.init(applicationName, standardOptions, false, false);
+    frameLogger.setModule("appframe");
     char line[1024];
     std::snprintf(line, sizeof line, "Running \"%s\" (%s)\n", displayName.c_str(), applicationName.c_str());
     std::fputs(line, stdout);
     std::fflush(stdout);
 }
 
-AppFrame::~AppFrame() = default;
+AppFrame::~AppFrame() {
+    if (processLock.lockCount() > 0)
+        processLock.unlock();
+}
+
+int AppFrame::handleMessage(ImsMessage&) { return ImsNotHandled; }
+
+int AppFrame::handleHookedMessage(std::uint64_t, ImsMessage&) { return ImsNotHandled; }
 
 void AppFrame::consoleWrite(const std::string& text) {
     std::fputs(text.c_str(), stdout);
@@ -146,15 +155,19 @@ int AppFrame::execute() {
         return run();
     } catch (const Exception& error) {
         consoleWrite(error.getText(false) + "\n");
+        appLogger.logException(error);
         return 4;
     } catch (const std::range_error&) {
         consoleWrite("ERROR: STD range error\n");
+        appLogger.fatal("@std-range-error{STD range error};");
         return 4;
     } catch (const std::bad_alloc&) {
         consoleWrite("ERROR: STD out of memory\n");
+        appLogger.fatal("@std-out-of-memory{STD out of memory};");
         return 4;
     } catch (...) {
         consoleWrite("ERROR: Unknown exception\n");
+        appLogger.fatal("@unknown-exception{Unknown exception};" + makeSourceRecord("AppFrame.cpp", 768));
         return 4;
     }
 }

@@ -2,6 +2,9 @@
 // top-level catch and the mapping of the run's outcome to the process exit code.
 #pragma once
 #include "CmdParser.h"
+#include "ImsAgent.h"
+#include "Logger.h"
+#include "ProcessLock.h"
 
 #include <cstdint>
 #include <new>
@@ -19,13 +22,13 @@ extern std::string companyName;
 extern std::string versionText;
 } // namespace AppGlobals
 
-class AppFrame {
+class AppFrame : public ImsAgent {
 public:
     enum State : std::int32_t { Ready = 0, Answered = 2, SetupFailed = 3 };
 
     AppFrame(const std::string& displayName, const std::string& applicationName, const std::string& versionText,
              bool standardOptions, const std::string& companyName);
-    virtual ~AppFrame();
+    ~AppFrame() override;
     AppFrame(const AppFrame&) = delete;
     AppFrame& operator=(const AppFrame&) = delete;
 
@@ -33,6 +36,14 @@ public:
     virtual bool setup() = 0;
     virtual bool finish() = 0;
     virtual int run() = 0;
+    // The frame routes the message service's callbacks to these, so applications can answer them.
+    virtual int handleMessage(ImsMessage& message);
+    virtual int handleHookedMessage(std::uint64_t id, ImsMessage& message);
+
+    int receiveMessage(ImsMessage& message) override { return handleMessage(message); }
+    int receiveHookedMessage(std::uint64_t id, ImsMessage& message) override {
+        return handleHookedMessage(id, message);
+    }
 
     // Parses the stored argument vector and answers help, version and revision.
     bool parseStandardOptions();
@@ -44,12 +55,17 @@ public:
     CmdParser& getParser() { return parser; }
     const CmdParser& getParser() const { return parser; }
     State getState() const { return state; }
+    Logger& getLogger() { return appLogger; }
+    ProcessLock& getProcessLock() { return processLock; }
 
 protected:
     // The construction sequence every application carries out after the frame is built.
     void constructApplication(int argc, const char* const* argv);
 
 private:
+    Logger frameLogger;
+    ProcessLock processLock;
+    Logger appLogger;
     CmdParser parser;
     State state = Ready;
 };

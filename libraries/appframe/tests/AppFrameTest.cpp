@@ -139,3 +139,55 @@ TEST(AppFrameDeathTest, AbortEndsTheProcessWithThree) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(runApp({}, Behaviour::RaiseAbort), testing::ExitedWithCode(3), "");
 }
+
+namespace {
+
+// Collects the log records broadcast while it lives.
+class LogCapture : public ImsAgent {
+public:
+    LogCapture() : ImsAgent("capture") { hook = setMessageHook(false, "debug", "", "", 1); }
+    ~LogCapture() override { removeMessageHook(hook); }
+    int receiveHookedMessage(std::uint64_t id, ImsMessage& message) override {
+        if (id != hook)
+            return ImsNotHandled;
+        auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.getParameter());
+        if (record) {
+            ParamStream values(record->parameters);
+            records.push_back(std::to_string(record->level) + " " + record->module + " " + record->text);
+        }
+        return ImsHandled;
+    }
+    std::vector<std::string> records;
+
+private:
+    std::uint64_t hook = 0;
+};
+
+} // namespace
+
+TEST(AppFrame, TheTopLevelCatchLogsAtFatal) {
+    LogCapture capture;
+    runApp({}, Behaviour::Throw);
+    ASSERT_FALSE(capture.records.empty());
+    EXPECT_EQ(capture.records.back().rfind("1 anonymous Run_Failed: @test.run.failed{Run failed for \"%\"}; @logsrc{file=\"AppFrameTest.cpp\" line=", 0), 0u)
+        << capture.records.back();
+    capture.records.clear();
+    runApp({}, Behaviour::ThrowRange);
+    EXPECT_EQ(capture.records, std::vector<std::string>{"1 anonymous @std-range-error{STD range error};"});
+    capture.records.clear();
+    runApp({}, Behaviour::ThrowAlloc);
+    EXPECT_EQ(capture.records, std::vector<std::string>{"1 anonymous @std-out-of-memory{STD out of memory};"});
+    capture.records.clear();
+    runApp({}, Behaviour::ThrowOther);
+    EXPECT_EQ(capture.records, std::vector<std::string>{
+                                   "1 anonymous @unknown-exception{Unknown exception}; @logsrc{file=\"AppFrame.cpp\" line=768};"});
+}
+
+TEST(AppFrame, DebugOptionSetsTheProcessLevel) {
+    int before = Logger::getProcessLevel();
+    runApp({"--debug", "flood"});
+    EXPECT_EQ(Logger::getProcessLevel(), 8);
+    runApp({"--debug", "nonsense"});
+    EXPECT_EQ(Logger::getProcessLevel(), 0);
+    Logger::setProcessLevel(before);
+}

@@ -1,5 +1,6 @@
 #include "CmdParser.h"
 
+#include "Logger.h"
 #include "StringTools.h"
 
 #include <algorithm>
@@ -211,6 +212,12 @@ bool CmdParser::parse(int argc, const char* const* argv, std::string& message, c
         message = version;
     } else if (isSet("revision")) {
         message = revision;
+    } else if (isSet("debug")) {
+        std::string value;
+        getValue("debug", value);
+        int level = Logger::parseLevel(value);
+        if (level <= Logger::LevelFlood)
+            Logger::setProcessLevel(level);
     }
     currentArgument = 0;
     return true;
