@@ -45,9 +45,12 @@ public:
     virtual void removeOldLogs(const std::string& dir, std::int64_t hours, const std::string& dateRange);
     virtual void removeDanglingLocks(const std::string& dir);
     virtual void removeDanglingLocksRecursive(const std::string& dir);
-    virtual void removeOldWebReports(const std::string& dir, std::int64_t hours, const std::string& dateRange);
-    virtual void removeOldWebSessions(const std::string& dir, std::int64_t hours, const std::string& dateRange);
-    virtual void removeOldLicenseStatus(const std::string& dir, std::int64_t hours, const std::string& dateRange);
+    virtual void removeOldWebReports(const std::string& dir, std::int64_t hours,
+                                     const std::string& dateRange);
+    virtual void removeOldWebSessions(const std::string& dir, std::int64_t hours,
+                                      const std::string& dateRange);
+    virtual void removeOldLicenseStatus(const std::string& dir, std::int64_t hours,
+                                        const std::string& dateRange);
 
     // --- building blocks of the operations above ---
 
@@ -56,8 +59,8 @@ public:
                      int stamp);
     // hours * 3600 in 64 bits; a negative count ends the process with status 1.
     static std::int64_t hoursToSeconds(std::int64_t hours);
-    void removeOldFilesByPatterns(const std::string& dir, const PatternList& patterns, std::int64_t maxAgeHours,
-                                  std::int64_t unreadAgeHours, int stamp);
+    void removeOldFilesByPatterns(const std::string& dir, const PatternList& patterns,
+                                  std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp);
 
     void removeIfInDateRange(const std::string& path, const Pieces& range, std::int64_t time);
     void removeInDateRange(const std::string& dir, const std::string& dateRange, const std::string& pattern,
@@ -91,17 +94,35 @@ public:
     const std::string& jobPath() const { return jobPath_; }
     const NameSet& listing() const { return listing_; }
 
+    // The report patterns in the order they are applied: "top_0_*" endings, then "top_*_*_*" endings.
+    static const PatternList& firstReportPatterns();
+    static const PatternList& secondReportPatterns();
+
 protected:
     // Current time in seconds since 1970 UTC.
     std::int64_t now() const;
 
 private:
+    enum class Verdict { Kept, Removed, RemoveFailed };
+    Verdict judge(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
+                  int stamp);
+    // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
+    static std::int64_t toSeconds(std::int64_t dateTimeMs);
+    // Both stamps in seconds, indexed by FileStamp; false when the entry cannot be read.
+    static bool readStamps(const std::string& path, std::int64_t stamps[2]);
+    static bool readWriteStamp(const std::string& path, std::int64_t& seconds);
+    static void listFiles(const std::string& dir, const std::string& pattern, NameSet& out);
+    static int clampToInt(std::int64_t value);
+    void setCurrentPath(const std::string& dir, const std::string& name);
+    static bool appendToLog(const std::string& log, const std::string& text);
+
     std::string currentPath_;
     std::string jobPath_;
     std::string jobsDirectory_;
     NameSet listing_;
     std::multimap<std::string, std::string> jobFilesByDate_;
     Clock clock_;
+    std::string sessionText_; // reused for every session file read
 };
 
 } // namespace Veltor

@@ -1,0 +1,29 @@
+// Small text helpers of the removal engine: splitting, trimming and reading integers from rule lines,
+// date ranges and web-session files. Kept apart so they can be tested on their own.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Veltor {
+namespace RemoverText {
+
+// The white space stripped from rule fields, directories and session times.
+constexpr const char* kWhiteSpace = " \r\n\t\v\b\f";
+
+// Splits at every character of `delimiters`; empty pieces are dropped.
+std::vector<std::string> split(const std::string& text, const char* delimiters);
+// Number of non-empty pieces `split` would give, without building them.
+std::size_t countPieces(const std::string& text, char delimiter);
+
+std::string trim(const std::string& text);
+
+// An optional leading '-', then decimal digits up to the first other character; no digits gives 0.
+// Overlong digit runs saturate at the 64-bit limits instead of overflowing.
+std::int64_t readInteger(const std::string& text);
+
+// The path without its last extension: everything before the last '.', the whole path when it has none.
+std::string withoutExtension(const std::string& path);
+
+} // namespace RemoverText
+} // namespace Veltor

@@ -1,0 +1,125 @@
+// A fresh directory per test, files with stamps set relative to a fixed "now", and a remover whose
+// clock is that "now".
+#pragma once
+#include "OldFilesRemover.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "platform/Time.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace VeltorTest {
+
+constexpr std::int64_t kHour = 3600;
+
+class RemoverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        const std::string leaf = "sorvik-engine-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
+                                 std::to_string(++counter);
+        dir = (std::filesystem::temp_directory_path() / leaf).string();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ignored))
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+
+    void makeFile(const std::string& name, const std::string& content = "x") {
+        std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
+        std::ofstream out(path(name), std::ios::binary);
+        out << content;
+    }
+    void makeDir(const std::string& name) { std::filesystem::create_directories(path(name)); }
+
+    // Sets last write and last access to the given number of seconds before now.
+    void age(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
+        ASSERT_EQ(0u,
+                  VeltorPlatform::setFileTimes(path(name), (now - writtenAgo) * 1000, (now - readAgo) * 1000))
+            << name;
+    }
+    void makeAged(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
+        makeFile(name);
+        age(name, writtenAgo, readAgo);
+    }
+
+    bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+
+    // Every file and directory left below the test directory, relative, with '/' separators.
+    std::set<std::string> left() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+            names.insert(entry.path().lexically_relative(dir).generic_string());
+        return names;
+    }
+
+    std::string read(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // A second count for local calendar fields, as the engine's local-time conversions see them.
+    static std::int64_t localSeconds(int year, int month, int day, int hour, int minute, int second) {
+        VeltorPlatform::CalendarTime fields;
+        fields.year = year - 1900;
+        fields.month = month - 1;
+        fields.monthDay = day;
+        fields.hour = hour;
+        fields.minute = minute;
+        fields.second = second;
+        fields.isDaylight = -1;
+        return VeltorPlatform::makeTime(fields);
+    }
+    void setWritten(const std::string& name, std::int64_t seconds) {
+        ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), seconds * 1000, seconds * 1000)) << name;
+    }
+
+    std::int64_t now = VeltorPlatform::timeNow();
+    std::string dir;
+    Veltor::OldFilesRemover remover{[this] { return now; }};
+};
+
+// Output of a statement that ends the process, written to a file the parent can read. The file lies in
+// the working directory because a death-test child on Windows is a new process with its own test dir.
+inline std::string deathOutputFile(const char* name) {
+    return std::string("death-output-") + name + ".txt";
+}
+inline std::string readDeathOutput(const char* name) {
+    std::ifstream in(deathOutputFile(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string result = text.str();
+    in.close();
+    std::remove(deathOutputFile(name).c_str());
+    return result;
+}
+
+} // namespace VeltorTest
+
+// Runs `statement` in a child process, expects exit status 1, and captures its standard output.
+#define EXPECT_EXIT_1_WITH_OUTPUT(name, statement, expectedOutput)                                           \
+    do {                                                                                                     \
+        std::remove(::VeltorTest::deathOutputFile(name).c_str());                                            \
+        EXPECT_EXIT(                                                                                         \
+            {                                                                                                \
+                std::freopen(::VeltorTest::deathOutputFile(name).c_str(), "wb", stdout);                     \
+                statement;                                                                                   \
+            },                                                                                               \
+            ::testing::ExitedWithCode(1), "");                                                               \
+        EXPECT_EQ(expectedOutput, ::VeltorTest::readDeathOutput(name));                                      \
+    } while (0)

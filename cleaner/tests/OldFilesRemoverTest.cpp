@@ -1,0 +1,250 @@
+#include "OldFilesRemoverFixture.h"
+#include "OldFilesRemoverText.h"
+
+#include <limits>
+
+using Veltor::LastAccess;
+using Veltor::LastWrite;
+using Veltor::OldFilesRemover;
+using VeltorTest::kHour;
+using VeltorTest::RemoverTest;
+
+TEST(RemoverText, SplitTrimAndIntegers) {
+    using namespace Veltor::RemoverText;
+    EXPECT_EQ((std::vector<std::string>{"*.tmp", " 48", " 168", " 1"}), split("*.tmp, 48, 168, 1", ","));
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), split(",,a,,b,", ","));
+    EXPECT_EQ((std::vector<std::string>{"x", "y", "z"}), split("x=>y>=z", "=>"));
+    EXPECT_TRUE(split("", ",").empty());
+    EXPECT_EQ("a b", trim(" \r\n\t\v\b\fa b\f\b\v\t\n\r "));
+    EXPECT_EQ("", trim(" \t "));
+    EXPECT_EQ(48, readInteger("48"));
+    EXPECT_EQ(-5, readInteger("-5x7"));
+    EXPECT_EQ(0, readInteger("x48"));
+    EXPECT_EQ(0, readInteger("-"));
+    EXPECT_EQ(0, readInteger(""));
+    // Overlong runs saturate instead of wrapping into a small or negative limit.
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::max(), readInteger("99999999999999999999999"));
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::max(), readInteger("9223372036854775808"));
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), readInteger("-9223372036854775808"));
+    EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), readInteger("-99999999999999999999999"));
+    EXPECT_EQ(4294967296LL, readInteger("4294967296"));
+    EXPECT_EQ(3u, countPieces("__a_b__c_", '_'));
+    EXPECT_EQ("d/report.txt", withoutExtension("d/report.txt.lock"));
+    EXPECT_EQ("noext", withoutExtension("noext"));
+}
+
+TEST(RemoverDates, ValidDates) {
+    for (const char* good :
+         {"2000-02-29", "2016-02-29", "2015-12-31", "1000-01-01", "2015--01-05", "2015-04-30"})
+        EXPECT_TRUE(OldFilesRemover::isValidDate(good)) << good;
+    for (const char* bad : {"1900-02-29", "2015-02-29", "2100-02-29", "2015-1-05", "15-01-05", "0999-01-01",
+                            "2015-13-01", "2015-00-10", "2015-01-00", "2015-04-31", "2015-01-32",
+                            "2015/01/05", "2015-01-05-01", "", " 2015-01-05", "2015-01-0x"})
+        EXPECT_FALSE(OldFilesRemover::isValidDate(bad)) << bad;
+    EXPECT_TRUE(OldFilesRemover::isValidDate("2015-01-05-"));
+}
+
+TEST_F(RemoverTest, DatesAreLocalDays) {
+    EXPECT_EQ(localSeconds(2015, 1, 31, 0, 0, 0), OldFilesRemover::parseDate("2015-01-31"));
+    EXPECT_EQ("2015-3-07", OldFilesRemover::formatDate(localSeconds(2015, 3, 7, 23, 59, 59), '-'));
+    EXPECT_EQ("2015-11-25", OldFilesRemover::formatDate(localSeconds(2015, 11, 25, 0, 0, 0), '-'));
+    EXPECT_EQ("2016/1/10", OldFilesRemover::formatDate(localSeconds(2016, 1, 10, 12, 0, 0), '/'));
+    // Beyond 2038 nothing wraps.
+    EXPECT_EQ("2040-2-29", OldFilesRemover::formatDate(localSeconds(2040, 2, 29, 12, 0, 0), '-'));
+    EXPECT_EQ(localSeconds(2040, 2, 29, 0, 0, 0), OldFilesRemover::parseDate("2040-02-29"));
+    EXPECT_GT(OldFilesRemover::parseDate("2040-02-29"), std::int64_t{0x7fffffff});
+}
+
+TEST(RemoverHours, SecondsIn64Bits) {
+    EXPECT_EQ(0, OldFilesRemover::hoursToSeconds(0));
+    EXPECT_EQ(172800, OldFilesRemover::hoursToSeconds(48));
+    // Past 596523 hours a 32-bit product would wrap to a small or negative limit.
+    EXPECT_EQ(596524LL * 3600, OldFilesRemover::hoursToSeconds(596524));
+    EXPECT_EQ(4294967296LL * 3600, OldFilesRemover::hoursToSeconds(4294967296LL));
+    EXPECT_GT(OldFilesRemover::hoursToSeconds(std::numeric_limits<std::int64_t>::max()), 0);
+}
+
+TEST_F(RemoverTest, AgeBoundaryAndUnreadRule) {
+    // "*.tmp, 48, 168, 1": judged on last write; never read since then means 168 hours.
+    makeAged("exact.tmp", 48 * kHour, kHour);               // exactly the limit: stays
+    makeAged("over.tmp", 48 * kHour + 1, kHour);            // one second more: goes
+    makeAged("unread.tmp", 50 * kHour, 50 * kHour);         // not read since written: stays
+    makeAged("unread-exact.tmp", 168 * kHour, 168 * kHour); // stays
+    makeAged("unread-over.tmp", 168 * kHour + 1, 168 * kHour + 1);
+    makeAged("other.dat", 1000 * kHour, kHour);   // not matched by the pattern
+    makeAged("UPPER.TMP", 1000 * kHour, kHour);   // patterns are case-sensitive
+    makeAged("future.tmp", -kHour, 1000 * kHour); // written in the future: never old
+    remover.removeOldFiles(dir, "*.tmp", 48, 168, LastWrite);
+    EXPECT_EQ((std::set<std::string>{"exact.tmp", "unread.tmp", "unread-exact.tmp", "other.dat", "UPPER.TMP",
+                                     "future.tmp"}),
+              left());
+    EXPECT_EQ(path("unread.tmp"), remover.currentPath()); // the last name in byte order
+}
+
+TEST_F(RemoverTest, LastAccessAndZeroUnreadAge) {
+    // "max-*, 360, 360, 0": judged on last access.
+    makeAged("max-read-yesterday", 5000 * kHour, 24 * kHour);
+    makeAged("max-old", 5000 * kHour, 400 * kHour);
+    makeAged("max-unread", 400 * kHour, 400 * kHour);
+    makeAged("max-read-future", 5000 * kHour, -10);
+    remover.removeOldFiles(dir, "max-*", 360, 360, LastAccess);
+    EXPECT_EQ((std::set<std::string>{"max-read-yesterday", "max-read-future"}), left());
+
+    // With an unread age of 0 every file over the first limit goes, read or not.
+    makeAged("a.log", 25 * kHour, 25 * kHour);
+    makeAged("b.log", 23 * kHour, 23 * kHour);
+    remover.removeOldFiles(dir, "?.log", 24, 0, LastWrite);
+    EXPECT_FALSE(exists("a.log"));
+    EXPECT_TRUE(exists("b.log"));
+}
+
+TEST_F(RemoverTest, RemoveIfOldReportsAttemptsAndKeepsWhatItCannotJudge) {
+    makeAged("old", 10 * kHour, 10 * kHour);
+    makeAged("locked", 10 * kHour, 10 * kHour);
+    std::filesystem::permissions(path("locked"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_TRUE(remover.removeIfOld(path("old"), 3600, 0, LastWrite));
+    EXPECT_FALSE(exists("old"));
+    // A read-only file is judged old, its removal is attempted and fails: it stays.
+    EXPECT_TRUE(remover.removeIfOld(path("locked"), 3600, 0, LastWrite));
+    EXPECT_TRUE(exists("locked"));
+    // Nothing to judge: a missing file, an unknown stamp selector.
+    EXPECT_FALSE(remover.removeIfOld(path("missing"), 0, 0, LastWrite));
+    makeAged("odd-stamp", 10 * kHour, 5 * kHour);
+    EXPECT_FALSE(remover.removeIfOld(path("odd-stamp"), 0, 0, 2));
+    EXPECT_TRUE(exists("odd-stamp"));
+}
+
+TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
+    makeDir("a");
+    makeDir("b");
+    makeAged("a/x.tmp", 50 * kHour, kHour);
+    makeAged("a/y.old", 50 * kHour, kHour);
+    makeAged("a/z.bak", 50 * kHour, kHour);
+    makeAged("b/keep.tmp", 10 * kHour, kHour);
+    makeAged("b/go.tmp", 30 * kHour, kHour);
+    OldFilesRemover::RuleTable rules;
+    // The first directory in byte order does not exist: only its rule is skipped.
+    rules.emplace(path("-missing"), "*, 0, 0, 1");
+    rules.emplace(" \t" + path("a") + "\r\n", " *.tmp , 48, 168 , 1 ");
+    rules.emplace(path("a"), ",,*.old,,48,,168,,1,,");
+    rules.emplace(path("a"), "*.bak, 48");          // too few fields: skipped
+    rules.emplace(path("b"), "*.tmp, 24abc, 0, 1"); // digits up to the first other character
+    remover.removeByRules(rules);
+    EXPECT_EQ((std::set<std::string>{"a", "a/z.bak", "b", "b/keep.tmp"}), left());
+
+    // Several rules on one directory run in insertion order; the later one sees what the first left.
+    makeAged("b/c.tmp", 30 * kHour, 30 * kHour);
+    OldFilesRemover::RuleTable ordered;
+    ordered.emplace(path("b"), "c.tmp, 24, 0, 1");
+    ordered.emplace(path("b"), "*, 1, 1, 0");
+    remover.removeByRules(ordered);
+    EXPECT_EQ((std::set<std::string>{"a", "a/z.bak", "b", "b/keep.tmp"}), left());
+    EXPECT_EQ(path("b") + "/keep.tmp", remover.currentPath());
+}
+
+TEST_F(RemoverTest, HugeHourCountsNeverWrapIntoSmallLimits) {
+    makeAged("f.tmp", 100000 * kHour, 100000 * kHour);
+    // The low 32 bits of 2^32 + 1 would be one hour.
+    remover.removeOldFiles(dir, "*", 4294967297LL, 0, LastWrite);
+    OldFilesRemover::RuleTable rules;
+    rules.emplace(dir, "*, 4294967297, 0, 1");
+    remover.removeByRules(rules);
+    EXPECT_TRUE(exists("f.tmp"));
+}
+
+TEST_F(RemoverTest, FatalInputErrorsEndTheProcessWithStatusOne) {
+    const std::string negative = "\nError, You entered a negative number. Program will exit.";
+    EXPECT_EXIT_1_WITH_OUTPUT("negative-max", remover.removeOldFiles(dir, "*", -1, 0, LastWrite), negative);
+    EXPECT_EXIT_1_WITH_OUTPUT("negative-unread", remover.removeOldFiles(dir, "*", 1, -168, LastWrite),
+                              negative);
+    OldFilesRemover::RuleTable rules;
+    rules.emplace(dir, "*.tmp, -48, 168, 1");
+    EXPECT_EXIT_1_WITH_OUTPUT("negative-rule", remover.removeByRules(rules), negative);
+
+    makeFile("s.log");
+    EXPECT_EXIT_1_WITH_OUTPUT("invalid-date", remover.removeInDateRange(dir, "2015-1-05 2015-01-31", "*", 0),
+                              " Error: Invalid date(2015-1-05).Enter date in the following format: "
+                              "YYYY-MM-DD\n  Exiting... ");
+    EXPECT_EXIT_1_WITH_OUTPUT("inverted-range",
+                              remover.removeInDateRange(dir, "2015-02-01  2015-01-31", "*", 0),
+                              "Error: Start date shouldn't be later than the end date\nExiting...");
+    EXPECT_EXIT_1_WITH_OUTPUT(
+        "one-date", remover.removeIfInDateRange(path("s.log"), {"2015-02-01"}, 0),
+        " Error: Invalid date().Enter date in the following format: YYYY-MM-DD\n  Exiting... ");
+}
+
+TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {
+    makeFile("first.log");
+    setWritten("first.log", localSeconds(2015, 1, 1, 0, 0, 0));
+    makeFile("before.log");
+    setWritten("before.log", localSeconds(2014, 12, 31, 23, 59, 59));
+    makeFile("end-midnight.log");
+    setWritten("end-midnight.log", localSeconds(2015, 1, 31, 0, 0, 0));
+    makeFile("end-morning.log");
+    setWritten("end-morning.log", localSeconds(2015, 1, 31, 10, 0, 0));
+    makeFile("middle.txt");
+    setWritten("middle.txt", localSeconds(2015, 1, 15, 10, 0, 0));
+    remover.removeInDateRange(dir, "  2015-01-01   2015-01-31 ", "*.log", 0);
+    EXPECT_EQ((std::set<std::string>{"before.log", "end-morning.log", "middle.txt"}), left());
+    // An explicit time replaces the stamp.
+    remover.removeIfInDateRange(path("before.log"), {"2015-01-01", "2015-01-31"},
+                                localSeconds(2015, 1, 2, 0, 0, 0));
+    EXPECT_FALSE(exists("before.log"));
+    remover.removeInDateRangeByPatterns(dir, "2015-01-01 2015-01-31", {"*.log", "*.txt"});
+    EXPECT_EQ((std::set<std::string>{"end-morning.log"}), left());
+    // No matching file: invalid dates are never even looked at.
+    remover.removeInDateRange(dir, "bad dates", "*.none", 0);
+}
+
+TEST_F(RemoverTest, PatternListsAndEmptyDirectories) {
+    makeAged("a.x", 5 * kHour, kHour);
+    makeAged("b.y", 5 * kHour, kHour);
+    makeAged("c.z", 5 * kHour, kHour);
+    ::testing::internal::CaptureStdout();
+    remover.removeOldFilesByPatterns(dir, {"*.x", "*.y"}, 1, 1, LastWrite);
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ((std::set<std::string>{"c.z"}), left());
+
+    makeDir("empty");
+    ::testing::internal::CaptureStdout();
+    remover.removeOldFilesByPatterns(path("empty"), {"*"}, 1, 1, LastWrite);
+    remover.removeOldFiles("", "*", 0, 0, LastWrite);
+    remover.removeOldFiles(path("missing"), "*", 0, 0, LastWrite);
+    EXPECT_EQ("\nDirectory: " + path("empty") + " is empty", ::testing::internal::GetCapturedStdout());
+}
+
+TEST_F(RemoverTest, RecursiveListing) {
+    OldFilesRemover::NameSet out{"kept"};
+    makeFile("plain");
+    EXPECT_FALSE(remover.listFilesRecursive(path("plain"), "*", out));
+    EXPECT_FALSE(remover.listFilesRecursive(path("missing"), "*", out));
+    EXPECT_EQ(OldFilesRemover::NameSet{"kept"}, out);
+    makeDir("empty");
+    out.clear();
+    EXPECT_TRUE(remover.listFilesRecursive(path("empty"), "", out));
+    EXPECT_TRUE(out.empty());
+
+    makeFile("t/a.txt");
+    makeFile("t/b.dat");
+    makeFile("t/s1/c.txt");
+    makeFile("t/s1/s2/d.txt");
+    makeDir("t/s3");
+    makeFile("outside/e.txt");
+    std::error_code failed;
+    std::filesystem::create_directory_symlink(path("outside"), path("t/link"), failed);
+    std::filesystem::create_directory_symlink(path("t"), path("t/s1/loop"), failed);
+    EXPECT_TRUE(remover.listFilesRecursive(path("t"), "*.txt", out));
+    std::string base = path("t");
+    std::string separator = "/";
+#ifdef _WIN32
+    for (char& c : base)
+        if (c == '/')
+            c = '\\';
+    separator = "\\";
+#endif
+    EXPECT_EQ(
+        (OldFilesRemover::NameSet{base + separator + "a.txt", base + separator + "s1" + separator + "c.txt",
+                                  base + separator + "s1" + separator + "s2" + separator + "d.txt"}),
+        out);
+}
