@@ -20,11 +20,7 @@ namespace {
 // Milliseconds from the DateTime origin (1899-12-31) to 1970-01-01 00:00:00 UTC.
 constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
 
-// The file-time queries hand out a DateTime or its millisecond count; both read the same here.
-[[maybe_unused]] std::int64_t millisecondsOf(std::int64_t value) {
-    return value;
-}
-[[maybe_unused]] std::int64_t millisecondsOf(const VeltorCorelib::DateTime& value) {
+std::int64_t millisecondsOf(const VeltorCorelib::DateTime& value) {
     return value.getMilliseconds();
 }
 
@@ -86,27 +82,40 @@ std::int64_t OldFilesRemover::hoursToSeconds(std::int64_t hours) {
     return (hours > largest ? largest : hours) * 3600;
 }
 
+bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::int64_t written,
+                            std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) {
+    if (stamp != LastAccess && stamp != LastWrite)
+        return false;
+    // A stamp in the future (clock skew, restored files) never makes a file old.
+    if (accessed > current || written > current)
+        return false;
+    const std::uint64_t age = static_cast<std::uint64_t>(current - (stamp == LastAccess ? accessed : written));
+    if (age <= maxAgeSeconds)
+        return false;
+    // Not read since its last write: it also has to exceed the unread age.
+    return accessed != written || static_cast<std::uint64_t>(current - accessed) > unreadAgeSeconds;
+}
+
 OldFilesRemover::Verdict OldFilesRemover::judge(const std::string& path, std::uint64_t maxAgeSeconds,
                                                 std::uint64_t unreadAgeSeconds, int stamp) {
-    if (stamp != LastAccess && stamp != LastWrite)
-        return Verdict::Kept;
     const std::int64_t current = now();
     std::int64_t stamps[2];
-    if (!readStamps(path, stamps))
+    if (!readStamps(path, stamps) ||
+        !isOld(current, stamps[LastAccess], stamps[LastWrite], maxAgeSeconds, unreadAgeSeconds, stamp))
         return Verdict::Kept;
-    // A stamp in the future (clock skew, restored files) never makes a file old.
-    if (stamps[LastAccess] > current || stamps[LastWrite] > current)
-        return Verdict::Kept;
-    const std::uint64_t age = static_cast<std::uint64_t>(current - stamps[stamp]);
-    if (age <= maxAgeSeconds)
-        return Verdict::Kept;
-    if (stamps[LastAccess] == stamps[LastWrite]) {
-        // Never read since its last write: it also has to exceed the unread age.
-        const std::uint64_t unread = static_cast<std::uint64_t>(current - stamps[LastAccess]);
-        if (unread <= unreadAgeSeconds)
-            return Verdict::Kept;
-    }
     return FsTools::removeFile(path, false) ? Verdict::Removed : Verdict::RemoveFailed;
+}
+
+OldFilesRemover::Verdict OldFilesRemover::judgeListed(const std::string& path, const FileStamps& listed,
+                                                      std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
+                                                      int stamp) {
+    // The listing's stamps settle the common case of a file that is kept. One that looks old is
+    // looked up again right before it goes, so a read since the listing still saves it.
+    if (listed.accessTime != 0 && listed.modifyTime != 0 &&
+        !isOld(now(), toSeconds(listed.accessTime), toSeconds(listed.modifyTime), maxAgeSeconds, unreadAgeSeconds,
+               stamp))
+        return Verdict::Kept;
+    return judge(path, maxAgeSeconds, unreadAgeSeconds, stamp);
 }
 
 bool OldFilesRemover::removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds,
@@ -128,10 +137,10 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
                                      std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
     const std::int64_t maxAge = hoursToSeconds(maxAgeHours);
     const std::int64_t unreadAge = hoursToSeconds(unreadAgeHours);
-    listFiles(dir, pattern, listing_);
-    for (const std::string& name : listing_) {
-        setCurrentPath(dir, name);
-        removeIfOld(currentPath_, static_cast<std::uint64_t>(maxAge), static_cast<std::uint64_t>(unreadAge),
+    FsTools::readDirStamps(dir, pattern, stampListing_);
+    for (const FileStamps& file : stampListing_) {
+        setCurrentPath(dir, file.name);
+        judgeListed(currentPath_, file, static_cast<std::uint64_t>(maxAge), static_cast<std::uint64_t>(unreadAge),
                     stamp);
     }
 }

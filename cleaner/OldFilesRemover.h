@@ -2,6 +2,8 @@
 // It never throws; problems go to standard output, and three input errors (a negative hour count, an
 // invalid date, a start date after the end date) end the process with exit status 1.
 #pragma once
+#include "FsTools.h"
+
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -54,6 +56,10 @@ public:
 
     // --- building blocks of the operations above ---
 
+    // The age decision on stamps in seconds since 1970: older than the limit on the selected stamp and,
+    // when not read since its last write, older than the unread age too. A future stamp is never old.
+    static bool isOld(std::int64_t current, std::int64_t accessed, std::int64_t written, std::uint64_t maxAgeSeconds,
+                      std::uint64_t unreadAgeSeconds, int stamp);
     // Age test and removal of one file; true when the file was judged old and its removal attempted.
     bool removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
                      int stamp);
@@ -103,9 +109,12 @@ protected:
     std::int64_t now() const;
 
 private:
+    using FileStamps = VeltorFilelib::FsTools::FileStamps;
     enum class Verdict { Kept, Removed, RemoveFailed };
     Verdict judge(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
                   int stamp);
+    Verdict judgeListed(const std::string& path, const FileStamps& listed, std::uint64_t maxAgeSeconds,
+                        std::uint64_t unreadAgeSeconds, int stamp);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
     // Both stamps in seconds, indexed by FileStamp; false when the entry cannot be read.
@@ -122,6 +131,9 @@ private:
     NameSet listing_;
     std::multimap<std::string, std::string> jobFilesByDate_;
     Clock clock_;
+    // Files of the last age-based listing with their stamps; reused so large directories cost no
+    // lookup per file.
+    std::vector<FileStamps> stampListing_;
     std::string sessionText_; // reused for every session file read
 };
 

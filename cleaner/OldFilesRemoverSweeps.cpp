@@ -50,13 +50,13 @@ void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
                                     const std::string& dateRange) {
     const std::int64_t limit = hoursToSeconds(hours < 1 ? 24 : hours);
     const Pieces pieces = RemoverText::split(dateRange, " ");
-    listFiles(dir, "*.log", listing_);
-    for (const std::string& name : listing_) {
-        setCurrentPath(dir, name);
-        if (!isDatedLogName(name))
+    FsTools::readDirStamps(dir, "*.log", stampListing_);
+    for (const FileStamps& file : stampListing_) {
+        setCurrentPath(dir, file.name);
+        if (!isDatedLogName(file.name))
             continue;
         if (pieces.size() < 2)
-            removeIfOld(currentPath_, static_cast<std::uint64_t>(limit), 0, LastWrite);
+            judgeListed(currentPath_, file, static_cast<std::uint64_t>(limit), 0, LastWrite);
         else
             removeIfInDateRange(currentPath_, pieces, 0);
     }
@@ -98,9 +98,8 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
     const std::int64_t h = hours < 1 ? 48 : hours;
     // One listing serves all patterns: a file removed by one pattern is not tried again, one that was
     // kept is judged again by the next pattern with the same limits and so is kept again.
-    NameSet files;
-    listFiles(dir, "*", files);
-    if (files.empty())
+    FsTools::readDirStamps(dir, "*", stampListing_);
+    if (stampListing_.empty())
         return;
     if (!dateRange.empty()) {
         removeInDateRangeByPatterns(dir, dateRange, firstReportPatterns());
@@ -109,36 +108,34 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         return;
     }
     const std::uint64_t limit = static_cast<std::uint64_t>(hoursToSeconds(h));
-    std::size_t remaining = files.size();
+    std::vector<bool> gone(stampListing_.size(), false);
+    std::size_t remaining = stampListing_.size();
     auto sweep = [&](const PatternList& patterns) {
-        for (auto it = files.begin(); it != files.end();) {
-            if (!matchesAny(*it, patterns)) {
-                ++it;
+        for (std::size_t i = 0; i < stampListing_.size(); ++i) {
+            const FileStamps& file = stampListing_[i];
+            if (gone[i] || !matchesAny(file.name, patterns))
                 continue;
-            }
-            setCurrentPath(dir, *it);
-            if (judge(currentPath_, limit, limit, LastWrite) == Verdict::Removed) {
+            setCurrentPath(dir, file.name);
+            if (judgeListed(currentPath_, file, limit, limit, LastWrite) == Verdict::Removed) {
+                gone[i] = true;
                 --remaining;
-                it = files.erase(it);
-            } else {
-                ++it;
             }
         }
     };
     sweep(firstReportPatterns());
+    // The second list reports a directory that the first one left without any file.
     if (remaining == 0)
         write("\nDirectory: " + dir + " is empty");
     else
         sweep(secondReportPatterns());
     // Temporary report files go by last access.
-    const std::int64_t tempLimit = hoursToSeconds(h);
-    listing_.clear();
-    for (const std::string& name : files) {
-        if (!matchWildcard(name, "*.temp"))
+    const std::uint64_t tempLimit = static_cast<std::uint64_t>(hoursToSeconds(h));
+    for (std::size_t i = 0; i < stampListing_.size(); ++i) {
+        const FileStamps& file = stampListing_[i];
+        if (gone[i] || !matchWildcard(file.name, "*.temp"))
             continue;
-        listing_.insert(listing_.end(), name);
-        setCurrentPath(dir, name);
-        removeIfOld(currentPath_, static_cast<std::uint64_t>(tempLimit), 0, LastAccess);
+        setCurrentPath(dir, file.name);
+        judgeListed(currentPath_, file, tempLimit, 0, LastAccess);
     }
 }
 

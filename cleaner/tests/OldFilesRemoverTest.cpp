@@ -64,6 +64,25 @@ TEST(RemoverHours, SecondsIn64Bits) {
     EXPECT_GT(OldFilesRemover::hoursToSeconds(std::numeric_limits<std::int64_t>::max()), 0);
 }
 
+TEST(RemoverAge, DecisionOnStamps) {
+    const std::int64_t now = 4102444800LL; // 2100: past the 32-bit range
+    const std::uint64_t day = 24 * kHour;
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 10, now - day, day, 0, LastWrite));
+    EXPECT_TRUE(OldFilesRemover::isOld(now, now - 10, now - day - 1, day, 0, LastWrite));
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - day - 1, now - 10, day, 0, LastWrite));
+    EXPECT_TRUE(OldFilesRemover::isOld(now, now - day - 1, now - 10, day, 0, LastAccess));
+    // Not read since written: the unread age decides too.
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 2 * day, now - 2 * day, day, 2 * day, LastWrite));
+    EXPECT_TRUE(OldFilesRemover::isOld(now, now - 2 * day - 1, now - 2 * day - 1, day, 2 * day, LastWrite));
+    // Future stamps and unknown selectors never make a file old.
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now + 1, now - 9 * day, 0, 0, LastWrite));
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now + 1, 0, 0, LastAccess));
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, 2));
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, -1));
+    // Limits beyond the 32-bit hour range.
+    EXPECT_FALSE(OldFilesRemover::isOld(now, 0, 0, OldFilesRemover::hoursToSeconds(4294967297LL), 0, LastWrite));
+}
+
 TEST_F(RemoverTest, AgeBoundaryAndUnreadRule) {
     // "*.tmp, 48, 168, 1": judged on last write; never read since then means 168 hours.
     makeAged("exact.tmp", 48 * kHour, kHour);               // exactly the limit: stays
