@@ -89,7 +89,8 @@ bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::in
     // A stamp in the future (clock skew, restored files) never makes a file old.
     if (accessed > current || written > current)
         return false;
-    const std::uint64_t age = static_cast<std::uint64_t>(current - (stamp == LastAccess ? accessed : written));
+    const std::uint64_t age =
+        static_cast<std::uint64_t>(current - (stamp == LastAccess ? accessed : written));
     if (age <= maxAgeSeconds)
         return false;
     // Not read since its last write: it also has to exceed the unread age.
@@ -107,13 +108,13 @@ OldFilesRemover::Verdict OldFilesRemover::judge(const std::string& path, std::ui
 }
 
 OldFilesRemover::Verdict OldFilesRemover::judgeListed(const std::string& path, const FileStamps& listed,
-                                                      std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
-                                                      int stamp) {
+                                                      std::uint64_t maxAgeSeconds,
+                                                      std::uint64_t unreadAgeSeconds, int stamp) {
     // The listing's stamps settle the common case of a file that is kept. One that looks old is
     // looked up again right before it goes, so a read since the listing still saves it.
     if (listed.accessTime != 0 && listed.modifyTime != 0 &&
-        !isOld(now(), toSeconds(listed.accessTime), toSeconds(listed.modifyTime), maxAgeSeconds, unreadAgeSeconds,
-               stamp))
+        !isOld(now(), toSeconds(listed.accessTime), toSeconds(listed.modifyTime), maxAgeSeconds,
+               unreadAgeSeconds, stamp))
         return Verdict::Kept;
     return judge(path, maxAgeSeconds, unreadAgeSeconds, stamp);
 }
@@ -140,8 +141,8 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
     FsTools::readDirStamps(dir, pattern, stampListing_);
     for (const FileStamps& file : stampListing_) {
         setCurrentPath(dir, file.name);
-        judgeListed(currentPath_, file, static_cast<std::uint64_t>(maxAge), static_cast<std::uint64_t>(unreadAge),
-                    stamp);
+        judgeListed(currentPath_, file, static_cast<std::uint64_t>(maxAge),
+                    static_cast<std::uint64_t>(unreadAge), stamp);
     }
 }
 

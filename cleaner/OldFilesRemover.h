@@ -58,8 +58,8 @@ public:
 
     // The age decision on stamps in seconds since 1970: older than the limit on the selected stamp and,
     // when not read since its last write, older than the unread age too. A future stamp is never old.
-    static bool isOld(std::int64_t current, std::int64_t accessed, std::int64_t written, std::uint64_t maxAgeSeconds,
-                      std::uint64_t unreadAgeSeconds, int stamp);
+    static bool isOld(std::int64_t current, std::int64_t accessed, std::int64_t written,
+                      std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp);
     // Age test and removal of one file; true when the file was judged old and its removal attempted.
     bool removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
                      int stamp);

@@ -85,6 +85,10 @@ protected:
         fields.isDaylight = -1;
         return VeltorPlatform::makeTime(fields);
     }
+    void makeWritten(const std::string& name, std::int64_t seconds) {
+        makeFile(name);
+        setWritten(name, seconds);
+    }
     void setWritten(const std::string& name, std::int64_t seconds) {
         ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), seconds * 1000, seconds * 1000)) << name;
     }

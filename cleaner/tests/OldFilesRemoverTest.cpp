@@ -80,7 +80,8 @@ TEST(RemoverAge, DecisionOnStamps) {
     EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, 2));
     EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, -1));
     // Limits beyond the 32-bit hour range.
-    EXPECT_FALSE(OldFilesRemover::isOld(now, 0, 0, OldFilesRemover::hoursToSeconds(4294967297LL), 0, LastWrite));
+    EXPECT_FALSE(
+        OldFilesRemover::isOld(now, 0, 0, OldFilesRemover::hoursToSeconds(4294967297LL), 0, LastWrite));
 }
 
 TEST_F(RemoverTest, AgeBoundaryAndUnreadRule) {
@@ -194,16 +195,11 @@ TEST_F(RemoverTest, FatalInputErrorsEndTheProcessWithStatusOne) {
 }
 
 TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {
-    makeFile("first.log");
-    setWritten("first.log", localSeconds(2015, 1, 1, 0, 0, 0));
-    makeFile("before.log");
-    setWritten("before.log", localSeconds(2014, 12, 31, 23, 59, 59));
-    makeFile("end-midnight.log");
-    setWritten("end-midnight.log", localSeconds(2015, 1, 31, 0, 0, 0));
-    makeFile("end-morning.log");
-    setWritten("end-morning.log", localSeconds(2015, 1, 31, 10, 0, 0));
-    makeFile("middle.txt");
-    setWritten("middle.txt", localSeconds(2015, 1, 15, 10, 0, 0));
+    makeWritten("first.log", localSeconds(2015, 1, 1, 0, 0, 0));
+    makeWritten("before.log", localSeconds(2014, 12, 31, 23, 59, 59));
+    makeWritten("end-midnight.log", localSeconds(2015, 1, 31, 0, 0, 0));
+    makeWritten("end-morning.log", localSeconds(2015, 1, 31, 10, 0, 0));
+    makeWritten("middle.txt", localSeconds(2015, 1, 15, 10, 0, 0));
     remover.removeInDateRange(dir, "  2015-01-01   2015-01-31 ", "*.log", 0);
     EXPECT_EQ((std::set<std::string>{"before.log", "end-morning.log", "middle.txt"}), left());
     // An explicit time replaces the stamp.

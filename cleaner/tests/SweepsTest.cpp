@@ -23,8 +23,7 @@ TEST_F(RemoverTest, OldLogsUseTheirDefaultAge) {
     remover.removeOldLogs(dir, 22, "");
     EXPECT_EQ((std::set<std::string>{"server.log", "trace_3.txt"}), left());
     // A date range judges dated names by the day of their last write.
-    makeFile("day_1.log");
-    setWritten("day_1.log", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("day_1.log", localSeconds(2015, 1, 10, 0, 0, 0));
     setWritten("server.log", localSeconds(2015, 1, 10, 0, 0, 0));
     remover.removeOldLogs(dir, 0, "2015-01-01 2015-01-31");
     EXPECT_EQ((std::set<std::string>{"server.log", "trace_3.txt"}), left());
@@ -121,12 +120,9 @@ TEST_F(RemoverTest, WebReportsThatEmptyTheDirectorySayIt) {
 }
 
 TEST_F(RemoverTest, WebReportsInADateRange) {
-    makeFile("top_0_a.csv");
-    setWritten("top_0_a.csv", localSeconds(2015, 1, 10, 0, 0, 0));
-    makeFile("top_1_2_3.vbs");
-    setWritten("top_1_2_3.vbs", localSeconds(2015, 1, 10, 0, 0, 0));
-    makeFile("notes.txt");
-    setWritten("notes.txt", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("top_0_a.csv", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("top_1_2_3.vbs", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("notes.txt", localSeconds(2015, 1, 10, 0, 0, 0));
     makeAged("x.temp", 100 * kHour, 49 * kHour);
     remover.removeOldWebReports(dir, 0, "2015-01-01 2015-01-31");
     EXPECT_EQ((std::set<std::string>{"notes.txt"}), left());
