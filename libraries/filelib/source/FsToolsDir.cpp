@@ -13,8 +13,6 @@ namespace fs = VeltorPlatform;
 
 namespace {
 
-constexpr unsigned kRetryPauseMs = 25;
-
 // The directory as the listing opens it: absolute, without trailing separators (the root keeps its one).
 std::string listingPath(const std::string& dir) {
     std::string prepared = dir;
@@ -23,16 +21,6 @@ std::string listingPath(const std::string& dir) {
         return std::string(1, FsTools::separator);
     FsTools::makeAbsolute(prepared, FsTools::currentDir());
     return prepared;
-}
-
-bool isGone(std::uint32_t error) {
-    return error == fs::FileSystemError::FileNotFound || error == fs::FileSystemError::PathNotFound;
-}
-
-bool isReparsePoint(const std::string& path) {
-    std::uint32_t attributes = 0;
-    return fs::getFileAttributes(path, attributes) == fs::FileSystemError::Success &&
-           (attributes & fs::FileAttribute::ReparsePoint) != 0;
 }
 
 // Sorted names of one directory, split into files and directories, with the directory links apart so
@@ -44,26 +32,26 @@ struct Split {
 };
 
 bool split(const std::string& dir, Split& out) {
-    std::uint32_t error =
-        Listing::forEachEntry(listingPath(dir), "*", fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
-            std::string name(entry.name, entry.nameLength);
-            if (!entry.isDirectory())
-                out.files.insert(std::move(name));
-            else if (entry.isReparsePoint())
-                out.dirLinks.insert(std::move(name));
-            else
-                out.dirs.insert(std::move(name));
-            return true;
-        });
+    std::uint32_t error = Listing::forEachEntry(listingPath(dir), "*", fs::DirDetail::NamesAndTypes,
+                                                [&](const fs::DirEntry& entry) {
+                                                    std::string name(entry.name, entry.nameLength);
+                                                    if (!entry.isDirectory())
+                                                        out.files.insert(std::move(name));
+                                                    else if (entry.isReparsePoint())
+                                                        out.dirLinks.insert(std::move(name));
+                                                    else
+                                                        out.dirs.insert(std::move(name));
+                                                    return true;
+                                                });
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
 bool removeDirectoryTwice(const std::string& path) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::uint32_t error = fs::removeDirectory(path);
-        if (error == fs::FileSystemError::Success || isGone(error))
+        if (error == fs::FileSystemError::Success || Listing::isGone(error))
             return true;
-        VeltorPlatform::sleepMs(kRetryPauseMs);
+        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
     }
     return false;
 }
@@ -88,8 +76,8 @@ bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSe
     if (!isDir(dir))
         return false;
     // Only the directory bit is needed: on POSIX the entry's type answers without a status call.
-    std::uint32_t error =
-        Listing::forEachEntry(listingPath(dir), pattern, fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
+    std::uint32_t error = Listing::forEachEntry(
+        listingPath(dir), pattern, fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
             NameSet* target = entry.isDirectory() ? dirs : files;
             if (target != nullptr)
                 target->emplace_hint(target->end(), entry.name, entry.nameLength);
@@ -98,7 +86,8 @@ bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSe
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
-bool FsTools::readDirStamps(const std::string& dir, const std::string& pattern, std::vector<FileStamps>& files) {
+bool FsTools::readDirStamps(const std::string& dir, const std::string& pattern,
+                            std::vector<FileStamps>& files) {
     files.clear();
     if (!isDir(dir))
         return false;
@@ -122,11 +111,12 @@ bool FsTools::readDirStamps(const std::string& dir, const std::string& pattern, 
     return true;
 }
 
-bool FsTools::removeDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress) {
+bool FsTools::removeDir(const std::string& path, bool recursive, bool force,
+                        const ProgressCallback& progress) {
     if (!isDir(path))
         return false;
     // A link goes as the link itself; nothing behind it is cleared.
-    if (isReparsePoint(path))
+    if (Listing::isReparsePoint(path))
         return removeDirectoryTwice(path);
     if (fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
         if (!force || !setPermission(path, PermissionWrite, 0, false, nullptr))
@@ -137,10 +127,11 @@ bool FsTools::removeDir(const std::string& path, bool recursive, bool force, con
     return removeDirectoryTwice(path);
 }
 
-bool FsTools::clearDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress) {
+bool FsTools::clearDir(const std::string& path, bool recursive, bool force,
+                       const ProgressCallback& progress) {
     if (!isDir(path))
         return false;
-    if (isReparsePoint(path))
+    if (Listing::isReparsePoint(path))
         return true; // never clear what a link leads to
     Split names;
     if (!split(path, names))

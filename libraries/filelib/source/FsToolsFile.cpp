@@ -14,8 +14,6 @@ namespace fs = VeltorPlatform;
 
 namespace {
 
-constexpr unsigned kRetryPauseMs = 25;
-
 // The path as the stamp lookup takes it: trailing separators stripped, "." and ".." resolved.
 // Environment references are left alone on purpose: a file named "%TEMP%" is that file, and judging
 // it by the stamps of another path would delete it on someone else's age.
@@ -26,15 +24,6 @@ std::string lookupPath(const std::string& path) {
         prepared.assign(1, FsTools::separator); // the root of a POSIX tree
     FsTools::normalize(prepared);
     return prepared;
-}
-
-int runtimeFlags(unsigned bits) {
-    return ((bits & FsTools::PermissionRead) != 0 ? fs::FilePermission::Read : 0) |
-           ((bits & FsTools::PermissionWrite) != 0 ? fs::FilePermission::Write : 0);
-}
-
-bool isGone(std::uint32_t error) {
-    return error == fs::FileSystemError::FileNotFound || error == fs::FileSystemError::PathNotFound;
 }
 
 // A stdio file closed on every way out.
@@ -84,20 +73,25 @@ bool FsTools::exists(const std::string& path) {
     return !path.empty() && fs::accessCheck(path, fs::AccessMode::Exists) == fs::FileSystemError::Success;
 }
 
-VeltorCorelib::DateTime FsTools::modifyTime(const std::string& path) {
+namespace {
+
+// One lookup of the entry; zero milliseconds when it cannot be found.
+VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
     fs::DirEntry entry;
     std::string name;
     if (path.empty() || fs::findEntry(lookupPath(path), entry, name) != fs::FileSystemError::Success)
         return VeltorCorelib::DateTime(0);
-    return VeltorCorelib::DateTime(Listing::toDateTimeMs(entry.lastWriteMs));
+    return VeltorCorelib::DateTime(Listing::toDateTimeMs(lastWrite ? entry.lastWriteMs : entry.lastAccessMs));
+}
+
+} // namespace
+
+VeltorCorelib::DateTime FsTools::modifyTime(const std::string& path) {
+    return entryStamp(path, true);
 }
 
 VeltorCorelib::DateTime FsTools::accessTime(const std::string& path) {
-    fs::DirEntry entry;
-    std::string name;
-    if (path.empty() || fs::findEntry(lookupPath(path), entry, name) != fs::FileSystemError::Success)
-        return VeltorCorelib::DateTime(0);
-    return VeltorCorelib::DateTime(Listing::toDateTimeMs(entry.lastAccessMs));
+    return entryStamp(path, false);
 }
 
 bool FsTools::removeFile(const std::string& path, bool force) {
@@ -106,20 +100,20 @@ bool FsTools::removeFile(const std::string& path, bool force) {
         if (error == fs::FileSystemError::Success)
             return true;
         // Gone already (removed by someone else since it was listed): nothing to retry.
-        if (isGone(error))
+        if (Listing::isGone(error))
             return true;
         if (error == fs::FileSystemError::AccessDenied && force &&
             setPermission(path, PermissionWrite, 0, true, nullptr) &&
             fs::deleteFile(path) == fs::FileSystemError::Success)
             return true;
-        VeltorPlatform::sleepMs(kRetryPauseMs);
+        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
     }
     return false;
 }
 
 bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
                             const ProgressCallback& progress) {
-    const int flags = runtimeFlags(bits);
+    const int flags = Listing::runtimeFlags(bits);
     if (path.empty() || fs::changeMode(path, flags) != fs::FileSystemError::Success)
         return false;
     if (!recursive || !isDir(path))
@@ -149,7 +143,7 @@ bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who
                 if (entry.isReparsePoint())
                     return true; // a directory link: neither changed nor entered
                 std::uint32_t error = fs::changeMode(entryPath, flags);
-                if (isGone(error))
+                if (Listing::isGone(error))
                     return true;
                 if (error != fs::FileSystemError::Success) {
                     subDirFailed = true;
@@ -159,9 +153,9 @@ bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who
                 return true;
             }
             // A file link carries no permission of its own; its target may lie outside the tree.
-            std::uint32_t error = entry.isReparsePoint() ? fs::FileSystemError::Success
-                                                         : fs::changeMode(entryPath, flags);
-            bool ok = error == fs::FileSystemError::Success || isGone(error);
+            std::uint32_t error =
+                entry.isReparsePoint() ? fs::FileSystemError::Success : fs::changeMode(entryPath, flags);
+            bool ok = error == fs::FileSystemError::Success || Listing::isGone(error);
             if (!ok)
                 result = false;
             if (progress)
@@ -181,7 +175,8 @@ bool FsTools::readFile(const std::string& path, std::string& out, bool clear) {
         return false;
     if (clear)
         out.clear();
-    readWithoutCarriageReturns(file.get(), [&](const char* data, std::size_t length) { out.append(data, length); });
+    readWithoutCarriageReturns(file.get(),
+                               [&](const char* data, std::size_t length) { out.append(data, length); });
     return true;
 }
 

@@ -1,5 +1,6 @@
-// The one directory walk under FsTools, DirTools and FileTools: lists a directory through the
-// platform's enumeration and hands every entry whose name matches a pattern to a visitor.
+// What FsTools, DirTools and FileTools share below their interfaces: the one directory walk (the
+// platform's enumeration handing every entry whose name matches a pattern to a visitor) and a few
+// small answers about entries.
 #pragma once
 #include "Wildcard.h"
 #include "platform/FileSystem.h"
@@ -15,14 +16,38 @@ namespace Listing {
 constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
 
 // A platform stamp as a DateTime millisecond count.
-inline std::int64_t toDateTimeMs(std::int64_t unixMs) { return unixMs + kUnixEpochMs; }
+inline std::int64_t toDateTimeMs(std::int64_t unixMs) {
+    return unixMs + kUnixEpochMs;
+}
+
+// The pause after a failed removal before the second attempt.
+constexpr unsigned kRetryPauseMs = 25;
+
+// The error says the entry is not there (any more): nothing left to do with it.
+inline bool isGone(std::uint32_t error) {
+    return error == VeltorPlatform::FileSystemError::FileNotFound ||
+           error == VeltorPlatform::FileSystemError::PathNotFound;
+}
+
+// The path itself is a link of the file system (symbolic link, junction, other reparse point).
+inline bool isReparsePoint(const std::string& path) {
+    std::uint32_t attributes = 0;
+    return VeltorPlatform::getFileAttributes(path, attributes) == VeltorPlatform::FileSystemError::Success &&
+           (attributes & VeltorPlatform::FileAttribute::ReparsePoint) != 0;
+}
+
+// Read (1) and write (2) permission bits as the runtime's chmod flags.
+inline int runtimeFlags(unsigned bits) {
+    return ((bits & 1) != 0 ? VeltorPlatform::FilePermission::Read : 0) |
+           ((bits & 2) != 0 ? VeltorPlatform::FilePermission::Write : 0);
+}
 
 // Lists `dir` (no trailing separator needed) and calls visit(entry) for every entry whose name
 // matches `pattern`; visit returns false to stop. Returns the platform's error of the opening,
 // Success otherwise; an error part-way ends the listing with what was found.
 template <typename Visitor>
-std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern, VeltorPlatform::DirDetail detail,
-                           Visitor&& visit) {
+std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
+                           VeltorPlatform::DirDetail detail, Visitor&& visit) {
     VeltorPlatform::DirEnumerator listing;
     std::uint32_t error = listing.open(dir, detail);
     if (error != VeltorPlatform::FileSystemError::Success)
@@ -30,7 +55,8 @@ std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern, V
     const bool everything = pattern == "*"; // every name matches: spare the matcher
     while (listing.next() == VeltorPlatform::FileSystemError::Success) {
         const VeltorPlatform::DirEntry& entry = listing.entry();
-        if (!everything && !VeltorCorelib::matchWildcard(std::string_view(entry.name, entry.nameLength), pattern))
+        if (!everything &&
+            !VeltorCorelib::matchWildcard(std::string_view(entry.name, entry.nameLength), pattern))
             continue;
         if (!visit(entry))
             break;

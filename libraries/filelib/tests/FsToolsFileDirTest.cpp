@@ -190,8 +190,8 @@ TEST_F(FsToolsFileDir, RecursivePermissionsReportEveryFile) {
     EXPECT_EQ(recorder.reports, (std::vector<Report>{{"a.txt", 1, 1, 2}, {"b.txt", 1, 2, 2}}));
     EXPECT_FALSE(FsTools::removeFile(path("top/sub/b.txt"), false));
     EXPECT_TRUE(present("top/sub/b.txt"));
-    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead | FsTools::PermissionWrite, 0, true,
-                                       nullptr));
+    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead | FsTools::PermissionWrite, 0,
+                                       true, nullptr));
     EXPECT_TRUE(FsTools::removeFile(path("top/sub/b.txt"), false));
     EXPECT_FALSE(FsTools::setPermission(path("missing"), FsTools::PermissionWrite, 0, true, nullptr));
 }

@@ -53,7 +53,9 @@ std::uint32_t fromErrno(int error) {
     }
 }
 
-std::uint32_t lastError() { return fromErrno(errno); }
+std::uint32_t lastError() {
+    return fromErrno(errno);
+}
 
 std::int64_t toMs(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000 + static_cast<std::int64_t>(time.tv_nsec / 1000000);
@@ -72,7 +74,9 @@ timespec fromMs(std::int64_t ms) {
     return result;
 }
 
-bool isHiddenName(const char* name) { return name[0] == '.'; }
+bool isHiddenName(const char* name) {
+    return name[0] == '.';
+}
 
 bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -116,7 +120,9 @@ struct DirEnumerator::State {
 
 DirEnumerator::DirEnumerator() = default;
 
-DirEnumerator::~DirEnumerator() { close(); }
+DirEnumerator::~DirEnumerator() {
+    close();
+}
 
 std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail detail) {
     close();

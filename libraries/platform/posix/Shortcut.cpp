@@ -79,7 +79,8 @@ std::string parseShortcut(const std::string& data) {
     std::uint32_t headerSize = 0;
     std::uint32_t flags = 0;
     if (!readU32(data, 0, headerSize) || headerSize != kHeaderSize || data.size() < kHeaderSize ||
-        std::memcmp(data.data() + 4, kShellLinkClass, sizeof kShellLinkClass) != 0 || !readU32(data, 0x14, flags))
+        std::memcmp(data.data() + 4, kShellLinkClass, sizeof kShellLinkClass) != 0 ||
+        !readU32(data, 0x14, flags))
         return std::string();
     std::size_t at = kHeaderSize;
     if ((flags & kHasItemList) != 0) {

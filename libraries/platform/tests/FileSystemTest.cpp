@@ -182,8 +182,8 @@ std::string makeShortcut(const std::string& base, const std::string& suffix) {
     const unsigned char id[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                   0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
     header.append(reinterpret_cast<const char*>(id), 16);
-    header += u32(0x2); // link information present
-    header += u32(0x20);  // the target is a file
+    header += u32(0x2);  // link information present
+    header += u32(0x20); // the target is a file
     header.append(0x4C - header.size(), '\0');
     std::string volume = u32(0x11) + u32(3) + u32(0x1234) + u32(0x10) + std::string(1, '\0');
     std::uint32_t volumeOffset = 0x1C;
@@ -191,7 +191,8 @@ std::string makeShortcut(const std::string& base, const std::string& suffix) {
     std::uint32_t suffixOffset = baseOffset + static_cast<std::uint32_t>(base.size()) + 1;
     std::uint32_t size = suffixOffset + static_cast<std::uint32_t>(suffix.size()) + 1;
     std::string info = u32(size) + u32(0x1C) + u32(0x1) + u32(volumeOffset) + u32(baseOffset) + u32(0) +
-                       u32(suffixOffset) + volume + base + std::string(1, '\0') + suffix + std::string(1, '\0');
+                       u32(suffixOffset) + volume + base + std::string(1, '\0') + suffix +
+                       std::string(1, '\0');
     return header + info + std::string(4, '\0');
 }
 

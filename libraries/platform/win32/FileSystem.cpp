@@ -34,7 +34,9 @@ FILETIME fromMs(std::int64_t ms) {
     return time;
 }
 
-std::uint32_t lastError() { return static_cast<std::uint32_t>(::GetLastError()); }
+std::uint32_t lastError() {
+    return static_cast<std::uint32_t>(::GetLastError());
+}
 
 // The C runtime keeps the system's own error number in _doserrno; errno is the fallback.
 std::uint32_t runtimeError() {
@@ -114,7 +116,9 @@ struct DirEnumerator::State {
 
 DirEnumerator::DirEnumerator() = default;
 
-DirEnumerator::~DirEnumerator() { close(); }
+DirEnumerator::~DirEnumerator() {
+    close();
+}
 
 std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     close();
@@ -225,8 +229,8 @@ std::uint32_t renamePath(const std::string& from, const std::string& to) {
 
 std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, std::int64_t lastAccessMs) {
     FileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid())
         return lastError();
     FILETIME write = fromMs(lastWriteMs);
@@ -269,12 +273,12 @@ std::uint32_t readReparseTarget(const std::string& path, std::string& target, st
         return FileSystemError::Success;
     std::vector<wchar_t> wide(length / 2);
     std::memcpy(wide.data(), buffer.data() + names + offset, wide.size() * sizeof(wchar_t));
-    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                     nullptr);
+    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                     nullptr, nullptr);
     if (size > 0) {
         target.assign(static_cast<std::size_t>(size), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &target[0], size, nullptr,
-                              nullptr);
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &target[0], size,
+                              nullptr, nullptr);
     }
     if (target.compare(0, 4, "\\??\\") == 0)
         target.erase(0, 4);
