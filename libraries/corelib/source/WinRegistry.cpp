@@ -1,8 +1,8 @@
 #include "WinRegistry.h"
 
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 
-#include <cstdlib>
 #include <map>
 #include <new>
 
@@ -175,8 +175,8 @@ std::string WinRegistry::resolveKeyPath(const std::string& key) {
             c = '\\';
     if (path.compare(0, kResourcesKeyLength, kResourcesKey) != 0)
         return path;
-    const char* environment = std::getenv("VELTOR_ENV");
-    if (!environment)
+    std::string environment;
+    if (!VeltorPlatform::getEnvironment("VELTOR_ENV", environment))
         return path;
     return environment + path.substr(kResourcesKeyLength);
 }

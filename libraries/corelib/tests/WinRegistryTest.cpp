@@ -4,10 +4,10 @@
 
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,15 +20,9 @@ namespace {
 
 const std::string kHive = "HKEY_CURRENT_USER";
 
+// A null value removes the variable.
 void setEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-    _putenv_s(name, value ? value : ""); // an empty value removes the variable there
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
+    VeltorPlatform::setEnvironment(name, value ? value : "");
 }
 
 using Strings = std::vector<std::string>;

@@ -367,6 +367,11 @@ std::uint32_t regCreateKey(RegistryRoot root, const std::string& path, std::uint
         std::uint32_t result = splitPath(path, parts);
         if (result != 0)
             return result;
+        if (parts.size() > RegistryFile::kMaxDepth) {
+            lastDetail =
+                quotedFile(registryFile()) + ": a key path may hold at most 512 names below its root";
+            return kInvalidParameter;
+        }
         for (const std::string& part : parts) {
             std::string problem = RegistryFile::checkName(part);
             if (!problem.empty()) {

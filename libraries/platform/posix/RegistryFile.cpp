@@ -11,6 +11,7 @@ const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     
                                   "HKEY_USERS",        "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG"};
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
 const char kHeader4[] = "REGEDIT4";
+const char kTooDeep[] = "a key path may hold at most 512 names below its root";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -213,8 +214,9 @@ public:
                 valueLine(entry);
         }
         if (!headerSeen)
-            throw Failure{lineNumber, std::string("the file is empty; its first line must be \"") + kHeader5 +
-                                          "\" or \"" + kHeader4 + "\""};
+            throw Failure{lineNumber ? lineNumber : 1,
+                          std::string("the file is empty; its first line must be \"") + kHeader5 +
+                              "\" or \"" + kHeader4 + "\""};
     }
 
 private:
@@ -261,6 +263,8 @@ private:
                 break;
             start = end + 1;
         }
+        if (parts.size() > kMaxDepth + 1)
+            throw Failure{lineNumber, kTooDeep};
         Key* key = findRoot(tree, parts[0]);
         if (!key)
             throw Failure{lineNumber, "unknown root key \"" + parts[0] + "\""};
@@ -345,7 +349,8 @@ private:
             entry.pop_back();
             if (!nextLine(next))
                 throw Failure{line, "the file ends inside a continued line"};
-            entry = trimmed(entry);
+            while (!entry.empty() && isBlank(entry.back()))
+                entry.pop_back();
             entry += trimmed(next);
         }
         if (!current && !inDeletion)

@@ -188,12 +188,18 @@ TEST(RegistryFileWriter, WritesWhatItReadsBack) {
 
 TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
     const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n";
+    std::string deep;
+    for (int level = 0; level < 513; ++level)
+        deep += "\\k";
     struct Case {
         std::string text;
         unsigned line;
         std::string reason;
     } cases[] = {
-        {"", 0,
+        {"", 1,
+         "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
+         "\"REGEDIT4\""},
+        {std::string("\xFF\xFE\n\0\n\0", 6), 2,
          "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
          "\"REGEDIT4\""},
         {"\n\nREGEDIT5\n", 3,
@@ -203,6 +209,8 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
         {kHeader + key + "[HKEY_LOCAL_MACHINE\\\\X]\n", 3,
          "the key path \"HKEY_LOCAL_MACHINE\\\\X\" holds an empty key name"},
         {kHeader + key + "[HKLM\\X]\n", 3, "unknown root key \"HKLM\""},
+        {kHeader + key + "[HKEY_USERS" + deep + "]\n", 3,
+         "a key path may hold at most 512 names below its root"},
         {kHeader + key + "[-HKEY_USERS]\n", 3, "a root key cannot be deleted"},
         {kHeader + key + "a=\"b\"\n", 3, "expected a quoted value name, '@', '[' or ';' at \"a=\"b\"\""},
         {kHeader + key + "\"a\" \"b\"\n", 3, "expected '=' after the value name"},
@@ -269,6 +277,13 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
     EXPECT_EQ(regEnumKey(key, 0, name, length), 259u);
     EXPECT_FALSE(fs::exists(file));
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "\\SOFTWARE", kRegRead, key), 161u);
+    std::string deep = "k";
+    for (int level = 1; level < 513; ++level)
+        deep += "\\k";
+    EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, deep, kRegWrite, key), 87u);
+    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() +
+                                         "\": a key path may hold at most 512 names below its root");
+    EXPECT_FALSE(fs::exists(file));
 }
 
 TEST_F(RegistryFileSeam, RefusesFilesThatOthersMayWrite) {

@@ -2,10 +2,10 @@
 // the same answers, since the library above follows the Windows result codes step by step.
 #include "platform/Registry.h"
 #include "platform/Process.h"
+#include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -14,14 +14,6 @@ using namespace VeltorPlatform;
 namespace fs = std::filesystem;
 
 namespace {
-
-void setEnvironment(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
 
 class RegistrySeam : public ::testing::Test {
 protected:

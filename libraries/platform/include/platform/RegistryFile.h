@@ -45,6 +45,10 @@ struct Tree {
     bool utf16 = false; // the file was UTF-16LE; a rewrite keeps that
 };
 
+// Keys nest at most this deep below their root, as on Windows; deeper paths are refused (the tree and its
+// writer recurse along a path).
+constexpr std::size_t kMaxDepth = 512;
+
 // ASCII lower case: the form names are compared in.
 std::string fold(const std::string& name);
 
