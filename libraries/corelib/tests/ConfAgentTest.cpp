@@ -207,3 +207,34 @@ TEST(ConfAgent, SystemFactsByName) {
     EXPECT_EQ("GetLocal_NotFound: Configuration key \"nosuchfact\" was not found",
               errorText<ConfAgent::GetLocal_NotFound>([&] { agent.getSystem("nosuchfact"); }));
 }
+
+TEST(ConfAgent, KeyTypeNames) {
+    const std::pair<std::uint32_t, const char*> names[] = {{0, "none"},
+                                                           {1, "bool"},
+                                                           {2, "int"},
+                                                           {3, "uint"},
+                                                           {4, "float"},
+                                                           {5, "string"},
+                                                           {6, "undefined"},
+                                                           {7, "datetime"},
+                                                           {8, "time-of-day"},
+                                                           {9, "timezone"},
+                                                           {10, "timespan"},
+                                                           {11, "dir"},
+                                                           {12, "file"},
+                                                           {13, "list"},
+                                                           {14, "sub-entries"},
+                                                           {15, "undefined"},
+                                                           {16, "attributes"},
+                                                           {19, "undefined"},
+                                                           {20, "system string"},
+                                                           {21, "local int"},
+                                                           {22, "local uint"},
+                                                           {23, "local float"},
+                                                           {24, "local string"},
+                                                           {25, "local set"},
+                                                           {26, "undefined"},
+                                                           {0xFFFFFFFFu, "undefined"}};
+    for (const auto& entry : names)
+        EXPECT_STREQ(entry.second, keyTypeName(entry.first)) << entry.first;
+}
