@@ -1,7 +1,3 @@
-#include "platform/Console.h"
+#include "Sorvik.h"
 
-int main() {
-    VeltorPlatform::consoleWrite("Running \"Sorvik\" (Sorvik)\n");
-    VeltorPlatform::consoleFlush();
-    return 0;
-}
+int main(int argc, char** argv) { return VeltorCorelib::appMain<Veltor::Sorvik>(argc, argv); }

@@ -1,0 +1,69 @@
+// The cleaner application: its options, the installation it finds, and which cleaning it runs.
+#pragma once
+#include "AppFrame.h"
+#include "OldFilesRemover.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Veltor {
+
+// Process-wide values of the cleaner.
+extern bool verboseOutput;
+extern std::string installationType; // "", "client", "server" or "both"
+
+class Sorvik : public VeltorCorelib::AppFrame {
+public:
+    Sorvik(int argc, const char* const* argv);
+    ~Sorvik() override;
+
+    bool setup() override;
+    bool finish() override;
+    int run() override;
+
+    int dispatchOptions();
+    // Reads the duration recorded for the option (by default "period") into ageHours; a duration of
+    // zero hours prints "Error: Invalid period".
+    bool validatePeriod(const std::string& optionName = "period");
+    bool optionAge(const std::string& name, std::int32_t& age);
+    void cleanClient();
+    void cleanServer();
+    static void verboseLine(const std::string& text);
+
+    // Installation discovery and the cleaning plan.
+    virtual std::string discoverInstallation();
+    virtual void resolveDirectories();
+    std::string readInstallValue(const std::string& valueName, const std::string& part);
+    void checkDirectory(std::string& directory, const std::string& path);
+    static OldFilesRemover::RuleTable defaultRuleTable(const std::string& licenseReports,
+                                                       const std::string& serverLogTemp,
+                                                       const std::string& simpleReports);
+    OldFilesRemover::RuleTable defaultRuleTable() const;
+
+    std::int32_t getAgeHours() const { return ageHours; }
+    bool getSkipDefaultCleaning() const { return skipDefaultCleaning; }
+
+    // The directories, empty until resolved.
+    struct Directories {
+        std::string serverInstall, serverConfig, serverLog, serverLogTemp;
+        std::string clientInstall, clientConfig, clientStartupLog, clientTemp;
+        std::string webResults, trashCan, temporaryReports, licenseReports, simpleReports;
+        std::string incomingData, database, finishedJobs, licenseStatus;
+    };
+    const Directories& getDirectories() const { return dirs; }
+
+protected:
+    // Each cleaning uses a remover of its own; tests substitute one that records the calls.
+    virtual std::unique_ptr<OldFilesRemover> makeRemover();
+    Directories dirs;
+
+private:
+    std::size_t tokenCount() const { return getParser().getTokens().size(); }
+
+    std::string registryKeyPath;
+    bool skipDefaultCleaning = true;
+    std::int32_t ageHours = 0;
+};
+
+} // namespace Veltor
