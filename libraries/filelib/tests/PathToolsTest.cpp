@@ -1,0 +1,165 @@
+#include "FileObjectTestDir.h"
+#include "PathTools.h"
+
+#include "platform/Paths.h"
+#include "platform/SystemInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using VeltorFilelib::PathTools;
+
+namespace {
+constexpr bool kWindows = VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows;
+
+std::string currentPortable() {
+    std::string current;
+    VeltorPlatform::getCurrentDirectory(current);
+    for (char& c : current) {
+        if (c == '\\')
+            c = '/';
+    }
+    return current;
+}
+} // namespace
+
+TEST(PathTools, ContractResolvesDotsAndRefusesToClimbAboveTheFirstComponent) {
+    EXPECT_EQ(PathTools::contract(""), "");
+    EXPECT_EQ(PathTools::contract("/a/.."), "/");
+    EXPECT_EQ(PathTools::contract("/a/b/../c/./d"), "/a/c/d");
+    EXPECT_EQ(PathTools::contract("a/b/.."), "a");
+    EXPECT_EQ(PathTools::contract("../a"), "../a");
+    EXPECT_EQ(PathTools::contract("../../a"), "../../a");
+    EXPECT_EQ(PathTools::contract("a//b/../c/"), "a/c");
+    EXPECT_EQ(PathTools::contract("//server/share/x/.."), "//server/share");
+    EXPECT_EQ(PathTools::contract("C:/a/../b"), "C:/b");
+    EXPECT_EQ(PathTools::contract("C:/"), "C:");
+    try {
+        PathTools::contract("a/..");
+        FAIL() << "contract of a/.. did not throw";
+    } catch (const PathTools::Contract_InvalidPath& e) {
+        EXPECT_EQ(e.getName(), "Contract_InvalidPath");
+        EXPECT_EQ(e.getText(false), "Trying to contract \"a/..\" - which is an invalid path");
+        EXPECT_EQ(e.getRawText().rfind("@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an "
+                                       "invalid path}; @logsrc{file=\"PathTools.cpp\" line=",
+                                       0),
+                  0u);
+    }
+    EXPECT_THROW(PathTools::contract("/.."), PathTools::Contract_InvalidPath);
+    EXPECT_THROW(PathTools::contract("C:/a/../.."), PathTools::Contract_InvalidPath);
+    EXPECT_EQ(PathTools::makeAbsolute("b/../c", "/base"), "/base/c");
+    EXPECT_EQ(PathTools::makeAbsolute("/abs/..", "/base"), "/abs/..");
+    EXPECT_EQ(PathTools::makeAbsolute("D:x", "/base"), "D:x");
+    EXPECT_EQ(PathTools::makeAbsolute("x", ""), "x");
+    EXPECT_THROW(PathTools::makeAbsolute("../..", "a"), PathTools::Contract_InvalidPath);
+}
+
+TEST(PathTools, NamesRootsAndComponents) {
+    EXPECT_EQ(PathTools::fileName("/a/b.txt"), "b.txt");
+    EXPECT_EQ(PathTools::fileName("b.txt"), "b.txt");
+    EXPECT_EQ(PathTools::fileName("/a/"), "");
+    EXPECT_EQ(PathTools::fileName(""), "");
+    EXPECT_EQ(PathTools::dirName("/a/b"), "/a");
+    EXPECT_EQ(PathTools::dirName("/a"), "/");
+    EXPECT_EQ(PathTools::dirName("a"), "");
+    EXPECT_EQ(PathTools::root("C:"), "C:");
+    EXPECT_EQ(PathTools::root("C:/x"), "C:");
+    EXPECT_EQ(PathTools::root("C:x"), "");
+    EXPECT_EQ(PathTools::root("/x/y"), "/");
+    EXPECT_EQ(PathTools::root("//server/share/x"), "//server");
+    EXPECT_EQ(PathTools::root("//server"), "//server");
+    EXPECT_EQ(PathTools::root("x/y"), "");
+    EXPECT_TRUE(PathTools::isRoot("/"));
+    EXPECT_TRUE(PathTools::isRoot("C:"));
+    EXPECT_TRUE(PathTools::isRoot("//server"));
+    EXPECT_FALSE(PathTools::isRoot("C:/"));
+    EXPECT_FALSE(PathTools::isRoot("/a"));
+    EXPECT_FALSE(PathTools::isRoot(""));
+    EXPECT_EQ(PathTools::extension("/a.b/c.tar.gz"), "gz");
+    EXPECT_EQ(PathTools::extension("/a.b/c"), "");
+    std::string name = "/a.b/c.tar.gz";
+    PathTools::removeExtension(name);
+    EXPECT_EQ(name, "/a.b/c.tar");
+    name = "/a.b/c";
+    PathTools::removeExtension(name);
+    EXPECT_EQ(name, "/a.b/c");
+    EXPECT_EQ(PathTools::components("/a//b/"), (std::vector<std::string>{"/", "a", "", "b"}));
+    EXPECT_EQ(PathTools::components("//srv/share/x"), (std::vector<std::string>{"//srv", "share", "x"}));
+    EXPECT_EQ(PathTools::components("C:/"), (std::vector<std::string>{"C:"}));
+    EXPECT_EQ(PathTools::components("C:/a"), (std::vector<std::string>{"C:", "a"}));
+    EXPECT_EQ(PathTools::components("a/b"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(PathTools::components("").empty());
+}
+
+TEST(PathTools, ExpandReferences) {
+    VeltorPlatform::setEnvironment("SORVIK_PT_A", "alpha");
+    VeltorPlatform::setEnvironment("SORVIK_PT_LOOP", "$SORVIK_PT_LOOP");
+    VeltorPlatform::setEnvironment("SORVIK_PT_UNSET", "");
+    EXPECT_EQ(PathTools::expand("/x/%SORVIK_PT_A%/y"), "/x/alpha/y");
+    EXPECT_EQ(PathTools::expand("/x/$SORVIK_PT_A/y"), "/x/alpha/y");
+    EXPECT_EQ(PathTools::expand("$SORVIK_PT_A$SORVIK_PT_A"), "alphaalpha");
+    EXPECT_EQ(PathTools::expand("/x/$SORVIK_PT_A"), "/x/alpha");
+    EXPECT_EQ(PathTools::expand("/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y"), "/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y");
+    EXPECT_EQ(PathTools::expand("100%%/$$5"), "100%/$5");
+    EXPECT_EQ(PathTools::expand("a%b/c%"), "a%b/c%");
+    EXPECT_EQ(PathTools::expand("%"), "%");
+    EXPECT_EQ(PathTools::expand("$"), "$");
+    EXPECT_EQ(PathTools::expand("$/"), "$/");
+    EXPECT_EQ(PathTools::expand("$SORVIK_PT_LOOP"), "$SORVIK_PT_LOOP");
+    EXPECT_EQ(PathTools::expand("/C:"), "C:");
+    EXPECT_EQ(PathTools::expand("/?/?"), "");
+    if (kWindows) {
+        char windows[300];
+        std::uint32_t length = VeltorPlatform::getWindowsDirectory(windows, sizeof windows);
+        ASSERT_GT(length, 0u);
+        std::string expected(windows, length);
+        for (char& c : expected) {
+            if (c == '\\')
+                c = '/';
+        }
+        EXPECT_EQ(PathTools::expand("/SystemRoot/system32"), expected + "/system32");
+    } else {
+        EXPECT_EQ(PathTools::expand("/systemroot/x"), "/systemroot/x");
+    }
+    VeltorPlatform::setEnvironment("SORVIK_PT_A", "");
+    VeltorPlatform::setEnvironment("SORVIK_PT_LOOP", "");
+}
+
+TEST(PathTools, LongPathAndNormalize) {
+    const std::string current = currentPortable();
+    ASSERT_FALSE(current.empty());
+    EXPECT_EQ(PathTools::longPath("/no/marker/here"), "/no/marker/here");
+    std::string missing = current + "/no~such~entry";
+    try {
+        PathTools::longPath(missing);
+        FAIL() << "longPath of a missing path did not throw";
+    } catch (const PathTools::LongPath_NoSuchPath& e) {
+        EXPECT_EQ(e.getText(true), "LongPath_NoSuchPath: Trying to get long path from \"" + missing +
+                                       "\" but no such path exists");
+    }
+    // An existing name with a '~', longer than the first buffer of 256.
+    FileObjectTestDir dir;
+    const std::string name = std::string(100, 't') + "~1";
+    std::filesystem::create_directories(dir.path(std::string(200, 'd')));
+    std::string tilde = dir.put(std::string(200, 'd') + "/" + name, "x");
+    std::string answer = PathTools::longPath(tilde);
+    ASSERT_GT(answer.size(), name.size());
+    EXPECT_EQ(answer.substr(answer.size() - name.size()), name);
+    EXPECT_TRUE(answer[answer.size() - name.size() - 1] == '/' || answer[answer.size() - name.size() - 1] == '\\');
+
+    EXPECT_EQ(PathTools::normalize("", 31), "");
+    EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", 0), "a/b/../c");
+    EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", PathTools::Normalize_Contract), "a/c");
+    EXPECT_EQ(PathTools::normalize("///a//b", PathTools::Normalize_Collapse), "//a/b");
+    EXPECT_EQ(PathTools::normalize("/", PathTools::Normalize_Contract | PathTools::Normalize_ResolveLinks), "/");
+    VeltorPlatform::setEnvironment("SORVIK_PT_DIR", "top/..");
+    // Expansion comes after contraction: the value's ".." stays.
+    EXPECT_EQ(PathTools::normalize("$SORVIK_PT_DIR/x/../y", PathTools::Normalize_Contract | PathTools::Normalize_Expand),
+              "top/../y");
+    VeltorPlatform::setEnvironment("SORVIK_PT_DIR", "");
+    EXPECT_THROW(PathTools::normalize("a/../..", PathTools::Normalize_Contract), PathTools::Contract_InvalidPath);
+    EXPECT_EQ(PathTools::resolveLinks("/a//b"), "/a/b");
+}
