@@ -16,6 +16,15 @@ constexpr std::int64_t kMinute = 60000;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Offsets beyond any real zone (a number text may give any value) are held to about 31 years, and
+// instants to the range whose day counts the calendar handles, so sums of the two never overflow.
+constexpr std::int64_t kOffsetLimit = 1000000000000LL;
+constexpr std::int64_t kInstantLimit = 9000000000000000000LL;
+
+std::int64_t clampTo(std::int64_t value, std::int64_t limit) {
+    return value < -limit ? -limit : (value > limit ? limit : value);
+}
+
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
@@ -102,6 +111,7 @@ TimeZone TimeZoneDefault::parse(const std::string& text, const TimeZone& base, s
             zone.standardOffset = number;
         }
     }
+    zone.standardOffset = clampTo(zone.standardOffset, kOffsetLimit);
     // The text gives the offset in effect now; in daylight time that includes the daylight offset.
     TimeZone::DaylightState state = zone.daylightState(nowMilliseconds);
     if (state == TimeZone::Daylight_Active || state == TimeZone::Daylight_AfterStart)
@@ -241,6 +251,9 @@ TimeZone::DaylightState TimeZone::daylightState(std::int64_t milliseconds) const
         return Daylight_NotSet;
     if (daylightStart.isEmpty() || daylightEnd.isEmpty())
         return Daylight_Standard;
+    milliseconds = clampTo(milliseconds, kInstantLimit);
+    const std::int64_t standardOffset = clampTo(this->standardOffset, kOffsetLimit);
+    const std::int64_t daylightOffset = clampTo(this->daylightOffset, kOffsetLimit);
     const std::int64_t year = yearOfDayCount(floorDiv(milliseconds + standardOffset, kMillisecondsPerDay));
     const std::int64_t start = ruleLocalTime(daylightStart, year) - standardOffset;
     const std::int64_t end = ruleLocalTime(daylightEnd, year) - standardOffset - daylightOffset;
@@ -259,7 +272,7 @@ TimeZone::DaylightState TimeZone::daylightState(std::int64_t milliseconds) const
 std::int64_t TimeZone::offsetAt(std::int64_t milliseconds) const {
     DaylightState state = daylightState(milliseconds);
     if (state == Daylight_Active || state == Daylight_AfterStart)
-        return standardOffset + daylightOffset;
+        return clampTo(standardOffset, kOffsetLimit) + clampTo(daylightOffset, kOffsetLimit);
     return standardOffset;
 }
 
