@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zone.getDaylightOffset() > -360000000 && zone.getDaylightOffset() < 360000000) {
         if (again.getStandardOffset() != zone.getStandardOffset() ||
             again.getDaylightOffset() != zone.getDaylightOffset() ||
-            again.getDaylightStart() != zone.getDaylightStart() || again.getDaylightEnd() != zone.getDaylightEnd())
+            again.getDaylightStart() != zone.getDaylightStart() ||
+            again.getDaylightEnd() != zone.getDaylightEnd())
             __builtin_trap();
     }
 

@@ -20,7 +20,11 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
-std::int64_t floorMod(std::int64_t a, std::int64_t b) { return a - floorDiv(a, b) * b; }
+std::int64_t floorMod(std::int64_t a, std::int64_t b) {
+    // Not a - floorDiv(a, b) * b: that product overflows near the ends of the range.
+    std::int64_t r = a % b;
+    return (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;
+}
 
 std::int64_t addSat(std::int64_t a, std::int64_t b) {
     std::int64_t result;
@@ -48,7 +52,9 @@ std::int64_t weeksInYear(std::int64_t year) {
 
 } // namespace
 
-bool isLeapYear(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(std::int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 std::int64_t daysInMonth(std::int64_t year, std::int64_t month) {
     switch (month) {
@@ -65,11 +71,10 @@ std::int64_t daysInMonth(std::int64_t year, std::int64_t month) {
 }
 
 std::int64_t dayCount(std::int64_t year, std::int64_t month, std::int64_t day) {
-    // Floor division keeps the count right before 1900 as well (the first day count formula of this
-    // code base used truncating division and went wrong there).
-    std::int64_t monthIndex = month - 1;
-    year = addSat(clamp(year, -kYearLimit, kYearLimit), floorDiv(clamp(monthIndex, -kYearLimit, kYearLimit), 12));
-    year = clamp(year, -kYearLimit, kYearLimit);
+    // Floor division keeps the count right before 1900 too; truncation would miss leap days there.
+    const std::int64_t monthLimit = kYearLimit * 12;
+    std::int64_t monthIndex = clamp(month, -monthLimit, monthLimit) - 1;
+    year = clamp(addSat(clamp(year, -kYearLimit, kYearLimit), floorDiv(monthIndex, 12)), -kYearLimit, kYearLimit);
     monthIndex = floorMod(monthIndex, 12);
     std::int64_t before = kDaysBefore[monthIndex] + (monthIndex >= 2 && isLeapYear(year) ? 1 : 0);
     std::int64_t previous = year - 1;
@@ -88,7 +93,9 @@ std::int64_t yearOfDayCount(std::int64_t days) {
     return year;
 }
 
-std::int64_t weekdayOfDayCount(std::int64_t days) { return floorMod(days + 6, 7); }
+std::int64_t weekdayOfDayCount(std::int64_t days) {
+    return floorMod(days + 6, 7);
+}
 
 // ---- DateTime -----------------------------------------------------------------------------------
 
@@ -112,7 +119,8 @@ std::int64_t DateTime::now() {
     // Straight from the fields: the clock's fields are in range, and this runs while the default zone
     // is being set up, so it must not ask for that zone.
     return dayCount(utc.year, utc.month, utc.day) * kMillisecondsPerDay +
-           ((static_cast<std::int64_t>(utc.hour) * 60 + utc.minute) * 60 + utc.second) * 1000 + utc.millisecond;
+           ((static_cast<std::int64_t>(utc.hour) * 60 + utc.minute) * 60 + utc.second) * 1000 +
+           utc.millisecond;
 }
 
 std::string DateTime::format(bool withMilliseconds, bool basic, bool withZone) const {
@@ -131,7 +139,9 @@ DateTimeDetails::DateTimeDetails(const DateTime& instant) : DateTimeDetails() {
     fromMilliseconds(instant.getMilliseconds());
 }
 
-DateTimeDetails::DateTimeDetails(std::int64_t count) : DateTimeDetails() { fromMilliseconds(count); }
+DateTimeDetails::DateTimeDetails(std::int64_t count) : DateTimeDetails() {
+    fromMilliseconds(count);
+}
 
 DateTimeDetails::DateTimeDetails(std::int64_t inYear, std::int64_t inMonth, std::int64_t inDay,
                                  std::int64_t inHour, std::int64_t inMinute, std::int64_t inSecond,
@@ -150,8 +160,7 @@ void DateTimeDetails::fromMilliseconds(std::int64_t count) {
     // 0 is the "no time" value of the system: it keeps the default fields.
     if (count == 0)
         return;
-    std::int64_t days = floorDiv(count, kMillisecondsPerDay);
-    setFromDays(days, count - days * kMillisecondsPerDay);
+    setFromDays(floorDiv(count, kMillisecondsPerDay), floorMod(count, kMillisecondsPerDay));
 }
 
 void DateTimeDetails::setFromDays(std::int64_t days, std::int64_t rest) {
@@ -199,7 +208,8 @@ std::int64_t DateTimeDetails::toMilliseconds() const {
         return copy.toMilliseconds();
     }
     std::int64_t days = dayCount(year, month, day);
-    std::int64_t count = days * kMillisecondsPerDay + ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
+    std::int64_t count =
+        days * kMillisecondsPerDay + ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
     if (zoned && zone.isSet()) {
         count = addSat(count, -zone.getStandardOffset());
         TimeZone::DaylightState state = zone.daylightState(count);
@@ -220,9 +230,9 @@ std::string DateTimeDetails::format(bool withMilliseconds, bool basic, bool with
     const char* timeSeparator = basic ? "" : ":";
     unsigned long long absoluteYear =
         year < 0 ? 0ull - static_cast<unsigned long long>(year) : static_cast<unsigned long long>(year);
-    int length = std::snprintf(buffer, sizeof buffer, "%s%04llu%s%02d%s%02dT%02d%s%02d%s%02d", year < 0 ? "-" : "",
-                               absoluteYear, dateSeparator, static_cast<int>(month), dateSeparator,
-                               static_cast<int>(day), static_cast<int>(hour), timeSeparator,
+    int length = std::snprintf(buffer, sizeof buffer, "%s%04llu%s%02d%s%02dT%02d%s%02d%s%02d",
+                               year < 0 ? "-" : "", absoluteYear, dateSeparator, static_cast<int>(month),
+                               dateSeparator, static_cast<int>(day), static_cast<int>(hour), timeSeparator,
                                static_cast<int>(minute), timeSeparator, static_cast<int>(second));
     std::string text(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
     if (withMilliseconds) {

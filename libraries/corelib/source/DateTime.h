@@ -42,9 +42,9 @@ class TimeZone {
 public:
     // Daylight states of an instant.
     enum DaylightState {
-        Daylight_NotSet = 0,   // the zone is not set
-        Daylight_Active = 1,   // daylight-saving time
-        Daylight_Standard = 2, // standard time, or the zone has no daylight-saving rules
+        Daylight_NotSet = 0,     // the zone is not set
+        Daylight_Active = 1,     // daylight-saving time
+        Daylight_Standard = 2,   // standard time, or the zone has no daylight-saving rules
         Daylight_AfterStart = 3, // within one daylight offset after the start: local times that do not exist
         Daylight_AfterEnd = 4,   // within one daylight offset after the end: local times that occur twice
     };

@@ -14,7 +14,9 @@ namespace {
 constexpr std::int64_t kHour = 3600000;
 constexpr std::int64_t kMinute = 60000;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Offsets beyond any real zone (a number text may give any value) are held to about 31 years, and
 // instants to the range whose day counts the calendar handles, so sums of the two never overflow.
@@ -192,8 +194,10 @@ TimeZone TimeZoneDefault::deriveFromRuntime(std::int64_t nowSeconds) {
         DateTimeDetails fields((utcSeconds + localOffset) * 1000 + kUnixEpochMilliseconds);
         TimeZoneRule rule;
         rule.month = static_cast<std::uint8_t>(fields.getMonth());
-        rule.week = static_cast<std::uint8_t>(
-            fields.getDay() + 7 > daysInMonth(fields.getYear(), fields.getMonth()) ? 5 : (fields.getDay() - 1) / 7 + 1);
+        rule.week =
+            static_cast<std::uint8_t>(fields.getDay() + 7 > daysInMonth(fields.getYear(), fields.getMonth())
+                                          ? 5
+                                          : (fields.getDay() - 1) / 7 + 1);
         rule.weekday = static_cast<std::uint8_t>(fields.getWeekday());
         rule.hour = static_cast<std::uint8_t>(fields.getHour());
         return rule;
@@ -265,7 +269,8 @@ TimeZone::DaylightState TimeZone::daylightState(std::int64_t milliseconds) const
     if (milliseconds >= end && milliseconds - end < width)
         return Daylight_AfterEnd;
     // A start later than the end in the year: the southern hemisphere, daylight time spans new year.
-    bool inside = start < end ? (milliseconds >= start && milliseconds < end) : (milliseconds >= start || milliseconds < end);
+    bool inside = start < end ? (milliseconds >= start && milliseconds < end)
+                              : (milliseconds >= start || milliseconds < end);
     return inside ? Daylight_Active : Daylight_Standard;
 }
 
@@ -279,8 +284,8 @@ std::int64_t TimeZone::offsetAt(std::int64_t milliseconds) const {
 std::string TimeZone::getText() const {
     if (daylightStart.isEmpty() || daylightEnd.isEmpty())
         return offsetText(standardOffset);
-    return offsetText(standardOffset) + " (" + offsetText(daylightOffset) + " " + ruleText(daylightStart) + "-" +
-           ruleText(daylightEnd) + ")";
+    return offsetText(standardOffset) + " (" + offsetText(daylightOffset) + " " + ruleText(daylightStart) +
+           "-" + ruleText(daylightEnd) + ")";
 }
 
 std::int64_t TimeZone::parseOffset(const std::string& text) {

@@ -1,7 +1,9 @@
 #include "DateTime.h"
 #include "ParamStream.h"
 
+#include "platform/Paths.h"
 #include "platform/SystemInfo.h"
+#include "platform/Time.h"
 
 #include <gtest/gtest.h>
 
@@ -147,7 +149,8 @@ TEST(DateTime, IsoFormats) {
     EXPECT_EQ(epoch.format(true, false, false), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(DateTimeDetails(epoch).format(false, true, false), "19700101T000000Z");
     EXPECT_EQ(DateTimeDetails(epoch).format(true, true, false), "19700101T000000.000Z");
-    EXPECT_EQ(DateTimeDetails(utc(2015, 3, 7, 10, 4, 5, 123)).format(true, false, true), "2015-03-07T10:04:05.123Z");
+    EXPECT_EQ(DateTimeDetails(utc(2015, 3, 7, 10, 4, 5, 123)).format(true, false, true),
+              "2015-03-07T10:04:05.123Z");
     EXPECT_EQ(DateTimeDetails(utc(812, 5, 6)).format(false, false, false), "0812-05-06T00:00:00Z");
     // Date-time parameters of the parameter streams print the same way.
     ParamValue value;
@@ -262,4 +265,34 @@ TEST(TimeZone, OffsetAndNumberFormsAndVeltorTz) {
         ZoneEnvironment empty("");
         EXPECT_TRUE(TimeZone::processDefault().isSet());
     }
+}
+
+TEST(TimeZone, DefaultZoneFollowsTheRuntimeWithoutVeltorTz) {
+    std::string previousTz;
+    const bool hadTz = VeltorPlatform::getEnvironment("TZ", previousTz);
+    VeltorPlatform::setEnvironment("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    {
+        ZoneEnvironment unset(nullptr);
+        TimeZone zone = TimeZone::processDefault();
+        EXPECT_TRUE(zone.isSet());
+        if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
+            // The runtime's changes are found again as rules: last Sunday of March 02:00 standard
+            // time, last Sunday of October 03:00 daylight time.
+            EXPECT_EQ(zone.getText(), "+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
+        } else {
+            // What the runtime makes of TZ is its own; the zone must agree with its local time now.
+            VeltorPlatform::CalendarTime local;
+            const std::int64_t seconds = VeltorPlatform::timeNow();
+            ASSERT_TRUE(VeltorPlatform::localTime(seconds, local));
+            DateTimeDetails fields(local.year + 1900, local.month + 1, local.monthDay, local.hour,
+                                   local.minute, local.second, 0, false);
+            EXPECT_EQ(zone.offsetAt(seconds * 1000 + kUnixEpochMilliseconds),
+                      fields.toMilliseconds() - (seconds * 1000 + kUnixEpochMilliseconds));
+        }
+        DateTimeDetails summer(2015, 7, 15, 12, 0, 0, 0, false);
+        summer.setZoned(true, zone);
+        EXPECT_EQ(summer.toMilliseconds(), utc(2015, 7, 15, 12) - zone.offsetAt(utc(2015, 7, 15, 12)));
+    }
+    VeltorPlatform::setEnvironment("TZ", hadTz ? previousTz : std::string());
+    VeltorPlatform::timeZoneSet();
 }

@@ -1,8 +1,8 @@
 // Path operations of FsTools: pure string work plus the few system facts they need.
 #include "FsTools.h"
 
-#include "platform/SystemInfo.h"
 #include "platform/Paths.h"
+#include "platform/SystemInfo.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,9 +17,13 @@ constexpr char kSep = VeltorPlatform::kNativeSeparator;
 constexpr char kOther = VeltorPlatform::kOtherSeparator;
 constexpr bool kWindows = VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows;
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsNoCase(const std::string& a, const char* b) {
     std::size_t i = 0;
@@ -30,7 +34,9 @@ bool equalsNoCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
-bool isDrive(std::string_view component) { return component.size() == 2 && component[1] == ':'; }
+bool isDrive(std::string_view component) {
+    return component.size() == 2 && component[1] == ':';
+}
 
 } // namespace
 
@@ -84,7 +90,8 @@ void FsTools::normalize(std::string& path) {
     std::size_t rootCount = 0;
     bool driveWithSeparator = false;
     if (kWindows && unc) {
-        while (rootCount < 2 && rootCount < parts.size() && parts[rootCount] != "." && parts[rootCount] != "..")
+        while (rootCount < 2 && rootCount < parts.size() && parts[rootCount] != "." &&
+               parts[rootCount] != "..")
             ++rootCount;
     } else if (kWindows && !leading && !parts.empty() && isDrive(parts[0])) {
         rootCount = 1;
@@ -258,6 +265,8 @@ int FsTools::compareNoCase(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool FsTools::isShortcut(const std::string& path) { return equalsNoCase(extension(path), "lnk"); }
+bool FsTools::isShortcut(const std::string& path) {
+    return equalsNoCase(extension(path), "lnk");
+}
 
 } // namespace VeltorFilelib

@@ -10,7 +10,9 @@ namespace VeltorFilelib {
 
 namespace {
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool startsWithNoCase(const std::string& text, const char* prefix) {
     std::size_t i = 0;
@@ -25,11 +27,15 @@ bool equalsNoCase(const std::string& text, const char* other) {
     return startsWithNoCase(text, other) && text.size() == std::char_traits<char>::length(other);
 }
 
-bool hasDriveColon(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+bool hasDriveColon(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':';
+}
 
 // The one place where paths meet links. The file tools answer whether a path is a link (a shortcut
 // or a reparse point) and where it leads; until they are wired in here no path holds a link.
-bool readLink(const std::string& /*path*/, std::string& /*target*/) { return false; }
+bool readLink(const std::string& /*path*/, std::string& /*target*/) {
+    return false;
+}
 
 // A reference's value: the environment variable of that name.
 bool referenceValue(const std::string& name, std::string& value) {
@@ -93,9 +99,10 @@ std::string PathTools::contract(const std::string& path) {
                 }
             }
             if (!found)
-                VELTOR_THROW(Contract_InvalidPath,
-                             "@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an invalid path};",
-                             path);
+                VELTOR_THROW(
+                    Contract_InvalidPath,
+                    "@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an invalid path};",
+                    path);
         } else if (!part.empty()) {
             last = i;
         }
@@ -123,8 +130,8 @@ std::string PathTools::expand(const std::string& path) {
         char buffer[261];
         std::uint32_t length = VeltorPlatform::getWindowsDirectory(buffer, sizeof buffer);
         if (length > 0 && length < sizeof buffer) {
-            result = normalize(std::string(buffer, length),
-                               Normalize_Collapse | Normalize_Contract | Normalize_Expand | Normalize_LongPath);
+            result = normalize(std::string(buffer, length), Normalize_Collapse | Normalize_Contract |
+                                                                Normalize_Expand | Normalize_LongPath);
             from = 11;
         }
     }
@@ -178,13 +185,14 @@ std::string PathTools::longPath(const std::string& path) {
     try {
         std::vector<char> buffer(256);
         for (;;) {
-            std::uint32_t length =
-                VeltorPlatform::getLongPathName(path.c_str(), buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+            std::uint32_t length = VeltorPlatform::getLongPathName(path.c_str(), buffer.data(),
+                                                                   static_cast<std::uint32_t>(buffer.size()));
             if (length == 0)
-                VELTOR_THROW(LongPath_NoSuchPath,
-                             "@path-tools.long-path.no-such-path{Trying to get long path from \"%\" but no such "
-                             "path exists};",
-                             path);
+                VELTOR_THROW(
+                    LongPath_NoSuchPath,
+                    "@path-tools.long-path.no-such-path{Trying to get long path from \"%\" but no such "
+                    "path exists};",
+                    path);
             if (length < buffer.size())
                 return std::string(buffer.data(), length);
             // Each answer asks for more than the last buffer held, so this ends.

@@ -1,8 +1,8 @@
 #include "FileObjectTestDir.h"
 #include "FsTools.h"
 
-#include "platform/SystemInfo.h"
 #include "platform/Paths.h"
+#include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "FileObjectTestDir.h"
 #include "PathTools.h"
+#include "FileObjectTestDir.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemInfo.h"
@@ -43,10 +43,11 @@ TEST(PathTools, ContractResolvesDotsAndRefusesToClimbAboveTheFirstComponent) {
     } catch (const PathTools::Contract_InvalidPath& e) {
         EXPECT_EQ(e.getName(), "Contract_InvalidPath");
         EXPECT_EQ(e.getText(false), "Trying to contract \"a/..\" - which is an invalid path");
-        EXPECT_EQ(e.getRawText().rfind("@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an "
-                                       "invalid path}; @logsrc{file=\"PathTools.cpp\" line=",
-                                       0),
-                  0u);
+        EXPECT_EQ(
+            e.getRawText().rfind("@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an "
+                                 "invalid path}; @logsrc{file=\"PathTools.cpp\" line=",
+                                 0),
+            0u);
     }
     EXPECT_THROW(PathTools::contract("/.."), PathTools::Contract_InvalidPath);
     EXPECT_THROW(PathTools::contract("C:/a/../.."), PathTools::Contract_InvalidPath);
@@ -102,7 +103,8 @@ TEST(PathTools, ExpandReferences) {
     EXPECT_EQ(PathTools::expand("/x/$SORVIK_PT_A/y"), "/x/alpha/y");
     EXPECT_EQ(PathTools::expand("$SORVIK_PT_A$SORVIK_PT_A"), "alphaalpha");
     EXPECT_EQ(PathTools::expand("/x/$SORVIK_PT_A"), "/x/alpha");
-    EXPECT_EQ(PathTools::expand("/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y"), "/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y");
+    EXPECT_EQ(PathTools::expand("/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y"),
+              "/x/%SORVIK_PT_UNSET%/$SORVIK_PT_UNSET/y");
     EXPECT_EQ(PathTools::expand("100%%/$$5"), "100%/$5");
     EXPECT_EQ(PathTools::expand("a%b/c%"), "a%b/c%");
     EXPECT_EQ(PathTools::expand("%"), "%");
@@ -148,18 +150,22 @@ TEST(PathTools, LongPathAndNormalize) {
     std::string answer = PathTools::longPath(tilde);
     ASSERT_GT(answer.size(), name.size());
     EXPECT_EQ(answer.substr(answer.size() - name.size()), name);
-    EXPECT_TRUE(answer[answer.size() - name.size() - 1] == '/' || answer[answer.size() - name.size() - 1] == '\\');
+    EXPECT_TRUE(answer[answer.size() - name.size() - 1] == '/' ||
+                answer[answer.size() - name.size() - 1] == '\\');
 
     EXPECT_EQ(PathTools::normalize("", 31), "");
     EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", 0), "a/b/../c");
     EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", PathTools::Normalize_Contract), "a/c");
     EXPECT_EQ(PathTools::normalize("///a//b", PathTools::Normalize_Collapse), "//a/b");
-    EXPECT_EQ(PathTools::normalize("/", PathTools::Normalize_Contract | PathTools::Normalize_ResolveLinks), "/");
+    EXPECT_EQ(PathTools::normalize("/", PathTools::Normalize_Contract | PathTools::Normalize_ResolveLinks),
+              "/");
     VeltorPlatform::setEnvironment("SORVIK_PT_DIR", "top/..");
     // Expansion comes after contraction: the value's ".." stays.
-    EXPECT_EQ(PathTools::normalize("$SORVIK_PT_DIR/x/../y", PathTools::Normalize_Contract | PathTools::Normalize_Expand),
+    EXPECT_EQ(PathTools::normalize("$SORVIK_PT_DIR/x/../y",
+                                   PathTools::Normalize_Contract | PathTools::Normalize_Expand),
               "top/../y");
     VeltorPlatform::setEnvironment("SORVIK_PT_DIR", "");
-    EXPECT_THROW(PathTools::normalize("a/../..", PathTools::Normalize_Contract), PathTools::Contract_InvalidPath);
+    EXPECT_THROW(PathTools::normalize("a/../..", PathTools::Normalize_Contract),
+                 PathTools::Contract_InvalidPath);
     EXPECT_EQ(PathTools::resolveLinks("/a//b"), "/a/b");
 }

@@ -48,7 +48,9 @@ bool setCurrentDirectory(const std::string& directory, std::uint32_t& error) {
     return false;
 }
 
-std::uint32_t getWindowsDirectory(char*, std::uint32_t) { return 0; }
+std::uint32_t getWindowsDirectory(char*, std::uint32_t) {
+    return 0;
+}
 
 std::uint32_t getLongPathName(const char* path, char* buffer, std::uint32_t bufferSize) {
     struct stat info;

@@ -36,9 +36,13 @@ void getSystemTimeUtc(SystemTimeUtc& fields) {
     fields.millisecond = static_cast<int>(now.tv_nsec / 1000000);
 }
 
-std::int64_t timeNow() { return static_cast<std::int64_t>(::time(nullptr)); }
+std::int64_t timeNow() {
+    return static_cast<std::int64_t>(::time(nullptr));
+}
 
-void timeZoneSet() { ::tzset(); }
+void timeZoneSet() {
+    ::tzset();
+}
 
 bool localTime(std::int64_t seconds, CalendarTime& fields) {
     if (!representable(seconds))

@@ -34,9 +34,13 @@ void getSystemTimeUtc(SystemTimeUtc& fields) {
 }
 
 // The 64-bit forms of the runtime's functions: the 32-bit ones wrap in 2038.
-std::int64_t timeNow() { return static_cast<std::int64_t>(::_time64(nullptr)); }
+std::int64_t timeNow() {
+    return static_cast<std::int64_t>(::_time64(nullptr));
+}
 
-void timeZoneSet() { ::_tzset(); }
+void timeZoneSet() {
+    ::_tzset();
+}
 
 bool localTime(std::int64_t seconds, CalendarTime& fields) {
     __time64_t value = seconds;

@@ -6,9 +6,9 @@ namespace VeltorPlatform {
 
 // The calendar fields of the system clock in UTC (GetSystemTime).
 struct SystemTimeUtc {
-    int year = 0;   // e.g. 2026
-    int month = 0;  // 1 to 12
-    int day = 0;    // 1 to 31
+    int year = 0;  // e.g. 2026
+    int month = 0; // 1 to 12
+    int day = 0;   // 1 to 31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -21,11 +21,11 @@ struct CalendarTime {
     int second = 0;
     int minute = 0;
     int hour = 0;
-    int monthDay = 1;  // 1 to 31
-    int month = 0;     // 0 to 11
-    int year = 0;      // years since 1900
-    int weekDay = 0;   // 0 is Sunday
-    int yearDay = 0;   // 0 to 365
+    int monthDay = 1;   // 1 to 31
+    int month = 0;      // 0 to 11
+    int year = 0;       // years since 1900
+    int weekDay = 0;    // 0 is Sunday
+    int yearDay = 0;    // 0 to 365
     int isDaylight = 0; // positive in daylight-saving time, 0 in standard time, negative when unknown
 };
 
