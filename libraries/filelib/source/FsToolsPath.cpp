@@ -34,6 +34,12 @@ bool equalsNoCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
+// The value of a set, non-empty environment variable. An empty value counts as unset, as Windows
+// itself cannot hold one.
+bool environmentValue(const std::string& name, std::string& value) {
+    return !name.empty() && VeltorPlatform::getEnvironment(name, value) && !value.empty();
+}
+
 bool isDrive(std::string_view component) {
     return component.size() == 2 && component[1] == ':';
 }
@@ -179,7 +185,7 @@ void FsTools::expand(std::string& path) {
         if (close == std::string::npos)
             break;
         std::string name = path.substr(open + 1, close - open - 1);
-        if (!name.empty() && VeltorPlatform::getEnvironment(name, value)) {
+        if (environmentValue(name, value)) {
             path.replace(open, close - open + 1, value);
             from = open + value.size();
         } else {
@@ -196,7 +202,7 @@ void FsTools::expand(std::string& path) {
         if (end == std::string::npos)
             break;
         std::string name = path.substr(dollar + 1, end - dollar - 1);
-        if (!name.empty() && VeltorPlatform::getEnvironment(name, value)) {
+        if (environmentValue(name, value)) {
             path.replace(dollar, end - dollar, value);
             from = dollar + value.size();
         } else {

@@ -37,9 +37,10 @@ bool readLink(const std::string& /*path*/, std::string& /*target*/) {
     return false;
 }
 
-// A reference's value: the environment variable of that name.
+// A reference's value: the environment variable of that name. An empty value counts as unset, as
+// Windows itself cannot hold one.
 bool referenceValue(const std::string& name, std::string& value) {
-    return !name.empty() && VeltorPlatform::getEnvironment(name, value);
+    return !name.empty() && VeltorPlatform::getEnvironment(name, value) && !value.empty();
 }
 
 } // namespace
