@@ -149,11 +149,11 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
 void OldFilesRemover::removeByRules(RuleTable rules) {
     for (const auto& rule : rules) {
         const std::vector<std::string> fields = RemoverText::split(rule.second, ",");
-        const std::string directory = RemoverText::trim(rule.first);
+        const std::string directory(RemoverText::trim(rule.first));
         // A missing directory or a malformed line costs that rule only; the others still run.
         if (!FsTools::exists(directory) || fields.size() < 4)
             continue;
-        removeOldFiles(directory, RemoverText::trim(fields[0]),
+        removeOldFiles(directory, std::string(RemoverText::trim(fields[0])),
                        RemoverText::readInteger(RemoverText::trim(fields[1])),
                        RemoverText::readInteger(RemoverText::trim(fields[2])),
                        clampToInt(RemoverText::readInteger(RemoverText::trim(fields[3]))));

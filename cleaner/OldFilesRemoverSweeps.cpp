@@ -142,14 +142,12 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {
     sessionText_.clear();
     FsTools::readFile(path, sessionText_, true);
-    const std::vector<std::string> pieces =
-        sessionText_.empty() ? std::vector<std::string>() : RemoverText::split(sessionText_, "=>");
+    std::string_view field;
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays.
-    if (pieces.size() < 4) {
+    if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
         write("\nUnable to open file: " + path + "\n");
         return false;
     }
-    const std::string& field = pieces[3];
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
     return true;
 }

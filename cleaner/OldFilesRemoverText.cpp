@@ -19,6 +19,23 @@ std::vector<std::string> split(const std::string& text, const char* delimiters) 
     return pieces;
 }
 
+bool piece(std::string_view text, const char* delimiters, std::size_t index, std::string_view& out) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find_first_of(delimiters, start);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+        if (stop > start) {
+            if (index == 0) {
+                out = text.substr(start, stop - start);
+                return true;
+            }
+            --index;
+        }
+        start = stop + 1;
+    }
+    return false;
+}
+
 std::size_t countPieces(const std::string& text, char delimiter) {
     std::size_t count = 0;
     bool inPiece = false;
@@ -33,15 +50,15 @@ std::size_t countPieces(const std::string& text, char delimiter) {
     return count;
 }
 
-std::string trim(const std::string& text) {
+std::string_view trim(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string::npos)
-        return std::string();
+    if (first == std::string_view::npos)
+        return std::string_view();
     const std::size_t last = text.find_last_not_of(kWhiteSpace);
     return text.substr(first, last - first + 1);
 }
 
-std::int64_t readInteger(const std::string& text) {
+std::int64_t readInteger(std::string_view text) {
     std::size_t i = 0;
     const bool negative = !text.empty() && text[0] == '-';
     if (negative)

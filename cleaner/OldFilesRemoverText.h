@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Veltor {
@@ -13,14 +14,17 @@ constexpr const char* kWhiteSpace = " \r\n\t\v\b\f";
 
 // Splits at every character of `delimiters`; empty pieces are dropped.
 std::vector<std::string> split(const std::string& text, const char* delimiters);
+// The non-empty piece number `index` (from 0) of `split`, without building the others; false when
+// there are not that many.
+bool piece(std::string_view text, const char* delimiters, std::size_t index, std::string_view& out);
 // Number of non-empty pieces `split` would give, without building them.
 std::size_t countPieces(const std::string& text, char delimiter);
 
-std::string trim(const std::string& text);
+std::string_view trim(std::string_view text);
 
 // An optional leading '-', then decimal digits up to the first other character; no digits gives 0.
 // Overlong digit runs saturate at the 64-bit limits instead of overflowing.
-std::int64_t readInteger(const std::string& text);
+std::int64_t readInteger(std::string_view text);
 
 // The path without its last extension: everything before the last '.', the whole path when it has none.
 std::string withoutExtension(const std::string& path);

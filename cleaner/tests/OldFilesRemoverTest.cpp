@@ -29,6 +29,10 @@ TEST(RemoverText, SplitTrimAndIntegers) {
     EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), readInteger("-99999999999999999999999"));
     EXPECT_EQ(4294967296LL, readInteger("4294967296"));
     EXPECT_EQ(3u, countPieces("__a_b__c_", '_'));
+    std::string_view found;
+    EXPECT_TRUE(piece("=a>=b==c>d,e", "=>", 3, found));
+    EXPECT_EQ("d,e", found);
+    EXPECT_FALSE(piece("=a>=b==c>", "=>", 3, found));
     EXPECT_EQ("d/report.txt", withoutExtension("d/report.txt.lock"));
     EXPECT_EQ("noext", withoutExtension("noext"));
 }
