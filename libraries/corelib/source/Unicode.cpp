@@ -1,5 +1,7 @@
 #include "Unicode.h"
 
+#include "SystemBase.h"
+
 #include <cstring>
 
 namespace VeltorCorelib {
@@ -242,11 +244,6 @@ std::uint16_t Unicode::fromLittleEndian16(std::uint16_t unit) {
     return hostIsLittleEndian() ? unit : swap16(unit);
 }
 
-bool Unicode::hostIsLittleEndian() {
-    const std::uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 1;
-}
+bool Unicode::hostIsLittleEndian() { return SystemBase::hostIsLittleEndian(); }
 
 } // namespace VeltorCorelib

@@ -66,7 +66,7 @@ public:
     static std::uint16_t toLittleEndian16(std::uint16_t unit);
     static std::uint16_t fromLittleEndian16(std::uint16_t unit);
 
-    // Whether the host stores 16-bit units little-end first.
+    // Whether the host stores 16-bit units little-end first: the byte-order system value.
     static bool hostIsLittleEndian();
 };
 

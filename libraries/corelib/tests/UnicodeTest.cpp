@@ -1,3 +1,4 @@
+#include "SystemBase.h"
 #include "Unicode.h"
 
 #include <gtest/gtest.h>
@@ -164,6 +165,7 @@ TEST(Unicode, MarksLengthsAndByteOrder) {
     EXPECT_EQ(Unicode::utf8Length(0xF0), 4u);
     EXPECT_EQ(Unicode::utf8Length(0xFF), 8u);
 
+    EXPECT_EQ(Unicode::hostIsLittleEndian(), SystemBase::value(SystemBase::ByteOrder) == "little");
     EXPECT_EQ(Unicode::swap16(0x1234), 0x3412);
     EXPECT_EQ(Unicode::unitBytes(Unicode::toBigEndian16(0x1234)), bytes({0x12, 0x34}));
     EXPECT_EQ(Unicode::unitBytes(Unicode::toLittleEndian16(0x1234)), bytes({0x34, 0x12}));
