@@ -1,0 +1,99 @@
+# Command lines: the frame's answers, parser errors and durations that clean nothing.
+
+RUNNING='Running "Sorvik" (Sorvik)'
+
+HELP='Usage: Sorvik [options]
+Options:
+  -?
+    --help                  : Display this help text
+  --version                 : Display version information
+  --revision                : Display SVN revision information
+  --debug <arg>             : Set debug level
+  --period <arg>            : Specify allowed file age, see options below
+  --verbose                 : Display additional information
+  --process-fjobs           : Concatenate finished jobs to file 
+  --locks                   : Remove dangling locks
+  --locks-recursive         : Remove dangling locks recursively
+  --web-reports <arg>       : Remove obsolete web reports*
+  --web-sessions <arg>      : Remove obsolete web sessions*
+  --license-status <arg>    : Remove obsolete license status data*
+  --debug-logs <arg>        : Remove obsolete debug logs only*
+
+*Options:
+  <default>	            : Remove obsolete logs based on
+		              default  age
+  <allowed age>	 	    : Allowed file age, e.g. PT10H, P1D
+			      '
+
+case_help_version_revision() {
+    make_install client
+    run_sorvik --help
+    expect_code 0
+    expect_output "$RUNNING
+$HELP"
+    run_sorvik -?
+    expect_output "$RUNNING
+$HELP"
+    run_sorvik --help --version
+    expect_code 0
+    expect_output "$RUNNING
+$HELP
+
+Version=7.0.0.0"
+    run_sorvik --revision
+    expect_code 0
+    expect_output "$RUNNING
+Revision=14882"
+}
+
+# A client whose every file is old: whatever runs by mistake would show.
+old_client_files() {
+    age_file "$CLIENT/log/app-1.log" 1000
+    age_file "$CLIENT/log/temp/a.tmp" 1000
+}
+
+case_parser_errors_still_run_but_clean_nothing() {
+    make_install client
+    old_client_files
+    local line
+    for line in "--bogus|ERROR: Unknown option 'bogus'" \
+        "--period|ERROR: Missing argument to 'period' option" \
+        "period=PT1H|ERROR: Option 'period' must be option=value" \
+        "--period=PT1H|ERROR: Unknown option 'period=PT1H'" \
+        "plain|ERROR: Too many arguments" \
+        "-x|ERROR: Unknown option 'x'"; do
+        run_sorvik "${line%%|*}"
+        expect_code 0
+        expect_output "$RUNNING
+${line#*|}"
+    done
+    run_sorvik -- --verbose
+    expect_output "$RUNNING
+ERROR: Too many arguments"
+    local long
+    long=$(printf 'x%.0s' $(seq 1 3000))
+    run_sorvik "--$long"
+    expect_output "$RUNNING
+ERROR: Unknown option '$long'"
+    run_sorvik '--"quoted\"' 'back\slash'
+    expect_output "$RUNNING
+ERROR: Unknown option '\"quoted\"'"
+    expect_exists "$CLIENT/log/app-1.log" "$CLIENT/log/temp/a.tmp"
+}
+
+case_inert_command_lines_clean_nothing() {
+    make_install client
+    old_client_files
+    local args
+    for args in "--nodetach" "--debug info" "--" "-" "--period PT0H" "--period 10H" "--locks --verbose2"; do
+        # shellcheck disable=SC2086
+        run_sorvik $args
+        expect_code 0
+    done
+    run_sorvik --period PT0H
+    expect_output "$RUNNING
+Error: Invalid period"
+    run_sorvik ""
+    expect_output "$RUNNING"
+    expect_exists "$CLIENT/log/app-1.log" "$CLIENT/log/temp/a.tmp"
+}

@@ -1,0 +1,109 @@
+# Helpers of the black-box suite: sandboxes, aged files, running the program, expectations.
+# Expects TARGET (native|windows), PROGRAM and HERE (this suite's directory) to be set.
+
+PASSED=0
+FAILED=0
+CASE=""
+CASE_FAILED=0
+NOW=$(date +%s)
+
+fail() {
+    echo "  FAIL [$CASE]: $*"
+    CASE_FAILED=1
+}
+
+# A fresh sandbox per case: $SB holds everything, $ROOT the installation.
+sandbox_new() {
+    SB=$(mktemp -d "${TMPDIR:-/tmp}/sorvik-acc.XXXXXX")
+    ROOT=$SB/root
+    mkdir -p "$ROOT"
+    SANDBOXES+=("$SB")
+}
+
+cleanup_sandboxes() {
+    local d
+    for d in "${SANDBOXES[@]:-}"; do
+        [ -n "$d" ] && chmod -R u+rwx "$d" 2>/dev/null
+        [ -n "$d" ] && rm -rf "$d"
+    done
+}
+SANDBOXES=()
+trap cleanup_sandboxes EXIT
+
+# The path as the program sees and prints it: native as it is, under Wine on drive Z: with backslashes.
+progpath() {
+    if [ "$TARGET" = windows ]; then
+        printf 'Z:%s' "${1//\//\\}"
+    else
+        printf '%s' "$1"
+    fi
+}
+
+# The path as the program prints it after unifying separators (POSIX: '\' becomes '/').
+shown() { progpath "$1"; }
+
+# age_file PATH WRITE_HOURS [ACCESS_HOURS]: a file last written WRITE_HOURS ago and last read
+# ACCESS_HOURS ago (default: when written). Fractional hours are allowed.
+age_file() {
+    local path=$1 write=$2 access=${3:-$2}
+    mkdir -p "$(dirname "$path")"
+    [ -e "$path" ] || printf 'data\n' >"$path"
+    touch -m -d "@$(awk -v n="$NOW" -v h="$write" 'BEGIN{printf "%d", n - h * 3600}')" "$path"
+    touch -a -d "@$(awk -v n="$NOW" -v h="$access" 'BEGIN{printf "%d", n - h * 3600}')" "$path"
+}
+
+# Runs the program with the sandbox registry; sets OUT (line ends normalised) and CODE.
+run_sorvik() {
+    local raw
+    if [ "$TARGET" = windows ]; then
+        raw=$(cd "$SB" && "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
+        CODE=$?
+    else
+        raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
+        CODE=$?
+    fi
+    OUT=$(printf '%s' "$raw" | tr -d '\r')
+}
+
+expect_code() { [ "$CODE" = "$1" ] || fail "exit code $CODE, expected $1"; }
+
+# expect_output TEXT: the whole console output (the trailing newline of the output is not compared).
+expect_output() {
+    local expected
+    expected=$(printf '%s' "$1")
+    if [ "$OUT" != "$expected" ]; then
+        fail "console output differs"
+        diff <(printf '%s\n' "$expected") <(printf '%s\n' "$OUT") | sed 's/^/    /' | head -40
+    fi
+}
+
+expect_contains() {
+    case "$OUT" in *"$1"*) ;; *) fail "output lacks: $1"; printf '%s\n' "$OUT" | sed 's/^/    | /' | head -40 ;; esac
+}
+
+expect_exists() { local p; for p in "$@"; do [ -e "$p" ] || [ -L "$p" ] || fail "missing: ${p#$SB/}"; done; }
+expect_gone() { local p; for p in "$@"; do { [ -e "$p" ] || [ -L "$p" ]; } && fail "still there: ${p#$SB/}"; done; return 0; }
+
+# expect_tree DIR LIST: exactly these entries (relative paths of files, sorted) remain below DIR.
+expect_tree() {
+    local dir=$1 expected actual
+    expected=$(printf '%s\n' "${@:2}" | sed '/^$/d' | sort)
+    actual=$(cd "$dir" && find . -type f -o -type l | sed 's|^\./||' | sort)
+    if [ "$expected" != "$actual" ]; then
+        fail "files below ${dir#$SB/} differ"
+        diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual") | sed 's/^/    /' | head -40
+    fi
+}
+
+run_case() {
+    CASE=$1
+    CASE_FAILED=0
+    sandbox_new
+    "$1"
+    if [ $CASE_FAILED -eq 0 ]; then
+        PASSED=$((PASSED + 1))
+        echo "  ok   $1"
+    else
+        FAILED=$((FAILED + 1))
+    fi
+}
