@@ -19,27 +19,18 @@ std::string companyName;
 std::string versionText;
 } // namespace AppGlobals
 
-namespace {
-
-// The interception line's start ("<application>#<instance>: Intercepted signal "), prepared outside the
-// handler so that the handler itself only copies bytes.
-char interceptionPrefix[256] = "Sorvik#0: Intercepted signal ";
-
-} // namespace
-
-void setInterceptionName(const std::string& applicationName, const std::string& instanceName) {
-    std::string prefix = applicationName + "#" + instanceName + ": Intercepted signal ";
-    if (prefix.size() >= sizeof interceptionPrefix)
-        prefix.resize(sizeof interceptionPrefix - 1);
-    std::memcpy(interceptionPrefix, prefix.c_str(), prefix.size() + 1);
-}
-
 void onSignal(int signalNumber) {
-    char line[sizeof interceptionPrefix + 16];
+    // Only copies of texts prepared in advance and hand-made digits: no allocation, no formatting calls.
+    char line[512];
     std::size_t length = 0;
-    for (const char* p = interceptionPrefix; *p; ++p)
-        line[length++] = *p;
-    // Decimal digits of the signal number, by hand: no formatting calls inside a handler.
+    auto append = [&](const char* text) {
+        for (const char* p = text; p && *p && length < sizeof line - 16; ++p)
+            line[length++] = *p;
+    };
+    append(SystemBase::signalApplicationName());
+    append("#");
+    append(SystemBase::signalInstanceName());
+    append(": Intercepted signal ");
     char digits[12];
     int count = 0;
     unsigned value = signalNumber < 0 ? 0u - static_cast<unsigned>(signalNumber) : static_cast<unsigned>(signalNumber);
@@ -88,6 +79,9 @@ AppFrame::AppFrame(const std::string& displayName, const std::string& applicatio
     : ImsAgent("appframe") {
     AppGlobals::companyName = companyName;
     AppGlobals::displayName = displayName;
+    // Setting the name and asking for the host once makes the service gather the system facts now.
+    SystemBase::setApplicationName(applicationName);
+    SystemBase::hostName();
     AppGlobals::versionText = versionText;
     parser.init(applicationName, standardOptions, false, false);
     frameLogger.setModule("appframe");

@@ -2,9 +2,11 @@
 // top-level catch and the mapping of the run's outcome to the process exit code.
 #pragma once
 #include "CmdParser.h"
+#include "ConfAgent.h"
 #include "ImsAgent.h"
 #include "Logger.h"
 #include "ProcessLock.h"
+#include "SystemBase.h"
 
 #include <cstdint>
 #include <new>
@@ -64,17 +66,16 @@ protected:
 
 private:
     Logger frameLogger;
+    SystemBase system;
     ProcessLock processLock;
     Logger appLogger;
     CmdParser parser;
+    ConfAgent confAgent;
     State state = Ready;
 };
 
 // The signal handler of the process.
 void onSignal(int signalNumber);
-
-// Sets the application name and instance shown by the interception line.
-void setInterceptionName(const std::string& applicationName, const std::string& instanceName);
 
 // Process entry shared by the applications: installs the signal handler, builds the application on the
 // stack, runs it when its state allows, and maps the outcome to the exit code.

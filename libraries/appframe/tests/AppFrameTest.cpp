@@ -121,7 +121,6 @@ TEST(AppFrame, OptionErrorsAreReportedAndTheRunGoesOn) {
 }
 
 TEST(AppFrame, InterceptedSignalsMapToExitCodes) {
-    setInterceptionName("TestApp", "0");
     Outcome interrupted = runApp({}, Behaviour::RaiseInt);
     EXPECT_EQ(interrupted.code, 6);
     EXPECT_EQ(interrupted.output, kRunning + "TestApp#0: Intercepted signal 2\n");
@@ -142,7 +141,7 @@ TEST(AppFrameDeathTest, AbortEndsTheProcessWithThree) {
 
 namespace {
 
-// Collects the log records broadcast while it lives.
+// Collects the fatal log records broadcast while it lives.
 class LogCapture : public ImsAgent {
 public:
     LogCapture() : ImsAgent("capture") { hook = setMessageHook(false, "debug", "", "", 1); }
@@ -151,7 +150,7 @@ public:
         if (id != hook)
             return ImsNotHandled;
         auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.getParameter());
-        if (record) {
+        if (record && record->level == Logger::LevelFatal) {
             ParamStream values(record->parameters);
             records.push_back(std::to_string(record->level) + " " + record->module + " " + record->text);
         }
