@@ -67,14 +67,6 @@ bool isTrimmed(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\v' || c == '\b' || c == '\f';
 }
 
-} // namespace
-
-bool FsTools::exists(const std::string& path) {
-    return !path.empty() && fs::accessCheck(path, fs::AccessMode::Exists) == fs::FileSystemError::Success;
-}
-
-namespace {
-
 // One lookup of the entry; zero milliseconds when it cannot be found.
 VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
     fs::DirEntry entry;
@@ -85,6 +77,10 @@ VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
 }
 
 } // namespace
+
+bool FsTools::exists(const std::string& path) {
+    return !path.empty() && fs::accessCheck(path, fs::AccessMode::Exists) == fs::FileSystemError::Success;
+}
 
 VeltorCorelib::DateTime FsTools::modifyTime(const std::string& path) {
     return entryStamp(path, true);
