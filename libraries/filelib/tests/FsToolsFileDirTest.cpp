@@ -253,3 +253,22 @@ TEST_F(FsToolsFileDir, WholeFilesAndLines) {
     EXPECT_FALSE(FsTools::writeFile("x", path("missing/out.bin")));
     EXPECT_FALSE(FsTools::writeFile("x", ""));
 }
+
+#ifndef _WIN32
+TEST_F(FsToolsFileDir, LongNamesAndDeepPaths) {
+    // The longest name the file system takes, below a path far beyond the Windows limit of 260.
+    std::string deep;
+    for (int i = 0; i < 8; ++i)
+        deep += std::string(60, static_cast<char>('a' + i)) + "/";
+    const std::string name(255, 'n');
+    std::string file = write(deep + name);
+    stamp(deep + name, kWrite, kAccess);
+    EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), kWrite + kEpoch);
+    FsTools::NameSet files;
+    ASSERT_TRUE(FsTools::readDir(path(deep), "n*", &files, nullptr));
+    EXPECT_EQ(files, FsTools::NameSet{name});
+    EXPECT_TRUE(FsTools::removeFile(file, false));
+    EXPECT_TRUE(FsTools::removeDir(path(deep.substr(0, 61)), true, false, nullptr));
+    EXPECT_FALSE(present(deep.substr(0, 60)));
+}
+#endif
