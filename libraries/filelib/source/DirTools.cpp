@@ -1,0 +1,261 @@
+#include "DirTools.h"
+
+#include "FileLinks.h"
+#include "FileTools.h"
+#include "FsTools.h"
+#include "FsToolsListing.h"
+#include "PathTools.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+namespace VeltorFilelib {
+
+namespace fs = VeltorPlatform;
+
+namespace {
+
+// Links that lead to links: beyond this many the chain counts as a loop, not as a directory.
+constexpr int kMaxLinkHops = 32;
+
+std::string winError(std::uint32_t error) {
+    return "win-error#" + std::to_string(error);
+}
+
+[[noreturn]] void throwEmptyPath(const char* operation) {
+    VELTOR_THROW(TargetExists, "@file.empty-parameter{Parameter \"%\" must not be empty (%)};", "path",
+                 operation);
+}
+
+[[noreturn]] void throwNoSuchDir(const std::string& path, const char* operation) {
+    VELTOR_THROW(DirTools::NoSuchDir, "@file.no-such-dir{Trying to access \"%\", but no such dir (%)};", path,
+                 operation);
+}
+
+// Something (file, directory or link, even a dangling one) is still there.
+bool present(const std::string& path) {
+    std::uint32_t attributes = 0;
+    return fs::getFileAttributes(path, attributes) == fs::FileSystemError::Success;
+}
+
+bool isDirFollowing(const std::string& path, int hops) {
+    if (path.empty())
+        return false;
+    if (FileTools::isLink(path)) {
+        if (hops >= kMaxLinkHops)
+            return false;
+        std::string target;
+        try {
+            // A link that leads nowhere (an unreadable shortcut) is no directory.
+            if (Links::readTarget(path).empty())
+                return false;
+            target = FileTools::getLinkTarget(path);
+        } catch (const VeltorCorelib::Exception&) {
+            return false;
+        }
+        return FileTools::exists(target) && isDirFollowing(target, hops + 1);
+    }
+    std::uint32_t attributes = 0;
+    return fs::getFileAttributes(path, attributes) == fs::FileSystemError::Success &&
+           (attributes & fs::FileAttribute::Directory) != 0;
+}
+
+// Lists `dir` with the checks and errors of readDir; visit(entry) returns false to stop.
+template <typename Visitor>
+void listChecked(const std::string& dir, const std::string& pattern, Visitor&& visit) {
+    if (dir.empty())
+        throwEmptyPath("readDir");
+    if (!DirTools::isDir(dir))
+        throwNoSuchDir(dir, "readDir");
+    std::uint32_t error = Listing::forEachEntry(dir, pattern, fs::DirDetail::NamesAndTypes, visit);
+    if (error != fs::FileSystemError::Success && error != fs::FileSystemError::FileNotFound)
+        VELTOR_THROW(DirTools::ReadDir_Failed, "@file.read-dir.failed{Failed to read directory \"%\" (%)};",
+                     dir, winError(error));
+}
+
+// Two attempts with a pause after each failure.
+bool removeDirectoryTwice(const std::string& path) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (fs::removeDirectory(path) == fs::FileSystemError::Success)
+            return true;
+        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
+    }
+    return false;
+}
+
+std::string join(const std::string& dir, const std::string& name) {
+    return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+} // namespace
+
+bool DirTools::isDir(const std::string& path) {
+    return isDirFollowing(path, 0);
+}
+
+bool DirTools::isEmpty(const std::string& dir) {
+    return readDir(dir, "*", 1).empty();
+}
+
+std::string DirTools::currentDir() {
+    std::string current = FsTools::currentDir();
+    return current.empty() ? current : PathTools::normalize(current, 1 + 2 + 4 + 16);
+}
+
+DirTools::NameList DirTools::readDir(const std::string& dir, const std::string& pattern,
+                                     std::uint32_t maxCount) {
+    NameList names;
+    if (maxCount == 0)
+        return names;
+    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+        names.emplace_back(entry.name, entry.nameLength);
+        return names.size() < maxCount;
+    });
+    return names;
+}
+
+DirTools::NameSet DirTools::readFiles(const std::string& dir, const std::string& pattern) {
+    NameSet names;
+    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+        // Files, and links of every kind (a directory link too).
+        if (!entry.isDirectory() || entry.isReparsePoint())
+            names.emplace(entry.name, entry.nameLength);
+        return true;
+    });
+    return names;
+}
+
+DirTools::NameSet DirTools::readDirs(const std::string& dir, const std::string& pattern) {
+    NameSet names;
+    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+        std::string name(entry.name, entry.nameLength);
+        // A shortcut counts as the directory it leads to.
+        if (entry.isDirectory() || (FsTools::isShortcut(name) && isDir(join(dir, name))))
+            names.insert(std::move(name));
+        return true;
+    });
+    return names;
+}
+
+void DirTools::createDir(const std::string& path, unsigned flags) {
+    if (path.empty())
+        throwEmptyPath("createDir");
+    if (FileTools::exists(path)) {
+        if ((flags & CreateFailIfExists) != 0)
+            VELTOR_THROW(TargetExists, "@file.target-exists{\"%\" must not exists prior to operation (%)};",
+                         path, "createDir");
+        if ((flags & CreateReplace) == 0)
+            return;
+        remove(path, RemoveForce | RemoveContents);
+    }
+    std::uint32_t error = fs::createDirectory(path);
+    if (error != fs::FileSystemError::Success)
+        VELTOR_THROW(CreateDir_Failed, "@file.create-dir.failed{Failed to create directory \"%\" (%)};", path,
+                     winError(error));
+}
+
+void DirTools::ensureParentExists(const std::string& path) {
+    if (path.empty())
+        throwEmptyPath("ensureParentExists");
+    auto components = PathTools::components(path);
+    if (path.back() != '/' && path.back() != '\\' && !components.empty())
+        components.pop_back();
+    std::string partial;
+    bool first = true;
+    for (const std::string& component : components) {
+        if (component.empty())
+            continue;
+        if (!partial.empty() && partial.back() != '/')
+            partial += '/';
+        partial += component;
+        const bool firstRoot = first && PathTools::isRoot(partial);
+        first = false;
+        if (!FileTools::exists(partial)) {
+            if (!firstRoot)
+                createDir(partial, 0);
+        } else if (!isDir(partial)) {
+            VELTOR_THROW(
+                EnsureParent_InvalidPath,
+                "@file.ensure-parent.invalid-path{Trying to ensure existence of directory \"%\", but the "
+                "path is invalid (%)};",
+                partial, "is not dir");
+        }
+    }
+}
+
+void DirTools::remove(const std::string& dir, unsigned flags) {
+    if (dir.empty())
+        throwEmptyPath("remove");
+    if (!isDir(dir))
+        throwNoSuchDir(dir, "remove");
+    // A link goes as the link itself: neither its target's permissions nor its contents matter.
+    if (!Listing::isReparsePoint(dir)) {
+        if (!FileTools::havePermission(dir, FileTools::Write)) {
+            if ((flags & RemoveForce) == 0)
+                VELTOR_THROW(AccessDenied, "@file.access-denied{Trying to access \"%\", but was denied (%)};",
+                             dir, "remove");
+            FileTools::setPermission(dir, FileTools::Write);
+        }
+        if (!isEmpty(dir)) {
+            if ((flags & RemoveContents) == 0)
+                VELTOR_THROW(
+                    Remove_DirNotEmpty,
+                    "@file.remove.dir-not-empty{Cannot remove directory \"%\" because it is not empty};",
+                    dir);
+            clear(dir, flags);
+        }
+    }
+    if (!removeDirectoryTwice(dir))
+        VELTOR_THROW(Remove_Failed, "@file.remove.failed{Failed to remove \"%\"};", dir);
+}
+
+void DirTools::clear(const std::string& dir, unsigned flags) {
+    if (dir.empty())
+        throwEmptyPath("remove");
+    if (!isDir(dir))
+        throwNoSuchDir(dir, "remove");
+    if (Listing::isReparsePoint(dir) || FileTools::isLink(dir))
+        return; // nothing behind a link is ours to clear
+    if (!FileTools::havePermission(dir, FileTools::Read))
+        FileTools::setPermission(dir, FileTools::Read);
+
+    // One listing: files and file links go by file removal, directories and directory links by
+    // directory removal (a link is removed, never entered).
+    NameSet files;
+    NameSet dirs;
+    listChecked(dir, "*", [&](const fs::DirEntry& entry) {
+        (entry.isDirectory() ? dirs : files).emplace(entry.name, entry.nameLength);
+        return true;
+    });
+    std::uint64_t failures = 0;
+    for (const std::string& name : files) {
+        const std::string path = join(dir, name);
+        try {
+            FileTools::remove(path, flags);
+        } catch (const VeltorCorelib::Exception&) {
+            if (present(path)) // vanished meanwhile is no failure
+                ++failures;
+        }
+    }
+    for (const std::string& name : dirs) {
+        const std::string path = join(dir, name);
+        if (Listing::isReparsePoint(path)) {
+            // Removed as a link even when what it led to is gone.
+            if (!removeDirectoryTwice(path))
+                ++failures;
+            continue;
+        }
+        try {
+            clear(path, flags);
+            remove(path, flags & RemoveForce);
+        } catch (const VeltorCorelib::Exception&) {
+            if (present(path))
+                ++failures;
+        }
+    }
+    if (failures != 0)
+        VELTOR_THROW(Clear_Failed,
+                     "@file.clear.failed{Failed to clear directory \"%\" (% files/sub-dirs failed};", dir,
+                     failures);
+}
+
+} // namespace VeltorFilelib

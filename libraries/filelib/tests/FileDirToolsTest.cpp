@@ -1,0 +1,297 @@
+#include "DirTools.h"
+#include "FileTestDir.h"
+#include "FileTools.h"
+
+#include <algorithm>
+
+using VeltorFilelib::DirTools;
+using VeltorFilelib::FileTools;
+
+namespace {
+
+// The human text of what `action` throws as Type; empty when it throws nothing or something else.
+template <typename Type, typename Action> std::string thrown(Action&& action) {
+    try {
+        action();
+    } catch (const Type& error) {
+        return error.getText(true);
+    } catch (...) {
+        return "other exception";
+    }
+    return std::string();
+}
+
+// A shortcut whose link information names `target` as its local base path.
+std::string makeShortcut(const std::string& target) {
+    auto u32 = [](std::uint32_t value) {
+        std::string bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    const unsigned char id[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    std::string header =
+        u32(0x4C) + std::string(reinterpret_cast<const char*>(id), 16) + u32(0x2) + u32(0x10);
+    header.append(0x4C - header.size(), '\0');
+    std::string volume = u32(0x11) + u32(3) + u32(0x1234) + u32(0x10) + std::string(1, '\0');
+    std::uint32_t baseOffset = 0x1C + static_cast<std::uint32_t>(volume.size());
+    std::uint32_t suffixOffset = baseOffset + static_cast<std::uint32_t>(target.size()) + 1;
+    std::string info = u32(suffixOffset + 1) + u32(0x1C) + u32(0x1) + u32(0x1C) + u32(baseOffset) + u32(0) +
+                       u32(suffixOffset) + volume + target + std::string(2, '\0');
+    return header + info + std::string(4, '\0');
+}
+
+bool makeSymlink(const std::filesystem::path& target, const std::filesystem::path& link, bool directory) {
+    std::error_code error;
+    if (directory)
+        std::filesystem::create_directory_symlink(target, link, error);
+    else
+        std::filesystem::create_symlink(target, link, error);
+    return !error;
+}
+
+} // namespace
+
+class FileDirTools : public FileTestDir {};
+
+TEST_F(FileDirTools, FileFailuresCarryTheirRecords) {
+    const std::string missing = portable("missing.txt");
+    EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::remove(missing, 0); }),
+              "NoSuchFile: Trying to access \"" + missing + "\", but no such file (setPermission)");
+    EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::havePermission(missing, FileTools::Read); }),
+              "NoSuchFile: Trying to access \"" + missing + "\", but no such file (havePermission)");
+    EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::getLinkTarget(""); }),
+              "NoSuchFile: Trying to access \"\", but no such file (getLinkTarget)");
+
+    write("locked.txt");
+    readOnly("locked.txt");
+    const std::string locked = portable("locked.txt");
+    EXPECT_TRUE(FileTools::havePermission(locked, FileTools::Read));
+    EXPECT_FALSE(FileTools::havePermission(locked, FileTools::Read | FileTools::Write));
+    EXPECT_EQ(thrown<VeltorFilelib::AccessDenied>([&] { FileTools::remove(locked, 0); }),
+              "AccessDenied: Trying to access \"" + locked + "\", but was denied (remove)");
+    EXPECT_TRUE(present("locked.txt"));
+    FileTools::remove(locked, FileTools::RemoveForce);
+    EXPECT_FALSE(present("locked.txt"));
+
+    makeDir("dir");
+    const std::string dir = portable("dir");
+    EXPECT_EQ(thrown<FileTools::Remove_Failed>([&] { FileTools::remove(dir, FileTools::RemoveForce); }),
+              "Remove_Failed: Failed to remove \"" + dir + "\"");
+    EXPECT_TRUE(present("dir"));
+
+    write("a.txt", "new");
+    const std::string into = portable("nowhere/a.txt");
+    EXPECT_EQ(thrown<FileTools::Rename_Failed>([&] { FileTools::rename(portable("a.txt"), into, 0); }),
+              "Rename_Failed: Failed to rename from \"" + portable("a.txt") + "\" to \"" + into + "\"");
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([&] { FileTools::rename(portable("a.txt"), "", 0); }),
+              "TargetExists: Parameter \"target_path\" must not be empty (rename)");
+    EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::rename(dir, portable("b.txt"), 0); }),
+              "NoSuchFile: Trying to access \"" + dir + "\", but no such file (rename)");
+}
+
+TEST_F(FileDirTools, RenameNeverLosesAFile) {
+    write("a.txt", "new");
+    write("b.txt", "old");
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>(
+                  [&] { FileTools::rename(portable("a.txt"), portable("b.txt"), 0); }),
+              "TargetExists: \"" + portable("b.txt") + "\" must not exists prior to operation (rename)");
+    EXPECT_EQ(read("a.txt"), "new");
+    EXPECT_EQ(read("b.txt"), "old");
+    FileTools::rename(portable("a.txt"), portable("b.txt"), FileTools::ReplaceExisting);
+    EXPECT_FALSE(present("a.txt"));
+    EXPECT_EQ(read("b.txt"), "new");
+
+    // Into another directory onto an existing file: replaced, no temporary name left behind.
+    write("other/b.txt", "older");
+    write("other/b.txt._tmpmove_", "someone else's");
+    FileTools::rename(portable("b.txt"), portable("other/b.txt"), FileTools::ReplaceExisting);
+    EXPECT_FALSE(present("b.txt"));
+    EXPECT_EQ(read("other/b.txt"), "new");
+    EXPECT_EQ(read("other/b.txt._tmpmove_"), "someone else's");
+    EXPECT_FALSE(present("other/b.txt._tmpmove_-1"));
+
+    // A target that resists removal: the file stays where it was.
+    write("c.txt", "moving");
+    write("guarded/c.txt", "guarded");
+    readOnly("guarded/c.txt");
+    EXPECT_EQ(thrown<VeltorFilelib::AccessDenied>([&] {
+                  FileTools::rename(portable("c.txt"), portable("guarded/c.txt"), FileTools::ReplaceExisting);
+              }),
+              "AccessDenied: Trying to access \"" + portable("guarded/c.txt") +
+                  "\", but was denied (remove)");
+    EXPECT_EQ(read("c.txt"), "moving");
+    EXPECT_EQ(read("guarded/c.txt"), "guarded");
+    EXPECT_FALSE(present("guarded/c.txt._tmpmove_"));
+}
+
+TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
+    const std::string report = portable("report.txt");
+    EXPECT_EQ(FileTools::nextEnumeration(report, 4), report); // missing: unchanged
+    EXPECT_EQ(FileTools::nextEnumeration("", 4), "");
+    write("report.txt");
+    EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0001.txt"));
+    write("report-0001.txt");
+    EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0002.txt"));
+    EXPECT_EQ(FileTools::nextEnumeration(report, 0), portable("report-1.txt"));
+    EXPECT_EQ(FileTools::nextEnumeration(report, 1), portable("report-1.txt"));
+    write("plain");
+    EXPECT_EQ(FileTools::nextEnumeration(portable("plain"), 3), portable("plain-001"));
+    makeDir("v1.2/data");
+    EXPECT_EQ(FileTools::nextEnumeration(portable("v1.2/data"), 2), portable("v1.2/data-01"));
+}
+
+TEST_F(FileDirTools, LinksAndTheirTargets) {
+    write("file.txt");
+    makeDir("dir");
+    EXPECT_TRUE(FileTools::exists(portable("file.txt")));
+    EXPECT_FALSE(FileTools::exists(""));
+    EXPECT_TRUE(FileTools::isFile(portable("file.txt")));
+    EXPECT_FALSE(FileTools::isFile(portable("dir")));
+    EXPECT_FALSE(FileTools::isFile(portable("missing")));
+    EXPECT_FALSE(FileTools::isLink(portable("file.txt")));
+    std::string top = portable("x");
+    top.resize(top.size() - 2);
+    // A plain file leads to its own directory.
+    EXPECT_EQ(FileTools::getLinkTarget(portable("file.txt")), top);
+
+    // A shortcut to a directory stands for the directory; its target is read from the shortcut.
+    write("dir.LNK", makeShortcut(path("dir")));
+    EXPECT_TRUE(FileTools::isLink(portable("dir.LNK")));
+    EXPECT_EQ(FileTools::getLinkTarget(portable("dir.LNK")), portable("dir"));
+    EXPECT_FALSE(FileTools::isFile(portable("dir.LNK")));
+    EXPECT_TRUE(DirTools::isDir(portable("dir.LNK")));
+    // An unreadable shortcut leads to its own directory.
+    write("broken.lnk", "garbage");
+    EXPECT_EQ(FileTools::getLinkTarget(portable("broken.lnk")), top);
+    EXPECT_TRUE(FileTools::isFile(portable("broken.lnk")));
+    EXPECT_FALSE(DirTools::isDir(portable("broken.lnk")));
+
+    if (!makeSymlink("dir", root / "rel", true))
+        GTEST_SKIP() << "no symbolic links here";
+    EXPECT_TRUE(FileTools::isLink(portable("rel")));
+    EXPECT_EQ(FileTools::getLinkTarget(portable("rel")), portable("dir"));
+    EXPECT_TRUE(DirTools::isDir(portable("rel")));
+    // Links that lead to each other are no directory, and asking does not loop.
+    ASSERT_TRUE(makeSymlink(root / "loop-b", root / "loop-a", false));
+    ASSERT_TRUE(makeSymlink(root / "loop-a", root / "loop-b", false));
+    EXPECT_FALSE(DirTools::isDir(portable("loop-a")));
+}
+
+TEST_F(FileDirTools, DirectoryFailuresCarryTheirRecords) {
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([] { DirTools::readDir("", "*"); }),
+              "TargetExists: Parameter \"path\" must not be empty (readDir)");
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([] { DirTools::createDir(""); }),
+              "TargetExists: Parameter \"path\" must not be empty (createDir)");
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([] { DirTools::ensureParentExists(""); }),
+              "TargetExists: Parameter \"path\" must not be empty (ensureParentExists)");
+    EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([] { DirTools::clear("", 0); }),
+              "TargetExists: Parameter \"path\" must not be empty (remove)");
+    const std::string missing = portable("missing");
+    EXPECT_EQ(thrown<DirTools::NoSuchDir>([&] { DirTools::readDir(missing, "*"); }),
+              "NoSuchDir: Trying to access \"" + missing + "\", but no such dir (readDir)");
+    EXPECT_EQ(thrown<DirTools::NoSuchDir>([&] { DirTools::remove(missing, 0); }),
+              "NoSuchDir: Trying to access \"" + missing + "\", but no such dir (remove)");
+
+    makeDir("dir");
+    const std::string dir = portable("dir");
+    EXPECT_EQ(
+        thrown<VeltorFilelib::TargetExists>([&] { DirTools::createDir(dir, DirTools::CreateFailIfExists); }),
+        "TargetExists: \"" + dir + "\" must not exists prior to operation (createDir)");
+    const std::string deep = portable("missing/child");
+    EXPECT_EQ(thrown<DirTools::CreateDir_Failed>([&] { DirTools::createDir(deep); }),
+              "CreateDir_Failed: Failed to create directory \"" + deep + "\" (win-error#3)");
+
+    // A shortcut that leads to a directory is a directory, but cannot be listed as one.
+    write("dir.lnk", makeShortcut(path("dir")));
+    const std::string shortcut = portable("dir.lnk");
+    std::string text = thrown<DirTools::ReadDir_Failed>([&] { DirTools::readDir(shortcut, "*"); });
+#ifdef _WIN32
+    // The number is the system's own (Wine says 123, Windows 3 or 267).
+    EXPECT_EQ(text.rfind("ReadDir_Failed: Failed to read directory \"" + shortcut + "\" (win-error#", 0), 0u)
+        << text;
+#else
+    EXPECT_EQ(text, "ReadDir_Failed: Failed to read directory \"" + shortcut + "\" (win-error#3)");
+#endif
+
+    write("full/file.txt");
+    EXPECT_EQ(thrown<DirTools::Remove_DirNotEmpty>([&] { DirTools::remove(portable("full"), 0); }),
+              "Remove_DirNotEmpty: Cannot remove directory \"" + portable("full") +
+                  "\" because it is not empty");
+    write("full/locked.txt");
+    readOnly("full/locked.txt");
+    EXPECT_EQ(thrown<DirTools::Clear_Failed>([&] { DirTools::clear(portable("full"), 0); }),
+              "Clear_Failed: Failed to clear directory \"" + portable("full") +
+                  "\" (1 files/sub-dirs failed");
+    EXPECT_FALSE(present("full/file.txt"));
+    EXPECT_TRUE(present("full/locked.txt"));
+
+    write("afile");
+    EXPECT_EQ(thrown<DirTools::EnsureParent_InvalidPath>(
+                  [&] { DirTools::ensureParentExists(portable("afile/x/y")); }),
+              "EnsureParent_InvalidPath: Trying to ensure existence of directory \"" + portable("afile") +
+                  "\", but the path is invalid (is not dir)");
+}
+
+TEST_F(FileDirTools, CreateEnsureListAndRemove) {
+    const std::string dir = portable("made");
+    DirTools::createDir(dir);
+    EXPECT_TRUE(DirTools::isDir(dir));
+    write("made/content.txt");
+    DirTools::createDir(dir); // exists: nothing to do
+    EXPECT_TRUE(present("made/content.txt"));
+    DirTools::createDir(dir, DirTools::CreateReplace);
+    EXPECT_TRUE(DirTools::isDir(dir));
+    EXPECT_TRUE(DirTools::isEmpty(dir));
+
+    DirTools::ensureParentExists(portable("a/b/c/file.txt"));
+    EXPECT_TRUE(DirTools::isDir(portable("a/b/c")));
+    EXPECT_FALSE(present("a/b/c/file.txt"));
+    DirTools::ensureParentExists(portable("a/b/c/d/"));
+    EXPECT_TRUE(DirTools::isDir(portable("a/b/c/d")));
+
+    write("list/b.log");
+    write("list/a.log");
+    write("list/c.txt");
+    makeDir("list/sub.log");
+    DirTools::NameList all = DirTools::readDir(portable("list"), "*.log");
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all, (DirTools::NameList{"a.log", "b.log", "sub.log"}));
+    EXPECT_EQ(DirTools::readDir(portable("list"), "*", 2).size(), 2u);
+    EXPECT_TRUE(DirTools::readDir(portable("list"), "*.none").empty());
+    EXPECT_EQ(DirTools::readFiles(portable("list"), "*"), (DirTools::NameSet{"a.log", "b.log", "c.txt"}));
+    EXPECT_EQ(DirTools::readDirs(portable("list"), "*"), DirTools::NameSet{"sub.log"});
+    EXPECT_FALSE(DirTools::isEmpty(portable("list")));
+
+    write("list/sub.log/deep/x.txt");
+    readOnly("list/sub.log/deep/x.txt");
+    DirTools::remove(portable("list"), DirTools::RemoveForce | DirTools::RemoveContents);
+    EXPECT_FALSE(present("list"));
+    EXPECT_FALSE(DirTools::currentDir().empty());
+    EXPECT_EQ(DirTools::currentDir().find('\\'), std::string::npos);
+}
+
+TEST_F(FileDirTools, ClearingATreeLeavesWhatLinksLeadTo) {
+    write("outside/keep.txt");
+    write("tree/sub/gone.txt");
+    write("tree/top.txt");
+    if (!makeSymlink(root / "outside", root / "tree" / "sub" / "dirlink", true))
+        GTEST_SKIP() << "no symbolic links here";
+    ASSERT_TRUE(makeSymlink(root / "outside" / "keep.txt", root / "tree" / "filelink", false));
+    ASSERT_TRUE(makeSymlink(root / "nowhere", root / "tree" / "dangling", true));
+    EXPECT_EQ(DirTools::readFiles(portable("tree/sub"), "*"), (DirTools::NameSet{"dirlink", "gone.txt"}));
+    EXPECT_EQ(DirTools::readDirs(portable("tree/sub"), "*"), DirTools::NameSet{"dirlink"});
+
+    DirTools::clear(portable("tree/sub/dirlink"), 0); // a link given directly: left alone
+    EXPECT_TRUE(present("outside/keep.txt"));
+
+    DirTools::clear(portable("tree"), 0);
+    EXPECT_TRUE(DirTools::isEmpty(portable("tree")));
+    EXPECT_EQ(read("outside/keep.txt"), "x");
+
+    ASSERT_TRUE(makeSymlink(root / "outside", root / "alias", true));
+    DirTools::remove(portable("alias"), 0); // the link goes, its non-empty target stays
+    EXPECT_FALSE(present("alias"));
+    EXPECT_TRUE(present("outside/keep.txt"));
+}
