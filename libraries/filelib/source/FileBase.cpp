@@ -1,5 +1,7 @@
 #include "FileBase.h"
 
+#include "PathTools.h"
+
 #include "platform/FileSystem.h"
 
 #include <cstdlib>
@@ -12,13 +14,18 @@ using VeltorCorelib::Unicode;
 
 namespace {
 
-// The stored form of a file name: separators unified to '/'.
+// The stored form of a file name: fully normalised. A name holding a short-name marker ('~') whose
+// file does not exist yet has no long form; it is kept in its short form so such files can be created.
 std::string normalizedName(const std::string& name) {
-    std::string out = name;
-    for (char& c : out)
-        if (c == '\\')
-            c = '/';
-    return out;
+    try {
+        return PathTools::normalize(name, PathTools::Normalize_Collapse | PathTools::Normalize_Contract |
+                                              PathTools::Normalize_Expand |
+                                              PathTools::Normalize_ResolveLinks |
+                                              PathTools::Normalize_LongPath);
+    } catch (const PathTools::LongPath_NoSuchPath&) {
+        return PathTools::normalize(name, PathTools::Normalize_Contract | PathTools::Normalize_Expand |
+                                              PathTools::Normalize_ResolveLinks);
+    }
 }
 
 // File status of a name: whether it exists and, for a file, its size.

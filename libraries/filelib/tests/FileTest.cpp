@@ -94,6 +94,16 @@ TEST(File, ImplementationFollowsTheExtension) {
     EXPECT_TRUE(isBasic("log.gzip"));
     EXPECT_TRUE(isBasic("dir.gz/log"));
     EXPECT_EQ(File("dir\\sub\\a.txt").getName(), "dir/sub/a.txt");
+    EXPECT_EQ(File("dir//sub/./x/../a.txt").getName(), "dir/sub/a.txt");
+
+    // A new file whose name holds a short-name marker can still be created.
+    FileObjectTestDir dir;
+    File marked(dir.path("NEWFIL~1.TXT"));
+    EXPECT_EQ(marked.getName(), dir.path("NEWFIL~1.TXT"));
+    marked.openWrite();
+    marked.writeString("x");
+    marked.close();
+    EXPECT_EQ(FileObjectTestDir::get(dir.path("NEWFIL~1.TXT")), "x");
 }
 
 TEST(File, EncodingDetectionOnCompleteAndPartialMarks) {
