@@ -100,3 +100,11 @@ TEST_F(JobsTest, UnreadableJobFileStaysAndAddsNoRecord) {
     EXPECT_EQ("a\r\n", read("jobs-2015-3-07.log"));
     EXPECT_EQ((std::set<std::string>{"job-b.spec", "job-c.spec", "jobs-2015-3-07.log"}), left());
 }
+
+TEST_F(JobsTest, LogLeftAsideByAnInterruptedRunIsTakenBack) {
+    makeJob("job-a.spec", "a", 2015, 3, 7, 9);
+    makeFile("jobs-2015-3-07.log.old", "earlier\r\n");
+    remover.processFinishedJobs(dir);
+    EXPECT_EQ("earlier\r\na\r\n", read("jobs-2015-3-07.log"));
+    EXPECT_EQ((std::set<std::string>{"jobs-2015-3-07.log"}), left());
+}
