@@ -49,6 +49,11 @@ public:
     // The first free name dir/base-N.ext (N from 1, zero-padded to `width`) for an existing path; a
     // missing or empty path comes back unchanged. Throws TooManyEnumeratedFiles after 99999.
     static std::string nextEnumeration(const std::string& path, unsigned width);
+    // The whole file as bytes (a gzip file uncompressed). Throws NoSuchFile and the file objects' errors.
+    static std::string fileToString(const std::string& path);
+    // Writes data under a free numbered name beside path, then renames it onto path (an existing file
+    // only with ReplaceExisting), so an existing file is never truncated in place. Throws TargetExists.
+    static void stringToFile(const std::string& data, const std::string& path, unsigned flags);
 };
 
 } // namespace VeltorFilelib
