@@ -224,6 +224,10 @@ TEST(TimeZone, ZoneTextsAndDaylightStates) {
     EXPECT_EQ(winter.toMilliseconds(), utc(2015, 12, 15, 11));
     EXPECT_EQ(winter.format(false, false, true), "2015-12-15T12:00:00+01:00 (+01:00 3M5W6D2H-10M5W6D3H)");
 
+    // A DateTime takes a set zone and the default zone in place of an unset one.
+    EXPECT_EQ(DateTime(5, central).getZone().getText(), central.getText());
+    EXPECT_TRUE(DateTime(5, TimeZone()).getZone().isSet());
+
     TimeZone south("+10:00 (+01:00 10M1W6D2H-4M1W6D3H)");
     EXPECT_EQ(south.daylightState(utc(2015, 1, 15)), TimeZone::Daylight_Active);
     EXPECT_EQ(south.daylightState(utc(2015, 7, 15)), TimeZone::Daylight_Standard);
