@@ -1,5 +1,7 @@
 #include "PathTools.h"
 
+#include "FileTools.h"
+
 #include "platform/Paths.h"
 #include "platform/SystemInfo.h"
 
@@ -31,10 +33,18 @@ bool hasDriveColon(const std::string& path) {
     return path.size() >= 2 && path[1] == ':';
 }
 
-// The one place where paths meet links. The file tools answer whether a path is a link (a shortcut
-// or a reparse point) and where it leads; until they are wired in here no path holds a link.
-bool readLink(const std::string& /*path*/, std::string& /*target*/) {
-    return false;
+// The one place where paths meet links (shortcuts and reparse points). A link that cannot be read
+// (gone meanwhile, access denied) is left in the path as it is: resolving is a best effort and reports
+// nothing of its own.
+bool readLink(const std::string& path, std::string& target) {
+    try {
+        if (!FileTools::isLink(path))
+            return false;
+        target = FileTools::getLinkTarget(path);
+        return !target.empty();
+    } catch (const VeltorCorelib::Exception&) {
+        return false;
+    }
 }
 
 // A reference's value: the environment variable of that name. An empty value counts as unset, as

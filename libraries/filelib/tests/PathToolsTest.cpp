@@ -170,3 +170,22 @@ TEST(PathTools, LongPathAndNormalize) {
                  PathTools::Contract_InvalidPath);
     EXPECT_EQ(PathTools::resolveLinks("/a//b"), "/a/b");
 }
+
+TEST(PathTools, ResolveLinksReplacesEveryLinkOnTheWay) {
+    FileObjectTestDir dir;
+    std::filesystem::create_directories(dir.path("real/inner"));
+    dir.put("real/inner/file.txt", "x");
+    std::error_code error;
+    std::filesystem::create_directory_symlink(dir.path("real"), dir.path("link"), error);
+    if (error)
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    const std::string through = dir.path("link") + "/inner/file.txt";
+    EXPECT_EQ(PathTools::resolveLinks(through), dir.path("real") + "/inner/file.txt");
+    EXPECT_EQ(PathTools::normalize(through, PathTools::Normalize_ResolveLinks),
+              dir.path("real") + "/inner/file.txt");
+    // A dangling link stays as it is.
+    std::filesystem::create_directory_symlink(dir.path("gone"), dir.path("dangling"), error);
+    ASSERT_FALSE(error);
+    EXPECT_EQ(PathTools::resolveLinks(dir.path("dangling") + "/x"), dir.path("dangling") + "/x");
+    EXPECT_EQ(PathTools::resolveLinks(dir.path("real/inner")), dir.path("real/inner"));
+}
