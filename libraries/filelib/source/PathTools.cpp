@@ -221,7 +221,8 @@ std::string PathTools::resolveLinks(const std::string& path) {
         if (!soFar.empty() && soFar.back() != '/')
             soFar += '/';
         soFar += part;
-        if (readLink(soFar, target))
+        // A root or a name ending in '/' (from a doubled '/') is never taken for a link.
+        if (!soFar.empty() && soFar.back() != '/' && !isRoot(soFar) && readLink(soFar, target))
             soFar = target;
     }
     return soFar;
