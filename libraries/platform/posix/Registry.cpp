@@ -301,29 +301,22 @@ template <typename Change> std::uint32_t rewrite(std::shared_ptr<Tree>& tree, Ch
     return writeTree(target, *tree, mode);
 }
 
+// Splits the path and reads the registry as the file holds it now.
+std::uint32_t readRegistry(RegistryRoot root, const std::string& path, std::vector<std::string>& parts,
+                           std::shared_ptr<Tree>& tree) {
+    std::uint32_t result = splitPath(path, parts);
+    if (result != 0)
+        return result;
+    tree = std::make_shared<Tree>();
+    mode_t mode = 0;
+    result = loadTree(registryFile(), *tree, mode);
+    if (result != 0)
+        return result;
+    RegistryFile::findRoot(*tree, rootName(root)); // the root keys always exist
+    return 0;
+}
+
 } // namespace
-
-RegistryKey::~RegistryKey() {
-    close();
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle(other.handle) {
-    other.handle = nullptr;
-}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle = other.handle;
-        other.handle = nullptr;
-    }
-    return *this;
-}
-
-void RegistryKey::adopt(void* newHandle) noexcept {
-    close();
-    handle = newHandle;
-}
 
 std::uint32_t RegistryKey::close() noexcept {
     delete static_cast<KeyState*>(handle);
@@ -340,15 +333,10 @@ std::uint32_t regOpenKey(RegistryRoot root, const std::string& path, std::uint32
     key.close();
     try {
         std::vector<std::string> parts;
-        std::uint32_t result = splitPath(path, parts);
+        std::shared_ptr<Tree> tree;
+        std::uint32_t result = readRegistry(root, path, parts, tree);
         if (result != 0)
             return result;
-        auto tree = std::make_shared<Tree>();
-        mode_t mode = 0;
-        result = loadTree(registryFile(), *tree, mode);
-        if (result != 0)
-            return result;
-        RegistryFile::findRoot(*tree, rootName(root));
         if (!findKey(*tree, root, parts))
             return kNotFound;
         openWith(key, std::move(tree), root, std::move(parts), access);
@@ -364,7 +352,8 @@ std::uint32_t regCreateKey(RegistryRoot root, const std::string& path, std::uint
     key.close();
     try {
         std::vector<std::string> parts;
-        std::uint32_t result = splitPath(path, parts);
+        std::shared_ptr<Tree> tree;
+        std::uint32_t result = readRegistry(root, path, parts, tree);
         if (result != 0)
             return result;
         if (parts.size() > RegistryFile::kMaxDepth) {
@@ -380,12 +369,6 @@ std::uint32_t regCreateKey(RegistryRoot root, const std::string& path, std::uint
             }
         }
         // An existing key is only opened: the file is written when something is created.
-        auto tree = std::make_shared<Tree>();
-        mode_t mode = 0;
-        result = loadTree(registryFile(), *tree, mode);
-        if (result != 0)
-            return result;
-        RegistryFile::findRoot(*tree, rootName(root));
         if (!findKey(*tree, root, parts)) {
             result = rewrite(tree, [&](Tree& current, bool& changed) {
                 Key* node = RegistryFile::findRoot(current, rootName(root));

@@ -33,28 +33,6 @@ const std::string noDetail;
 
 } // namespace
 
-RegistryKey::~RegistryKey() {
-    close();
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle(other.handle) {
-    other.handle = nullptr;
-}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle = other.handle;
-        other.handle = nullptr;
-    }
-    return *this;
-}
-
-void RegistryKey::adopt(void* newHandle) noexcept {
-    close();
-    handle = newHandle;
-}
-
 std::uint32_t RegistryKey::close() noexcept {
     if (!handle)
         return 0;

@@ -54,9 +54,16 @@ constexpr std::uint32_t kRegQword = 11;
 class RegistryKey {
 public:
     RegistryKey() noexcept = default;
-    ~RegistryKey();
-    RegistryKey(RegistryKey&& other) noexcept;
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    ~RegistryKey() { close(); }
+    RegistryKey(RegistryKey&& other) noexcept : handle(other.handle) { other.handle = nullptr; }
+    RegistryKey& operator=(RegistryKey&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle = other.handle;
+            other.handle = nullptr;
+        }
+        return *this;
+    }
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
@@ -66,7 +73,10 @@ public:
 
     // For the implementation: the system's handle (Windows) or the key's snapshot (POSIX).
     void* native() const noexcept { return handle; }
-    void adopt(void* newHandle) noexcept;
+    void adopt(void* newHandle) noexcept {
+        close();
+        handle = newHandle;
+    }
 
 private:
     void* handle = nullptr;
