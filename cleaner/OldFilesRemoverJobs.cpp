@@ -3,6 +3,7 @@
 #include "OldFilesRemover.h"
 
 #include "FsTools.h"
+#include "ProcessLock.h"
 
 #include <cstdio>
 #include <list>
@@ -92,6 +93,11 @@ bool OldFilesRemover::appendToLog(const std::string& log, const std::string& tex
     return true;
 }
 
+namespace {
+// How long a run waits for another run's concatenation of the same directory.
+constexpr std::uint64_t kJobsLockWaitMs = 30000;
+} // namespace
+
 void OldFilesRemover::processFinishedJobs(const std::string& dir) {
     jobsDirectory_ = dir;
     // Entries of an earlier call must never lead to deleting files of this one.
@@ -99,7 +105,20 @@ void OldFilesRemover::processFinishedJobs(const std::string& dir) {
     listFiles(dir, "job-*.spec", listing_);
     if (listing_.empty())
         return;
-    writeJobLogs(readJobFiles(listing_));
+    // Two runs started together would both read the same job files and write every record twice. The
+    // first run to take the directory's lock does the work; another waits a while for it and then finds
+    // the files gone, or leaves them to that run.
+    VeltorCorelib::ProcessLock lock("sorvik-finished-jobs:" + dir);
+    try {
+        if (!lock.lock(kJobsLockWaitMs))
+            return;
+    } catch (const VeltorCorelib::Exception&) {
+        return;
+    }
+    listFiles(dir, "job-*.spec", listing_);
+    if (!listing_.empty())
+        writeJobLogs(readJobFiles(listing_));
+    lock.unlock();
 }
 
 OldFilesRemover::JobsByDate OldFilesRemover::readJobFiles(NameSet files) {
