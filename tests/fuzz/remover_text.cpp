@@ -1,0 +1,70 @@
+// The text pieces of the removal engine (rule lines, date ranges, web-session files, lock owners): the
+// quick piece lookups must agree with the plain split, and integer reading must agree with a wide
+// reference that saturates at the 64-bit limits.
+#include "OldFilesRemover.h"
+#include "OldFilesRemoverText.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <string_view>
+
+using namespace Veltor::RemoverText;
+
+namespace {
+
+std::int64_t referenceInteger(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = i < text.size() && text[i] == '-';
+    if (negative)
+        ++i;
+    __int128 value = 0;
+    const __int128 limit = static_cast<__int128>(std::numeric_limits<std::int64_t>::max()) + 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit)
+            value = limit;
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<std::int64_t>::max())
+        value = std::numeric_limits<std::int64_t>::max();
+    if (value < std::numeric_limits<std::int64_t>::min())
+        value = std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+
+    // Rule line: four comma-separated fields, trimmed and read as integers.
+    std::vector<std::string> fields = split(text, ",");
+    if (fields.size() != countPieces(text, ','))
+        std::abort();
+    for (const std::string& field : fields) {
+        std::string_view trimmed = trim(field);
+        if (readInteger(trimmed) != referenceInteger(trimmed))
+            std::abort();
+    }
+
+    // Web-session text: the fourth piece between '=' and '>' characters.
+    std::vector<std::string> pieces = split(text, "=>");
+    for (std::size_t index = 0; index < 6; ++index) {
+        std::string_view found;
+        bool has = piece(text, "=>", index, found);
+        if (has != (index < pieces.size()) || (has && found != pieces[index]))
+            std::abort();
+    }
+
+    // Date ranges and dated log names never misbehave on any text.
+    Veltor::OldFilesRemover::isValidDate(text);
+    Veltor::OldFilesRemover::isDatedLogName(text);
+    std::string owner = withoutExtension(text);
+    if (owner.size() > text.size() || text.compare(0, owner.size(), owner) != 0)
+        std::abort();
+    return 0;
+}
