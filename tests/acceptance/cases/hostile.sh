@@ -63,7 +63,14 @@ case_odd_names() {
     run_sorvik
     expect_code 0
     expect_output "$RUNNING"
-    [ "$(find "$SERVER/Log/temp" -maxdepth 1 -name '*.tmp' | wc -l)" = 0 ] || fail "odd .tmp names stayed: $(ls "$SERVER/Log/temp")"
+    local left
+    left=$(cd "$SERVER/Log/temp" && find . -maxdepth 1 -name '*.tmp' | LC_ALL=C sort | od -An -c | tr -s ' \n' ' ')
+    if [ "$TARGET" = windows ]; then
+        # A name that is not valid UTF-8 has no Windows form under Wine: out of reach, it stays.
+        [ "$left" = "$(printf './raw\351.tmp\n' | od -An -c | tr -s ' \n' ' ')" ] || fail "odd .tmp names stayed: $left"
+    else
+        [ -z "$left" ] || fail "odd .tmp names stayed: $left"
+    fi
     [ "$(find "$SERVER/Log/temp" -maxdepth 1 -name 'keep *' | wc -l)" = 7 ] || fail "other files were touched"
 }
 
