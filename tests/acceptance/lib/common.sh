@@ -58,6 +58,10 @@ run_sorvik() {
     if [ "$TARGET" = windows ]; then
         raw=$(cd "$SB" && "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
         CODE=$?
+    elif [ -n "${run_as_nobody:-}" ]; then
+        raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" setpriv --reuid=65534 --regid=65534 --clear-groups \
+            "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
+        CODE=$?
     else
         raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
         CODE=$?
