@@ -85,20 +85,14 @@ TEST(ParamStream, StringsAreStoredEscapedAndRenderedBack) {
 }
 
 TEST(ParamStream, DoublesTakeFixedOrExponentForm) {
-    EXPECT_EQ(ParamText::fromDouble(0.0), "0");
-    EXPECT_EQ(ParamText::fromDouble(-0.0), "0");
-    EXPECT_EQ(ParamText::fromDouble(3.0), "3");
-    EXPECT_EQ(ParamText::fromDouble(-3.25), "-3.25");
-    EXPECT_EQ(ParamText::fromDouble(0.1), "0.1");
-    EXPECT_EQ(ParamText::fromDouble(1e15), "1000000000000000");
-    EXPECT_EQ(ParamText::fromDouble(-1e15), "-1000000000000000");
-    EXPECT_EQ(ParamText::fromDouble(1e-15), "0"); // fixed form, rounds to zero
-    EXPECT_EQ(ParamText::fromDouble(-1e-15), "-0");
-    EXPECT_EQ(ParamText::fromDouble(6e-15), "0.00000000000001");
-    EXPECT_EQ(ParamText::fromDouble(4e-15), "0");
-    EXPECT_EQ(ParamText::fromDouble(2e15), "2.000000000000000e+15");
-    EXPECT_EQ(ParamText::fromDouble(-2e15), "-2.000000000000000e+15");
-    EXPECT_EQ(ParamText::fromDouble(5e-16), "5.000000000000000e-16");
+    // Fixed form up to 1e15 (rounded to 14 decimals), exponent form beyond.
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0"},        {-0.0, "0"},    {3.0, "3"},      {-3.25, "-3.25"},
+        {0.1, "0.1"},      {1e15, "1000000000000000"},      {-1e15, "-1000000000000000"},
+        {1e-15, "0"},      {-1e-15, "-0"}, {6e-15, "0.00000000000001"}, {4e-15, "0"},
+        {2e15, "2.000000000000000e+15"}, {-2e15, "-2.000000000000000e+15"}, {5e-16, "5.000000000000000e-16"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ParamText::fromDouble(c.first), c.second) << c.second;
 
     EXPECT_EQ(ParamText::toDouble("1e999"), DBL_MAX);
     EXPECT_EQ(ParamText::toDouble("2.5"), 2.5);
@@ -109,12 +103,10 @@ TEST(ParamStream, DoublesTakeFixedOrExponentForm) {
 }
 
 TEST(ParamStream, NumbersReadBackAndParsersNeverOverflow) {
-    EXPECT_EQ(ParamText::toInt64("-"), 0);
-    EXPECT_EQ(ParamText::toInt64(""), 0);
-    EXPECT_EQ(ParamText::toInt64("+5"), 0);
-    EXPECT_EQ(ParamText::toInt64("12ab"), 12);
-    EXPECT_EQ(ParamText::toInt64(" 5"), 0);
-    EXPECT_EQ(ParamText::toInt64("-9223372036854775808"), INT64_MIN);
+    const std::pair<const char*, std::int64_t> signedTexts[] = {
+        {"-", 0}, {"", 0}, {"+5", 0}, {"12ab", 12}, {" 5", 0}, {"-9223372036854775808", INT64_MIN}};
+    for (const auto& t : signedTexts)
+        EXPECT_EQ(ParamText::toInt64(t.first), t.second) << t.first;
     EXPECT_EQ(ParamText::toUInt64("18446744073709551615"), UINT64_MAX);
     EXPECT_EQ(ParamText::toUInt64("-1"), 0u);
     // Overlong runs wrap modulo 2^64.

@@ -46,27 +46,14 @@ TEST(Unicode, Utf8DecoderAcceptsValidAndAdvances) {
 }
 
 TEST(Unicode, Utf8DecoderRefusesMalformedInput) {
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC0, 0x80})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0x80})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf8ToCode(bytes({0xE0, 0x80, 0xAF}));
-              }),
-              "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf8ToCode(bytes({0xED, 0xA0, 0x80}));
-              }),
-              "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf8ToCode(bytes({0xF4, 0x90, 0x80, 0x80}));
-              }),
-              "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xE2, 0x82})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(bytes({0xC3, 0x00})); }), "Invalid unicode (invalid utf8)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf8ToCode(bytes({0xF8, 0x88, 0x80, 0x80, 0x80}));
-              }),
-              "Invalid unicode (> 4 bytes)");
-    EXPECT_EQ(failure([] { Unicode::utf8ToCode(""); }), "Invalid unicode (void utf8)");
+    const std::pair<std::string, const char*> cases[] = {
+        {bytes({0xC0, 0x80}), "invalid utf8"},       {bytes({0x80}), "invalid utf8"},
+        {bytes({0xE0, 0x80, 0xAF}), "invalid utf8"}, {bytes({0xED, 0xA0, 0x80}), "invalid utf8"},
+        {bytes({0xF4, 0x90, 0x80, 0x80}), "invalid utf8"}, {bytes({0xE2, 0x82}), "invalid utf8"},
+        {bytes({0xC3, 0x00}), "invalid utf8"},       {bytes({0xF8, 0x88, 0x80, 0x80, 0x80}), "> 4 bytes"},
+        {"", "void utf8"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(failure([&] { Unicode::utf8ToCode(c.first); }), std::string("Invalid unicode (") + c.second + ")");
     EXPECT_EQ(failure([] { Unicode::decodeUtf8(nullptr, 3); }), "Invalid unicode (void utf8)");
     // A truncated sequence never reads past the given length.
     const std::string cut = bytes({0xF0, 0x9F, 0x98, 0x80});
@@ -84,29 +71,18 @@ TEST(Unicode, Utf16DecodersAndTheirFailures) {
     EXPECT_EQ(Unicode::utf16beToCode(bytes({0xD8, 0x3D, 0xDE, 0x00})), 0x1F600u);
     EXPECT_EQ(Unicode::utf16beToCode(bytes({0x00, 0xE9})), 0xE9u);
 
-    EXPECT_EQ(failure([] {
-                  Unicode::utf16leToCode(bytes({0x00, 0xDC}));
-              }),
-              "Invalid unicode (illegal value uft16le)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf16beToCode(bytes({0xDC, 0x00}));
-              }),
-              "Invalid unicode (illegal value uft16be)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf16leToCode(bytes({0x3D, 0xD8}));
-              }),
-              "Invalid unicode (too short uft16le)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf16beToCode(bytes({0xD8, 0x3D}));
-              }),
-              "Invalid unicode (too short uft16be)");
-    EXPECT_EQ(failure([] {
-                  Unicode::utf16leToCode(bytes({0x3D, 0xD8, 0x00}));
-              }),
-              "Invalid unicode (uneven utf16le)");
-    EXPECT_EQ(failure([] { Unicode::utf16beToCode(bytes({0x00})); }), "Invalid unicode (uneven utf16be)");
-    EXPECT_EQ(failure([] { Unicode::utf16leToCode(""); }), "Invalid unicode (void utf16le)");
-    EXPECT_EQ(failure([] { Unicode::utf16beToCode(""); }), "Invalid unicode (void utf16be)");
+    const std::pair<std::string, const char*> cases[] = {
+        {bytes({0x00, 0xDC}), "illegal value uft16"}, {bytes({0x3D, 0xD8}), "too short uft16"},
+        {bytes({0x3D, 0xD8, 0x00}), "uneven utf16"},  {"", "void utf16"}};
+    for (const auto& c : cases) {
+        std::string reversed = c.first;
+        if (reversed.size() >= 2)
+            std::swap(reversed[0], reversed[1]);
+        EXPECT_EQ(failure([&] { Unicode::utf16leToCode(c.first); }),
+                  std::string("Invalid unicode (") + c.second + "le)");
+        EXPECT_EQ(failure([&] { Unicode::utf16beToCode(reversed); }),
+                  std::string("Invalid unicode (") + c.second + "be)");
+    }
 
     // A high surrogate followed by anything but a low one is refused, and the following unit is kept.
     const std::string lone = bytes({0x3D, 0xD8, 0x41, 0x00});
@@ -141,12 +117,9 @@ TEST(Unicode, EncodersAndRoundTrip) {
 }
 
 TEST(Unicode, MarksLengthsAndByteOrder) {
-    EXPECT_EQ(Unicode::bomFor(1), "");
-    EXPECT_EQ(Unicode::bomFor(0), "");
-    EXPECT_EQ(Unicode::bomFor(9), "");
-    EXPECT_EQ(Unicode::bomFor(2), bytes({0xEF, 0xBB, 0xBF}));
-    EXPECT_EQ(Unicode::bomFor(3), bytes({0xFF, 0xFE}));
-    EXPECT_EQ(Unicode::bomFor(4), bytes({0xFE, 0xFF}));
+    const std::string marks[] = {"", "", bytes({0xEF, 0xBB, 0xBF}), bytes({0xFF, 0xFE}), bytes({0xFE, 0xFF}), ""};
+    for (int kind : {0, 1, 2, 3, 4, 9})
+        EXPECT_EQ(Unicode::bomFor(kind), marks[kind == 9 ? 5 : kind]) << kind;
 
     auto one = Unicode::bomCandidates(bytes({0xEF}));
     ASSERT_EQ(one.size(), 1u);
@@ -157,13 +130,9 @@ TEST(Unicode, MarksLengthsAndByteOrder) {
     EXPECT_TRUE(Unicode::bomCandidates("A").empty());
     EXPECT_EQ(Unicode::bomCandidates("").size(), 3u);
 
-    EXPECT_EQ(Unicode::utf8Length(0x41), 1u);
-    EXPECT_EQ(Unicode::utf8Length(0x80), 1u);
-    EXPECT_EQ(Unicode::utf8Length(0xBF), 1u);
-    EXPECT_EQ(Unicode::utf8Length(0xC3), 2u);
-    EXPECT_EQ(Unicode::utf8Length(0xE2), 3u);
-    EXPECT_EQ(Unicode::utf8Length(0xF0), 4u);
-    EXPECT_EQ(Unicode::utf8Length(0xFF), 8u);
+    const std::pair<unsigned, unsigned> lengths[] = {{0x41, 1}, {0x80, 1}, {0xBF, 1}, {0xC3, 2}, {0xE2, 3}, {0xF0, 4}, {0xFF, 8}};
+    for (const auto& l : lengths)
+        EXPECT_EQ(Unicode::utf8Length(l.first), l.second) << l.first;
 
     EXPECT_EQ(Unicode::hostIsLittleEndian(), SystemBase::value(SystemBase::ByteOrder) == "little");
     EXPECT_EQ(Unicode::swap16(0x1234), 0x3412);
