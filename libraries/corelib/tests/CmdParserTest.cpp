@@ -58,14 +58,20 @@ TEST(CmdParser, ValuesFlagsAndQuotes) {
 
 TEST(CmdParser, ErrorTexts) {
     CmdParser parser = cleanerLike();
-    EXPECT_EQ(parse(parser, {"--bogus"}).message, "Unknown option 'bogus'");
-    EXPECT_EQ(parse(parser, {"--period=PT10H"}).message, "Unknown option 'period=PT10H'");
-    EXPECT_EQ(parse(parser, {"period=PT10H"}).message, "Option 'period' must be option=value");
-    EXPECT_EQ(parse(parser, {"nothing=1"}).message, "Unknown option 'nothing'");
-    EXPECT_EQ(parse(parser, {"--period"}).message, "Missing argument to 'period' option");
-    EXPECT_EQ(parse(parser, {"-vx"}).message, "Option 'v' requires argument but is located inside an options token");
-    EXPECT_EQ(parse(parser, {"plain"}).message, "Too many arguments");
-    EXPECT_EQ(parse(parser, {"--", "--verbose"}).message, "Too many arguments");
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"--bogus"}, "Unknown option 'bogus'"},
+        {{"--period=PT10H"}, "Unknown option 'period=PT10H'"},
+        {{"period=PT10H"}, "Option 'period' must be option=value"},
+        {{"nothing=1"}, "Unknown option 'nothing'"},
+        {{"--period"}, "Missing argument to 'period' option"},
+        {{"-vx"}, "Option 'v' requires argument but is located inside an options token"},
+        {{"plain"}, "Too many arguments"},
+        {{"--", "--verbose"}, "Too many arguments"}};
+    for (const auto& c : cases) {
+        Parsed result = parse(parser, c.first);
+        EXPECT_FALSE(result.ok) << c.second;
+        EXPECT_EQ(result.message, c.second);
+    }
     Parsed group = parse(parser, {"-?q"});
     EXPECT_FALSE(group.ok);
     EXPECT_EQ(group.message, "Unknown option 'q'");
@@ -107,12 +113,11 @@ TEST(CmdParser, ChoicesRestOfLineAssignmentsAndUndefinedArguments) {
 }
 
 TEST(CmdParser, EscapeStep) {
-    EXPECT_EQ(CmdParser::unescapeToken("a\\\"b"), "a\"b");
-    EXPECT_EQ(CmdParser::unescapeToken("a\\'b"), "a\\b");
-    EXPECT_EQ(CmdParser::unescapeToken("\\0x"), "0x");
-    EXPECT_EQ(CmdParser::unescapeToken("a\\nb"), "a\\nb");
-    EXPECT_EQ(CmdParser::unescapeToken("end\\"), "end\\");
-    EXPECT_EQ(CmdParser::unescapeToken("\\\\\""), "\\\\\"");
+    const std::pair<const char*, const char*> cases[] = {{"a\\\"b", "a\"b"},  {"a\\'b", "a\\b"},
+                                                         {"\\0x", "0x"},      {"a\\nb", "a\\nb"},
+                                                         {"end\\", "end\\"}, {"\\\\\"", "\\\\\""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CmdParser::unescapeToken(c.first), c.second) << c.first;
 }
 
 TEST(CmdParser, HelpLayout) {
