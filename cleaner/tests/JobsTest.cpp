@@ -17,6 +17,15 @@ protected:
 } // namespace
 
 TEST_F(JobsTest, JobsAreGroupedByDayAndDeletedOnceWritten) {
+    // Nothing to do writes nothing.
+    makeFile("readme.txt");
+    ::testing::internal::CaptureStdout();
+    remover.processFinishedJobs(dir);
+    remover.processFinishedJobs(path("missing"));
+    remover.processFinishedJobs("");
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ((std::set<std::string>{"readme.txt"}), left());
+
     makeJob("job-a.spec", "x\r\n\r\ny\r\n", 2015, 3, 7, 9);
     makeJob("job-b.spec", "one line without end", 2015, 3, 7, 23);
     makeJob("job-c.spec", "c1\nc2\n", 2015, 3, 8, 0);
@@ -26,8 +35,8 @@ TEST_F(JobsTest, JobsAreGroupedByDayAndDeletedOnceWritten) {
     ::testing::internal::CaptureStdout();
     remover.processFinishedJobs(dir);
     EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
-    EXPECT_EQ((std::set<std::string>{"job-e.txt", "jobs-old.spec", "jobs-2015-3-07.log", "jobs-2015-3-08.log",
-                                     "jobs-2016-1-10.log"}),
+    EXPECT_EQ((std::set<std::string>{"readme.txt", "job-e.txt", "jobs-old.spec", "jobs-2015-3-07.log",
+                                     "jobs-2015-3-08.log", "jobs-2016-1-10.log"}),
               left());
     EXPECT_EQ("x;y\r\none line without end\r\n", read("jobs-2015-3-07.log"));
     EXPECT_EQ("c1;c2\r\n", read("jobs-2015-3-08.log"));
@@ -40,16 +49,6 @@ TEST_F(JobsTest, JobsAreGroupedByDayAndDeletedOnceWritten) {
     EXPECT_FALSE(exists("job-f.spec"));
     EXPECT_FALSE(exists("jobs-2015-3-07.log.new"));
     EXPECT_FALSE(exists("jobs-2015-3-07.log.old"));
-}
-
-TEST_F(JobsTest, NothingToDoWritesNothing) {
-    makeFile("readme.txt");
-    ::testing::internal::CaptureStdout();
-    remover.processFinishedJobs(dir);
-    remover.processFinishedJobs(path("missing"));
-    remover.processFinishedJobs("");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
-    EXPECT_EQ((std::set<std::string>{"readme.txt"}), left());
 }
 
 TEST_F(JobsTest, UnwritableLogKeepsItsJobFiles) {

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -47,13 +48,14 @@ protected:
 
     // Sets last write and last access to the given number of seconds before now.
     void age(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
-        ASSERT_EQ(0u,
-                  VeltorPlatform::setFileTimes(path(name), (now - writtenAgo) * 1000, (now - readAgo) * 1000))
-            << name;
+        setStamps(name, now - writtenAgo, now - readAgo);
     }
     void makeAged(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
         makeFile(name);
         age(name, writtenAgo, readAgo);
+    }
+    void setStamps(const std::string& name, std::int64_t written, std::int64_t read) {
+        ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), written * 1000, read * 1000)) << name;
     }
 
     bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
@@ -68,9 +70,7 @@ protected:
 
     std::string read(const std::string& name) const {
         std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // A second count for local calendar fields, as the engine's local-time conversions see them.
@@ -89,9 +89,7 @@ protected:
         makeFile(name);
         setWritten(name, seconds);
     }
-    void setWritten(const std::string& name, std::int64_t seconds) {
-        ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), seconds * 1000, seconds * 1000)) << name;
-    }
+    void setWritten(const std::string& name, std::int64_t seconds) { setStamps(name, seconds, seconds); }
 
     std::int64_t now = VeltorPlatform::timeNow();
     std::string dir;

@@ -9,18 +9,6 @@ using VeltorFilelib::FileTools;
 
 namespace {
 
-// The human text of what `action` throws as Type; empty when it throws nothing or something else.
-template <typename Type, typename Action> std::string thrown(Action&& action) {
-    try {
-        action();
-    } catch (const Type& error) {
-        return error.getText(true);
-    } catch (...) {
-        return "other exception";
-    }
-    return std::string();
-}
-
 // A shortcut whose link information names `target` as its local base path.
 std::string makeShortcut(const std::string& target) {
     auto u32 = [](std::uint32_t value) {
@@ -40,15 +28,6 @@ std::string makeShortcut(const std::string& target) {
     std::string info = u32(suffixOffset + 1) + u32(0x1C) + u32(0x1) + u32(0x1C) + u32(baseOffset) + u32(0) +
                        u32(suffixOffset) + volume + target + std::string(2, '\0');
     return header + info + std::string(4, '\0');
-}
-
-bool makeSymlink(const std::filesystem::path& target, const std::filesystem::path& link, bool directory) {
-    std::error_code error;
-    if (directory)
-        std::filesystem::create_directory_symlink(target, link, error);
-    else
-        std::filesystem::create_symlink(target, link, error);
-    return !error;
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// A fresh directory below the system's temporary directory for one test, removed afterwards, with
-// helpers to put and get raw file contents.
+// A fresh directory below the system's temporary directory, removed with everything in it afterwards
+// (read-only entries made writable first), with helpers to put and get raw file contents.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -19,6 +19,12 @@ public:
     }
     ~FileObjectTestDir() {
         std::error_code ignored;
+        for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            if (!it->is_symlink())
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ignored);
+        }
         std::filesystem::remove_all(root, ignored);
     }
     FileObjectTestDir(const FileObjectTestDir&) = delete;
@@ -38,7 +44,6 @@ public:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-private:
     std::filesystem::path root;
 };
 
@@ -50,12 +55,17 @@ inline std::string byteString(std::initializer_list<int> values) {
     return out;
 }
 
-// The human text of the exception a call throws (checked to be of type E), or "no error".
-template <typename E, typename F> std::string thrownText(F&& call) {
+// The human text of the exception a call throws (checked to be of type E, optionally with the type's
+// name in front), or "no error".
+template <typename E, typename F> std::string thrownText(F&& call, bool withName = false) {
     try {
         call();
     } catch (const E& e) {
-        return e.getText(false);
+        return e.getText(withName);
     }
     return "no error";
+}
+// The same with the type's name in front, as the full record shows it.
+template <typename E, typename F> std::string thrown(F&& call) {
+    return thrownText<E>(call, true);
 }

@@ -65,8 +65,6 @@ TEST(File, ModesAndMisuseTexts) {
     EXPECT_EQ(file.getMode(), 9u);
     file.openReadWrite(0);
     EXPECT_EQ(file.getMode(), 7u);
-    file.openReadWrite(1);
-    EXPECT_EQ(file.getMode(), 7u);
     file.openReadWrite(2);
     EXPECT_EQ(file.getMode(), 11u);
     file.close();
@@ -81,18 +79,10 @@ TEST(File, ModesAndMisuseTexts) {
 }
 
 TEST(File, ImplementationFollowsTheExtension) {
-    auto isZip = [](const std::string& name) {
-        return dynamic_cast<ZFile*>(File(name).implementation()) != nullptr;
-    };
-    auto isBasic = [](const std::string& name) {
-        return dynamic_cast<BasicFile*>(File(name).implementation()) != nullptr;
-    };
-    EXPECT_TRUE(isZip("log.gz"));
-    EXPECT_TRUE(isZip("log.GZ"));
-    EXPECT_TRUE(isZip("dir/archive.tar.gZ"));
-    EXPECT_TRUE(isBasic("noextension"));
-    EXPECT_TRUE(isBasic("log.gzip"));
-    EXPECT_TRUE(isBasic("dir.gz/log"));
+    for (const char* zipped : {"log.gz", "log.GZ", "dir/archive.tar.gZ"})
+        EXPECT_NE(dynamic_cast<ZFile*>(File(zipped).implementation()), nullptr) << zipped;
+    for (const char* plain : {"noextension", "log.gzip", "dir.gz/log"})
+        EXPECT_NE(dynamic_cast<BasicFile*>(File(plain).implementation()), nullptr) << plain;
     EXPECT_EQ(File("dir\\sub\\a.txt").getName(), "dir/sub/a.txt");
     EXPECT_EQ(File("dir//sub/./x/../a.txt").getName(), "dir/sub/a.txt");
 

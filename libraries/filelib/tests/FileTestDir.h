@@ -1,36 +1,12 @@
-// A fresh directory below the system's temporary directory for one test, removed with everything
-// in it afterwards (read-only entries made writable first).
+// A test fixture around a fresh temporary directory, with helpers for names below it.
 #pragma once
+#include "FileObjectTestDir.h"
 #include "platform/FileSystem.h"
-#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
 class FileTestDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int counter = 0;
-        root = std::filesystem::temp_directory_path() /
-               ("veltor-files-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
-                std::to_string(++counter));
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
-        base = root.string();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
-             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-            if (!it->is_symlink())
-                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, ignored);
-        }
-        std::filesystem::remove_all(root, ignored);
-    }
     // The path of a name below the test directory, with the native separator.
     std::string path(const std::string& name) const {
         return (root / std::filesystem::path(name).make_preferred()).string();
@@ -63,10 +39,21 @@ protected:
     void stamp(const std::string& name, std::int64_t writeMs, std::int64_t accessMs) const {
         ASSERT_EQ(VeltorPlatform::setFileTimes(path(name), writeMs, accessMs), 0u);
     }
+    // False where the system (or its user) may not make symbolic links.
+    static bool makeSymlink(const std::filesystem::path& target, const std::filesystem::path& link,
+                            bool directory = true) {
+        std::error_code error;
+        if (directory)
+            std::filesystem::create_directory_symlink(target, link, error);
+        else
+            std::filesystem::create_symlink(target, link, error);
+        return !error;
+    }
     void readOnly(const std::string& name) const {
         ASSERT_EQ(VeltorPlatform::changeMode(path(name), VeltorPlatform::FilePermission::Read), 0u);
     }
 
-    std::filesystem::path root;
-    std::string base;
+    FileObjectTestDir temp;
+    const std::filesystem::path root = temp.root;
+    const std::string base = root.string();
 };
