@@ -19,11 +19,11 @@ protected:
 TEST_F(JobsTest, JobsAreGroupedByDayAndDeletedOnceWritten) {
     // Nothing to do writes nothing.
     makeFile("readme.txt");
-    ::testing::internal::CaptureStdout();
-    remover.processFinishedJobs(dir);
-    remover.processFinishedJobs(path("missing"));
-    remover.processFinishedJobs("");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] {
+                  remover.processFinishedJobs(dir);
+                  remover.processFinishedJobs(path("missing"));
+                  remover.processFinishedJobs("");
+              }));
     EXPECT_EQ((std::set<std::string>{"readme.txt"}), left());
 
     makeJob("job-a.spec", "x\r\n\r\ny\r\n", 2015, 3, 7, 9);
@@ -32,9 +32,7 @@ TEST_F(JobsTest, JobsAreGroupedByDayAndDeletedOnceWritten) {
     makeJob("job-d.spec", "", 2016, 1, 10, 12);
     makeJob("job-e.txt", "not a job", 2015, 3, 7, 9);
     makeJob("jobs-old.spec", "not a job either", 2015, 3, 7, 9);
-    ::testing::internal::CaptureStdout();
-    remover.processFinishedJobs(dir);
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] { remover.processFinishedJobs(dir); }));
     EXPECT_EQ((std::set<std::string>{"readme.txt", "job-e.txt", "jobs-old.spec", "jobs-2015-3-07.log",
                                      "jobs-2015-3-08.log", "jobs-2016-1-10.log"}),
               left());
@@ -57,10 +55,8 @@ TEST_F(JobsTest, UnwritableLogKeepsItsJobFiles) {
     makeJob("job-c.spec", "c", 2015, 3, 9, 9);
     // A directory in the way of the second day's log.
     makeDir("jobs-2015-3-08.log");
-    ::testing::internal::CaptureStdout();
-    remover.processFinishedJobs(dir);
     EXPECT_EQ("\nUnable to create file: " + dir + "/jobs-2015-3-08.log",
-              ::testing::internal::GetCapturedStdout());
+              output([&] { remover.processFinishedJobs(dir); }));
     EXPECT_EQ((std::set<std::string>{"job-b.spec", "jobs-2015-3-07.log", "jobs-2015-3-08.log",
                                      "jobs-2015-3-09.log"}),
               left());
@@ -73,10 +69,8 @@ TEST_F(JobsTest, ExistingLogThatCannotBeReplacedStaysAsItWas) {
     makeFile("jobs-2015-3-07.log", "earlier\r\n");
     // The log cannot be renamed aside while something of its backup name is in the way and undeletable.
     makeFile("jobs-2015-3-07.log.old/blocker");
-    ::testing::internal::CaptureStdout();
-    remover.processFinishedJobs(dir);
     EXPECT_EQ("\nUnable to create file: " + dir + "/jobs-2015-3-07.log",
-              ::testing::internal::GetCapturedStdout());
+              output([&] { remover.processFinishedJobs(dir); }));
     EXPECT_EQ("earlier\r\n", read("jobs-2015-3-07.log"));
     EXPECT_TRUE(exists("job-a.spec"));
     EXPECT_FALSE(exists("jobs-2015-3-07.log.new"));

@@ -58,6 +58,13 @@ protected:
         ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), written * 1000, read * 1000)) << name;
     }
 
+    // What `run` writes to standard output.
+    template <typename F> static std::string output(F&& run) {
+        ::testing::internal::CaptureStdout();
+        run();
+        return ::testing::internal::GetCapturedStdout();
+    }
+
     bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
 
     // Every file and directory left below the test directory, relative, with '/' separators.

@@ -215,17 +215,15 @@ TEST_F(RemoverTest, PatternListsAndEmptyDirectories) {
     makeAged("a.x", 5 * kHour, kHour);
     makeAged("b.y", 5 * kHour, kHour);
     makeAged("c.z", 5 * kHour, kHour);
-    ::testing::internal::CaptureStdout();
-    remover.removeOldFilesByPatterns(dir, {"*.x", "*.y"}, 1, 1, LastWrite);
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] { remover.removeOldFilesByPatterns(dir, {"*.x", "*.y"}, 1, 1, LastWrite); }));
     EXPECT_EQ((std::set<std::string>{"c.z"}), left());
 
     makeDir("empty");
-    ::testing::internal::CaptureStdout();
-    remover.removeOldFilesByPatterns(path("empty"), {"*"}, 1, 1, LastWrite);
-    remover.removeOldFiles("", "*", 0, 0, LastWrite);
-    remover.removeOldFiles(path("missing"), "*", 0, 0, LastWrite);
-    EXPECT_EQ("\nDirectory: " + path("empty") + " is empty", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("\nDirectory: " + path("empty") + " is empty", output([&] {
+                  remover.removeOldFilesByPatterns(path("empty"), {"*"}, 1, 1, LastWrite);
+                  remover.removeOldFiles("", "*", 0, 0, LastWrite);
+                  remover.removeOldFiles(path("missing"), "*", 0, 0, LastWrite);
+              }));
 }
 
 TEST_F(RemoverTest, RecursiveListing) {

@@ -88,9 +88,7 @@ TEST_F(RemoverTest, WebReports) {
     makeAged("x.temp", 100 * kHour, 10 * kHour); // read recently: stays
     makeAged("y.temp", 100 * kHour, 49 * kHour);
     makeAged("top_0_w.pres", 49 * kHour, 48 * kHour); // read since written: the first limit alone
-    ::testing::internal::CaptureStdout();
-    remover.removeOldWebReports(dir, 0, "");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] { remover.removeOldWebReports(dir, 0, ""); }));
     EXPECT_EQ((std::set<std::string>{"notes.txt", "top_0_y.csv", "top_1_2.csv", "x.temp"}), left());
     remover.removeOldWebReports(dir, -5, "");
     EXPECT_EQ((std::set<std::string>{"notes.txt", "top_0_y.csv", "top_1_2.csv", "x.temp"}), left());
@@ -102,30 +100,35 @@ TEST_F(RemoverTest, WebReportsThatEmptyTheDirectorySayIt) {
     makeAged("top_0_a.csv", 49 * kHour, 49 * kHour);
     makeAged("top_0_b.data", 49 * kHour, 49 * kHour);
     makeDir("empty");
-    ::testing::internal::CaptureStdout();
-    remover.removeOldWebReports(dir, 0, "");
-    remover.removeOldWebReports(path("empty"), 0, ""); // nothing there: silent
-    remover.removeOldWebReports(path("missing"), 0, "");
-    remover.removeOldWebReports("", 0, "");
-    EXPECT_EQ("\nDirectory: " + dir + " is empty", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("\nDirectory: " + dir + " is empty", output([&] {
+                  remover.removeOldWebReports(dir, 0, "");
+                  remover.removeOldWebReports(path("empty"), 0, ""); // nothing there: silent
+                  remover.removeOldWebReports(path("missing"), 0, "");
+                  remover.removeOldWebReports("", 0, "");
+              }));
     EXPECT_EQ((std::set<std::string>{"empty"}), left());
 
     // A report that cannot be deleted is still there, so the directory is not empty.
     makeAged("top_0_a.csv", 49 * kHour, 49 * kHour);
     std::filesystem::permissions(path("top_0_a.csv"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
-    ::testing::internal::CaptureStdout();
-    remover.removeOldWebReports(dir, 0, "");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] { remover.removeOldWebReports(dir, 0, ""); }));
 }
 
-TEST_F(RemoverTest, WebReportsInADateRange) {
+TEST_F(RemoverTest, WebReportsAndSessionsInADateRange) {
     makeWritten("top_0_a.csv", localSeconds(2015, 1, 10, 0, 0, 0));
     makeWritten("top_1_2_3.vbs", localSeconds(2015, 1, 10, 0, 0, 0));
     makeWritten("notes.txt", localSeconds(2015, 1, 10, 0, 0, 0));
     makeAged("x.temp", 100 * kHour, 49 * kHour);
     remover.removeOldWebReports(dir, 0, "2015-01-01 2015-01-31");
     EXPECT_EQ((std::set<std::string>{"notes.txt"}), left());
+
+    makeFile("cgisess_in", "a=b=c=" + std::to_string(localSeconds(2015, 1, 10, 0, 0, 0)));
+    makeFile("cgisess_out", "a=b=c=" + std::to_string(localSeconds(2015, 2, 10, 0, 0, 0)));
+    makeFile("cgisess_zero", "a=b=c=0"); // no time: the last write decides
+    setWritten("cgisess_zero", localSeconds(2015, 1, 20, 0, 0, 0));
+    remover.removeOldWebSessions(dir, 0, "2015-01-01 2015-01-31");
+    EXPECT_EQ((std::set<std::string>{"notes.txt", "cgisess_out"}), left());
 }
 
 TEST_F(RemoverTest, WebSessions) {
@@ -138,11 +141,9 @@ TEST_F(RemoverTest, WebSessions) {
     makeFile("cgisess_short", "a=b=c");
     makeFile("cgisess_empty", "");
     makeFile("other_old", "a=b=c=1");
-    ::testing::internal::CaptureStdout();
-    remover.removeOldWebSessions(dir, 0, "");
     EXPECT_EQ("\nUnable to open file: " + path("cgisess_empty") +
                   "\n\nUnable to open file: " + path("cgisess_short") + "\n",
-              ::testing::internal::GetCapturedStdout());
+              output([&] { remover.removeOldWebSessions(dir, 0, ""); }));
     EXPECT_EQ((std::set<std::string>{"cgisess_recent", "cgisess_short", "cgisess_empty", "other_old"}),
               left());
 
@@ -163,15 +164,6 @@ TEST_F(RemoverTest, WebSessions) {
                               "\nError, You entered a negative number. Program will exit.");
 }
 
-TEST_F(RemoverTest, WebSessionsInADateRange) {
-    makeFile("cgisess_in", "a=b=c=" + std::to_string(localSeconds(2015, 1, 10, 0, 0, 0)));
-    makeFile("cgisess_out", "a=b=c=" + std::to_string(localSeconds(2015, 2, 10, 0, 0, 0)));
-    makeFile("cgisess_zero", "a=b=c=0"); // no time: the last write decides
-    setWritten("cgisess_zero", localSeconds(2015, 1, 20, 0, 0, 0));
-    remover.removeOldWebSessions(dir, 0, "2015-01-01 2015-01-31");
-    EXPECT_EQ((std::set<std::string>{"cgisess_out"}), left());
-}
-
 TEST_F(RemoverTest, LicenseStatus) {
     makeDir("ls/empty");
     makeDir("ls/nested/inner");
@@ -183,9 +175,7 @@ TEST_F(RemoverTest, LicenseStatus) {
     std::filesystem::create_directory_symlink(path("outside"), path("ls/link"), failed);
     makeDir("void");
     std::filesystem::create_directory_symlink(path("void"), path("ls/voidlink"), failed);
-    ::testing::internal::CaptureStdout();
-    remover.removeOldLicenseStatus(path("ls"), 0, "");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", output([&] { remover.removeOldLicenseStatus(path("ls"), 0, ""); }));
     std::set<std::string> expected{"ls",         "ls/nested", "ls/nested/inner",  "ls/sub", "ls/sub/old.dat",
                                    "ls/new.dat", "outside",   "outside/keep.dat", "void"};
     if (!failed) {
@@ -197,9 +187,8 @@ TEST_F(RemoverTest, LicenseStatus) {
     remover.removeOldLicenseStatus(path("ls"), -5, "");
     EXPECT_EQ(expected, left());
 
-    ::testing::internal::CaptureStdout();
-    remover.removeOldLicenseStatus(path("missing"), 0, "");
-    remover.removeOldLicenseStatus("", 0, "");
-    EXPECT_EQ("\nInvalid directory " + path("missing") + "\nInvalid directory ",
-              ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("\nInvalid directory " + path("missing") + "\nInvalid directory ", output([&] {
+                  remover.removeOldLicenseStatus(path("missing"), 0, "");
+                  remover.removeOldLicenseStatus("", 0, "");
+              }));
 }
