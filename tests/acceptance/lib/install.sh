@@ -24,7 +24,7 @@ make_install() {
             echo "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\CoreServer]"
             echo
             echo "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\CoreServer\\Install]"
-            echo "\"InstallDir\"=\"$(regpath "$SERVER")${INSTALL_SUFFIX:-}\""
+            echo "\"InstallDir\"=\"${INSTALL_VALUE-$(regpath "$SERVER")${INSTALL_SUFFIX:-}}\""
         fi
         if [ "$type" = client ] || [ "$type" = both ]; then
             echo
