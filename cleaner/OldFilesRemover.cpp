@@ -47,17 +47,6 @@ std::int64_t OldFilesRemover::toSeconds(std::int64_t dateTimeMs) {
     return (dateTimeMs - kUnixEpochMs) / 1000;
 }
 
-bool OldFilesRemover::readStamps(const std::string& path, std::int64_t stamps[2]) {
-    const std::int64_t access = millisecondsOf(FsTools::accessTime(path));
-    const std::int64_t write = millisecondsOf(FsTools::modifyTime(path));
-    // Zero means the entry could not be read: nothing to judge.
-    if (access == 0 || write == 0)
-        return false;
-    stamps[LastAccess] = toSeconds(access);
-    stamps[LastWrite] = toSeconds(write);
-    return true;
-}
-
 bool OldFilesRemover::readWriteStamp(const std::string& path, std::int64_t& seconds) {
     const std::int64_t write = millisecondsOf(FsTools::modifyTime(path));
     if (write == 0)
@@ -100,11 +89,20 @@ bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::in
 OldFilesRemover::Verdict OldFilesRemover::judge(const std::string& path, std::uint64_t maxAgeSeconds,
                                                 std::uint64_t unreadAgeSeconds, int stamp) {
     const std::int64_t current = now();
-    std::int64_t stamps[2];
-    if (!readStamps(path, stamps) ||
-        !isOld(current, stamps[LastAccess], stamps[LastWrite], maxAgeSeconds, unreadAgeSeconds, stamp))
+    // One lookup decides and serves the removal: this runs for every file about to go.
+    switch (FsTools::removeFileIf(path, [&](std::int64_t written, std::int64_t accessed) {
+        // Zero means the entry could not be read: nothing to judge.
+        return accessed != 0 && written != 0 &&
+               isOld(current, toSeconds(accessed), toSeconds(written), maxAgeSeconds, unreadAgeSeconds,
+                     stamp);
+    })) {
+    case FsTools::Removal::Removed:
+        return Verdict::Removed;
+    case FsTools::Removal::RemoveFailed:
+        return Verdict::RemoveFailed;
+    default:
         return Verdict::Kept;
-    return FsTools::removeFile(path, false) ? Verdict::Removed : Verdict::RemoveFailed;
+    }
 }
 
 OldFilesRemover::Verdict OldFilesRemover::judgeListed(const std::string& path, const FileStamps& listed,

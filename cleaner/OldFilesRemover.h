@@ -117,8 +117,6 @@ private:
                         std::uint64_t unreadAgeSeconds, int stamp);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
-    // Both stamps in seconds, indexed by FileStamp; false when the entry cannot be read.
-    static bool readStamps(const std::string& path, std::int64_t stamps[2]);
     static bool readWriteStamp(const std::string& path, std::int64_t& seconds);
     static void listFiles(const std::string& dir, const std::string& pattern, NameSet& out);
     static int clampToInt(std::int64_t value);

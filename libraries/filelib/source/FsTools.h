@@ -106,6 +106,15 @@ public:
     // Deletes a file, trying twice with a 25 ms pause after a failure. A read-only file stays unless
     // `force` makes it writable first. True when the file is gone (also when it was gone already).
     static bool removeFile(const std::string& path, bool force);
+    // What removeFileIf did.
+    enum class Removal { NotFound, Kept, Removed, RemoveFailed };
+    // Looks the file up once, asks decide(modifyMs, accessMs) with its stamps as modifyTime and
+    // accessTime give them, and when it says yes removes the file as removeFile(path, false) does.
+    // The one lookup serves the decision and the removal's own check, so judging and removing a file
+    // costs no more lookups than removing it.
+    static Removal
+    removeFileIf(const std::string& path,
+                 const std::function<bool(std::int64_t modifyMs, std::int64_t accessMs)>& decide);
     // Sets the read (1) / write (2) permission; without write the path becomes read-only. With
     // `recursive` on a directory every file and directory below it gets the same, breadth-first;
     // links are neither changed nor entered. `who` has no effect. False when the path itself or a
@@ -119,7 +128,8 @@ public:
     // out; a last line without delimiter counts when it is not empty. `trim` strips " \r\n\t\v\b\f"
     // from both ends; `skipEmpty` drops empty lines. False (and `lines` untouched) when the file
     // cannot be opened.
-    static bool readLines(const std::string& path, LineList& lines, char delimiter, bool trim, bool skipEmpty);
+    static bool readLines(const std::string& path, LineList& lines, char delimiter, bool trim,
+                          bool skipEmpty);
     // Creates or truncates the file and writes every byte; false on any failure.
     static bool writeFile(const std::string& data, const std::string& path);
     // The path is a link: a symbolic link, junction or other reparse point, or a file with the
@@ -135,16 +145,18 @@ public:
     static bool readDir(const std::string& dir, const std::string& pattern, NameSet* files, NameSet* dirs);
     // Removes a directory (only an empty one unless `recursive` clears it first). Without `force` a
     // read-only directory stays. A link is removed as the link itself. True when it is gone.
-    static bool removeDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress);
+    static bool removeDir(const std::string& path, bool recursive, bool force,
+                          const ProgressCallback& progress);
     // Removes the files of a directory in ascending order, then its sub-directories (emptied first
     // when `recursive`), reporting each to `progress`. True when the directory could be listed,
     // whatever the single results. A link given as `path` is left alone (true, nothing done).
-    static bool clearDir(const std::string& path, bool recursive, bool force, const ProgressCallback& progress);
+    static bool clearDir(const std::string& path, bool recursive, bool force,
+                         const ProgressCallback& progress);
     // Counts the file entries matching `filePattern` and the directory entries matching `dirPattern`
     // below `dir`, all levels (matching directories are entered, links are not). False when `dir`
     // is not a directory.
-    static bool countTree(const std::string& dir, const std::string& filePattern, const std::string& dirPattern,
-                          std::uint64_t& fileCount, std::uint64_t& dirCount);
+    static bool countTree(const std::string& dir, const std::string& filePattern,
+                          const std::string& dirPattern, std::uint64_t& fileCount, std::uint64_t& dirCount);
 
     // One file of a listing with both stamps, as modifyTime / accessTime give them for dir + name
     // (milliseconds of a DateTime).
@@ -158,7 +170,8 @@ public:
     // order. Replaces `files`. False (and `files` empty) when `dir` is not a directory or cannot be
     // listed. The listing for large directories: it gives the same names as readDir with `files` and
     // the same stamps as modifyTime / accessTime would, without a lookup per file.
-    static bool readDirStamps(const std::string& dir, const std::string& pattern, std::vector<FileStamps>& files);
+    static bool readDirStamps(const std::string& dir, const std::string& pattern,
+                              std::vector<FileStamps>& files);
 };
 
 } // namespace VeltorFilelib

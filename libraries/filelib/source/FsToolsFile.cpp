@@ -67,6 +67,8 @@ bool isTrimmed(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\v' || c == '\b' || c == '\f';
 }
 
+bool removeWithRetry(const std::string& path, bool force, const fs::DirEntry* lookedUp);
+
 // One lookup of the entry; zero milliseconds when it cannot be found.
 VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
     fs::DirEntry entry;
@@ -91,21 +93,47 @@ VeltorCorelib::DateTime FsTools::accessTime(const std::string& path) {
 }
 
 bool FsTools::removeFile(const std::string& path, bool force) {
+    return removeWithRetry(path, force, nullptr);
+}
+
+FsTools::Removal FsTools::removeFileIf(const std::string& path,
+                                       const std::function<bool(std::int64_t, std::int64_t)>& decide) {
+    if (path.empty())
+        return Removal::NotFound;
+    const std::string prepared = lookupPath(path);
+    fs::DirEntry entry;
+    std::string name;
+    if (fs::findEntry(prepared, entry, name) != fs::FileSystemError::Success)
+        return Removal::NotFound;
+    if (!decide(Listing::toDateTimeMs(entry.lastWriteMs), Listing::toDateTimeMs(entry.lastAccessMs)))
+        return Removal::Kept;
+    // The entry looked up stands for the one removed only when both name the same path.
+    return removeWithRetry(path, false, prepared == path ? &entry : nullptr) ? Removal::Removed
+                                                                             : Removal::RemoveFailed;
+}
+
+namespace {
+
+bool removeWithRetry(const std::string& path, bool force, const fs::DirEntry* lookedUp) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::uint32_t error = fs::deleteFile(path);
+        // The first attempt may rely on the caller's fresh lookup; a retry reads the entry again.
+        std::uint32_t error =
+            attempt == 0 && lookedUp != nullptr ? fs::deleteFile(path, *lookedUp) : fs::deleteFile(path);
         if (error == fs::FileSystemError::Success)
             return true;
         // Gone already (removed by someone else since it was listed): nothing to retry.
         if (Listing::isGone(error))
             return true;
         if (error == fs::FileSystemError::AccessDenied && force &&
-            setPermission(path, PermissionWrite, 0, true, nullptr) &&
+            FsTools::setPermission(path, FsTools::PermissionWrite, 0, true, nullptr) &&
             fs::deleteFile(path) == fs::FileSystemError::Success)
             return true;
         VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
     }
     return false;
 }
+
+} // namespace
 
 bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
                             const ProgressCallback& progress) {

@@ -48,16 +48,23 @@ inline int runtimeFlags(unsigned bits) {
 template <typename Visitor>
 std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
                            VeltorPlatform::DirDetail detail, Visitor&& visit) {
-    VeltorPlatform::DirEnumerator listing;
-    std::uint32_t error = listing.open(dir, detail);
-    if (error != VeltorPlatform::FileSystemError::Success)
-        return error;
+    using VeltorPlatform::DirDetail;
+    namespace FileSystemError = VeltorPlatform::FileSystemError;
     const bool everything = pattern == "*"; // every name matches: spare the matcher
-    while (listing.next() == VeltorPlatform::FileSystemError::Success) {
+    // The name decides first: the details (a status call per entry on POSIX) are read for the
+    // matching entries only.
+    const bool completeMatches = detail == DirDetail::Full && !everything;
+    VeltorPlatform::DirEnumerator listing;
+    std::uint32_t error = listing.open(dir, completeMatches ? DirDetail::NamesAndTypes : detail);
+    if (error != FileSystemError::Success)
+        return error;
+    while (listing.next() == FileSystemError::Success) {
         const VeltorPlatform::DirEntry& entry = listing.entry();
         if (!everything &&
             !VeltorCorelib::matchWildcard(std::string_view(entry.name, entry.nameLength), pattern))
             continue;
+        if (completeMatches && listing.complete() == FileSystemError::FileNotFound)
+            continue; // gone since the directory was read
         if (!visit(entry))
             break;
     }

@@ -266,3 +266,38 @@ TEST_F(FsToolsFileDir, LongNamesAndDeepPaths) {
     EXPECT_FALSE(present(deep.substr(0, 60)));
 }
 #endif
+
+TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
+    std::string file = write("report.csv");
+    stamp("report.csv", kWrite, kAccess);
+    std::vector<std::pair<std::int64_t, std::int64_t>> asked;
+    auto answer = [&asked](bool verdict) {
+        return [&asked, verdict](std::int64_t modifyMs, std::int64_t accessMs) {
+            asked.emplace_back(modifyMs, accessMs);
+            return verdict;
+        };
+    };
+    EXPECT_EQ(FsTools::removeFileIf(file, answer(false)), FsTools::Removal::Kept);
+    EXPECT_TRUE(present("report.csv"));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
+    EXPECT_EQ(FsTools::removeFileIf(file, answer(true)), FsTools::Removal::Removed);
+    EXPECT_FALSE(present("report.csv"));
+    // Nothing to look up: nothing to decide.
+    EXPECT_EQ(FsTools::removeFileIf(file, answer(true)), FsTools::Removal::NotFound);
+    EXPECT_EQ(FsTools::removeFileIf("", answer(true)), FsTools::Removal::NotFound);
+    EXPECT_EQ(asked.size(), 2u);
+
+    // Read-only files and directories stay, as with removeFile without force.
+    std::string locked = write("locked.log");
+    readOnly("locked.log");
+    EXPECT_EQ(FsTools::removeFileIf(locked, answer(true)), FsTools::Removal::RemoveFailed);
+    EXPECT_TRUE(present("locked.log"));
+    makeDir("dir");
+    EXPECT_EQ(FsTools::removeFileIf(path("dir"), answer(true)), FsTools::Removal::RemoveFailed);
+    EXPECT_TRUE(present("dir"));
+    // A path the lookup writes differently still names the same file.
+    write("dir/inner.tmp");
+    EXPECT_EQ(FsTools::removeFileIf(path("dir/../dir/inner.tmp"), answer(true)), FsTools::Removal::Removed);
+    EXPECT_FALSE(present("dir/inner.tmp"));
+}

@@ -116,6 +116,8 @@ struct DirEnumerator::State {
     DIR* dir = nullptr;
     int fd = -1;
     DirDetail detail = DirDetail::Full;
+    unsigned char type = DT_UNKNOWN; // of the current entry, as the directory tells it
+    bool complete = false;           // the current entry carries its status
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -154,6 +156,8 @@ std::uint32_t DirEnumerator::next() {
         current = DirEntry();
         current.name = name;
         current.nameLength = std::strlen(name);
+        state->type = item->d_type;
+        state->complete = false;
         if (state->detail == DirDetail::NamesAndTypes && item->d_type != DT_UNKNOWN) {
             if (item->d_type == DT_DIR)
                 current.attributes = FileAttribute::Directory;
@@ -164,21 +168,31 @@ std::uint32_t DirEnumerator::next() {
                 current.attributes |= FileAttribute::Hidden;
             return FileSystemError::Success;
         }
-        struct stat status {};
-        if (::fstatat(state->fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT)
-                continue; // vanished since the directory was read
-            // Listed but not inspectable (a directory without search permission): hand out the name
-            // with what the entry itself tells.
-            if (item->d_type == DT_DIR)
-                current.attributes = FileAttribute::Directory;
-            else if (item->d_type == DT_LNK)
-                current.attributes = FileAttribute::ReparsePoint;
-            return FileSystemError::Success;
-        }
-        fillEntry(current, status, state->fd, name);
+        if (complete() == FileSystemError::FileNotFound)
+            continue; // vanished since the directory was read
         return FileSystemError::Success;
     }
+}
+
+std::uint32_t DirEnumerator::complete() {
+    if (!state || state->dir == nullptr || state->complete)
+        return FileSystemError::Success;
+    state->complete = true;
+    struct stat status {};
+    if (::fstatat(state->fd, current.name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return FileSystemError::FileNotFound;
+        // Listed but not inspectable (a directory without search permission): the name with what the
+        // entry itself tells.
+        current.attributes = 0;
+        if (state->type == DT_DIR)
+            current.attributes = FileAttribute::Directory;
+        else if (state->type == DT_LNK)
+            current.attributes = FileAttribute::ReparsePoint;
+        return FileSystemError::Success;
+    }
+    fillEntry(current, status, state->fd, current.name);
+    return FileSystemError::Success;
 }
 
 void DirEnumerator::close() {
@@ -269,6 +283,14 @@ std::uint32_t deleteFile(const std::string& path) {
         return FileSystemError::AccessDenied;
     // Read-only files stay, as they do on Windows, even for root.
     if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+        return FileSystemError::AccessDenied;
+    return ::unlink(path.c_str()) == 0 ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t deleteFile(const std::string& path, const DirEntry& lookedUp) {
+    // The attributes say what the status said: a link is no directory and never read-only here.
+    if (!lookedUp.isReparsePoint() &&
+        (lookedUp.isDirectory() || (lookedUp.attributes & FileAttribute::ReadOnly) != 0))
         return FileSystemError::AccessDenied;
     return ::unlink(path.c_str()) == 0 ? FileSystemError::Success : lastError();
 }

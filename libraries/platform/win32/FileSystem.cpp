@@ -157,6 +157,10 @@ std::uint32_t DirEnumerator::next() {
     }
 }
 
+std::uint32_t DirEnumerator::complete() {
+    return FileSystemError::Success; // the find data holds everything already
+}
+
 void DirEnumerator::close() {
     if (state) {
         state->find.reset();
@@ -212,6 +216,10 @@ std::uint32_t changeMode(const std::string& path, int permissions) {
 
 std::uint32_t deleteFile(const std::string& path) {
     return ::DeleteFileA(path.c_str()) ? FileSystemError::Success : lastError();
+}
+
+std::uint32_t deleteFile(const std::string& path, const DirEntry&) {
+    return deleteFile(path); // DeleteFileA checks by itself, at no extra cost
 }
 
 std::uint32_t removeDirectory(const std::string& path) {
