@@ -105,16 +105,10 @@ OldFilesRemover::Verdict OldFilesRemover::judge(const std::string& path, std::ui
     }
 }
 
-OldFilesRemover::Verdict OldFilesRemover::judgeListed(const std::string& path, const FileStamps& listed,
-                                                      std::uint64_t maxAgeSeconds,
-                                                      std::uint64_t unreadAgeSeconds, int stamp) {
-    // The listing's stamps settle the common case of a file that is kept. One that looks old is
-    // looked up again right before it goes, so a read since the listing still saves it.
-    if (listed.accessTime != 0 && listed.modifyTime != 0 &&
-        !isOld(now(), toSeconds(listed.accessTime), toSeconds(listed.modifyTime), maxAgeSeconds,
-               unreadAgeSeconds, stamp))
-        return Verdict::Kept;
-    return judge(path, maxAgeSeconds, unreadAgeSeconds, stamp);
+bool OldFilesRemover::isOldListed(const ListedFile& file, std::uint64_t maxAgeSeconds,
+                                  std::uint64_t unreadAgeSeconds, int stamp) const {
+    return isOld(now(), toSeconds(file.accessTime), toSeconds(file.modifyTime), maxAgeSeconds, unreadAgeSeconds,
+                 stamp);
 }
 
 bool OldFilesRemover::removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds,
@@ -134,14 +128,17 @@ void OldFilesRemover::setCurrentPath(const std::string& dir, const std::string& 
 
 void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& pattern,
                                      std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
-    const std::int64_t maxAge = hoursToSeconds(maxAgeHours);
-    const std::int64_t unreadAge = hoursToSeconds(unreadAgeHours);
-    FsTools::readDirStamps(dir, pattern, stampListing_);
-    for (const FileStamps& file : stampListing_) {
-        setCurrentPath(dir, file.name);
-        judgeListed(currentPath_, file, static_cast<std::uint64_t>(maxAge),
-                    static_cast<std::uint64_t>(unreadAge), stamp);
-    }
+    const auto maxAge = static_cast<std::uint64_t>(hoursToSeconds(maxAgeHours));
+    const auto unreadAge = static_cast<std::uint64_t>(hoursToSeconds(unreadAgeHours));
+    // Each file is judged on the status the listing has just read and goes at once, as find -delete
+    // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
+    RemoverText::LastName last;
+    FsTools::removeFilesIf(dir, pattern, [&](const ListedFile& file) {
+        last.offer(file.name);
+        return isOldListed(file, maxAge, unreadAge, stamp);
+    });
+    if (last.any())
+        setCurrentPath(dir, last.name());
 }
 
 void OldFilesRemover::removeByRules(RuleTable rules) {

@@ -85,7 +85,7 @@ public:
     // Reads the time a web session recorded inside its file; false (with a message) when there is none.
     bool readSessionTime(const std::string& path, std::int64_t& time);
     void removeEmptySubdirectories(const std::string& dir);
-    static bool isDatedLogName(const std::string& name);
+    static bool isDatedLogName(std::string_view name);
 
     // Local calendar day of a time in seconds since 1970: year, month without and day with a leading zero.
     static std::string formatDate(std::int64_t time, char separator);
@@ -109,12 +109,13 @@ protected:
     std::int64_t now() const;
 
 private:
-    using FileStamps = VeltorFilelib::FsTools::FileStamps;
+    using ListedFile = VeltorFilelib::FsTools::ListedFile;
     enum class Verdict { Kept, Removed, RemoveFailed };
     Verdict judge(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
                   int stamp);
-    Verdict judgeListed(const std::string& path, const FileStamps& listed, std::uint64_t maxAgeSeconds,
-                        std::uint64_t unreadAgeSeconds, int stamp);
+    // The age test on the stamps a listing has just read.
+    bool isOldListed(const ListedFile& file, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
+                     int stamp) const;
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
     static bool readWriteStamp(const std::string& path, std::int64_t& seconds);
@@ -129,9 +130,6 @@ private:
     NameSet listing_;
     std::multimap<std::string, std::string> jobFilesByDate_;
     Clock clock_;
-    // Files of the last age-based listing with their stamps; reused so large directories cost no
-    // lookup per file.
-    std::vector<FileStamps> stampListing_;
     std::string sessionText_; // reused for every session file read
 };
 

@@ -23,7 +23,7 @@ OldFilesRemover::PatternList reportPatterns(const char* prefix) {
     return patterns;
 }
 
-bool matchesAny(const std::string& name, const OldFilesRemover::PatternList& patterns) {
+bool matchesAny(std::string_view name, const OldFilesRemover::PatternList& patterns) {
     for (const std::string& pattern : patterns)
         if (matchWildcard(name, pattern))
             return true;
@@ -42,23 +42,30 @@ const OldFilesRemover::PatternList& OldFilesRemover::secondReportPatterns() {
     return patterns;
 }
 
-bool OldFilesRemover::isDatedLogName(const std::string& name) {
+bool OldFilesRemover::isDatedLogName(std::string_view name) {
     return RemoverText::countPieces(name, '_') >= 2 || RemoverText::countPieces(name, '-') >= 2;
 }
 
 void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
                                     const std::string& dateRange) {
-    const std::int64_t limit = hoursToSeconds(hours < 1 ? 24 : hours);
+    const auto limit = static_cast<std::uint64_t>(hoursToSeconds(hours < 1 ? 24 : hours));
     const Pieces pieces = RemoverText::split(dateRange, " ");
-    FsTools::readDirStamps(dir, "*.log", stampListing_);
-    for (const FileStamps& file : stampListing_) {
-        setCurrentPath(dir, file.name);
-        if (!isDatedLogName(file.name))
+    if (pieces.size() < 2) {
+        RemoverText::LastName last;
+        FsTools::removeFilesIf(dir, "*.log", [&](const ListedFile& file) {
+            last.offer(file.name);
+            return isDatedLogName(file.name) && isOldListed(file, limit, 0, LastWrite);
+        });
+        if (last.any())
+            setCurrentPath(dir, last.name());
+        return;
+    }
+    listFiles(dir, "*.log", listing_);
+    for (const std::string& name : listing_) {
+        if (!isDatedLogName(name))
             continue;
-        if (pieces.size() < 2)
-            judgeListed(currentPath_, file, static_cast<std::uint64_t>(limit), 0, LastWrite);
-        else
-            removeIfInDateRange(currentPath_, pieces, 0);
+        setCurrentPath(dir, name);
+        removeIfInDateRange(currentPath_, pieces, 0);
     }
 }
 
@@ -96,47 +103,45 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
 void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t hours,
                                           const std::string& dateRange) {
     const std::int64_t h = hours < 1 ? 48 : hours;
-    // One listing serves all patterns: a file removed by one pattern is not tried again, one that was
-    // kept is judged again by the next pattern with the same limits and so is kept again.
-    FsTools::readDirStamps(dir, "*", stampListing_);
-    if (stampListing_.empty())
-        return;
     if (!dateRange.empty()) {
+        listFiles(dir, "*", listing_);
+        if (listing_.empty())
+            return;
         removeInDateRangeByPatterns(dir, dateRange, firstReportPatterns());
         removeInDateRangeByPatterns(dir, dateRange, secondReportPatterns());
         removeOldFiles(dir, "*.temp", h, 0, LastAccess);
         return;
     }
-    const std::uint64_t limit = static_cast<std::uint64_t>(hoursToSeconds(h));
-    std::vector<bool> gone(stampListing_.size(), false);
-    std::size_t remaining = stampListing_.size();
-    auto sweep = [&](const PatternList& patterns) {
-        for (std::size_t i = 0; i < stampListing_.size(); ++i) {
-            const FileStamps& file = stampListing_[i];
-            if (gone[i] || !matchesAny(file.name, patterns))
-                continue;
-            setCurrentPath(dir, file.name);
-            if (judgeListed(currentPath_, file, limit, limit, LastWrite) == Verdict::Removed) {
-                gone[i] = true;
-                --remaining;
+    // One pass serves all patterns. A report goes by its last write against the same limit whichever
+    // list names it; temporary report files go by last access.
+    const auto limit = static_cast<std::uint64_t>(hoursToSeconds(h));
+    std::size_t files = 0;
+    std::size_t goneByFirstList = 0;
+    RemoverText::LastName lastReport;
+    RemoverText::LastName lastTemporary; // judged after the reports: the current path ends here
+    FsTools::removeFilesIf(
+        dir, "*",
+        [&](const ListedFile& file) {
+            if (matchesAny(file.name, firstReportPatterns()) || matchesAny(file.name, secondReportPatterns())) {
+                lastReport.offer(file.name);
+                if (isOldListed(file, limit, limit, LastWrite))
+                    return true;
             }
-        }
-    };
-    sweep(firstReportPatterns());
-    // The second list reports a directory that the first one left without any file.
-    if (remaining == 0)
+            if (!matchWildcard(file.name, "*.temp"))
+                return false;
+            lastTemporary.offer(file.name);
+            return isOldListed(file, limit, 0, LastAccess);
+        },
+        [&](const ListedFile& file, FsTools::Removal result) {
+            ++files;
+            if (result == FsTools::Removal::Removed && matchesAny(file.name, firstReportPatterns()))
+                ++goneByFirstList;
+        });
+    if (lastTemporary.any() || lastReport.any())
+        setCurrentPath(dir, lastTemporary.any() ? lastTemporary.name() : lastReport.name());
+    // The directory is reported when the first list alone has emptied it.
+    if (files != 0 && goneByFirstList == files)
         write("\nDirectory: " + dir + " is empty");
-    else
-        sweep(secondReportPatterns());
-    // Temporary report files go by last access.
-    const std::uint64_t tempLimit = static_cast<std::uint64_t>(hoursToSeconds(h));
-    for (std::size_t i = 0; i < stampListing_.size(); ++i) {
-        const FileStamps& file = stampListing_[i];
-        if (gone[i] || !matchWildcard(file.name, "*.temp"))
-            continue;
-        setCurrentPath(dir, file.name);
-        judgeListed(currentPath_, file, tempLimit, 0, LastAccess);
-    }
 }
 
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {

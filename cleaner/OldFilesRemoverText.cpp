@@ -36,7 +36,7 @@ bool piece(std::string_view text, const char* delimiters, std::size_t index, std
     return false;
 }
 
-std::size_t countPieces(const std::string& text, char delimiter) {
+std::size_t countPieces(std::string_view text, char delimiter) {
     std::size_t count = 0;
     bool inPiece = false;
     for (const char c : text) {

@@ -18,7 +18,7 @@ std::vector<std::string> split(const std::string& text, const char* delimiters);
 // there are not that many.
 bool piece(std::string_view text, const char* delimiters, std::size_t index, std::string_view& out);
 // Number of non-empty pieces `split` would give, without building them.
-std::size_t countPieces(const std::string& text, char delimiter);
+std::size_t countPieces(std::string_view text, char delimiter);
 
 std::string_view trim(std::string_view text);
 
@@ -28,6 +28,24 @@ std::int64_t readInteger(std::string_view text);
 
 // The path without its last extension: everything before the last '.', the whole path when it has none.
 std::string withoutExtension(const std::string& path);
+
+// The greatest name in byte order among those offered. A pass that visits a directory in its own
+// order ends with the current path where a pass in name order would end.
+class LastName {
+public:
+    void offer(std::string_view name) {
+        if (!any_ || name > std::string_view(name_)) {
+            name_.assign(name);
+            any_ = true;
+        }
+    }
+    bool any() const { return any_; }
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+    bool any_ = false;
+};
 
 } // namespace RemoverText
 } // namespace Veltor

@@ -158,20 +158,25 @@ public:
     static bool countTree(const std::string& dir, const std::string& filePattern,
                           const std::string& dirPattern, std::uint64_t& fileCount, std::uint64_t& dirCount);
 
-    // One file of a listing with both stamps, as modifyTime / accessTime give them for dir + name
-    // (milliseconds of a DateTime).
-    struct FileStamps {
-        std::string name;
+    // One file of a listing as removeFilesIf hands it out; the name is valid during the call only.
+    struct ListedFile {
+        std::string_view name;
+        // Both stamps as modifyTime / accessTime give them for dir + name (milliseconds of a
+        // DateTime). An entry whose status could not be read (POSIX: a directory without search
+        // permission) carries the stamps of 1970 and cannot be removed.
         std::int64_t modifyTime = 0;
         std::int64_t accessTime = 0;
     };
-    // The non-directory entries of `dir` matching `pattern` with both stamps, read in one pass over
-    // the directory (one status call per entry on POSIX, none on Windows), sorted by name in byte-wise
-    // order. Replaces `files`. False (and `files` empty) when `dir` is not a directory or cannot be
-    // listed. The listing for large directories: it gives the same names as readDir with `files` and
-    // the same stamps as modifyTime / accessTime would, without a lookup per file.
-    static bool readDirStamps(const std::string& dir, const std::string& pattern,
-                              std::vector<FileStamps>& files);
+    // Lists `dir` once and, for every non-directory entry matching `pattern`, asks decide(file) with
+    // the stamps just read; a file it says yes to is removed right away as removeFile(dir + name,
+    // false) removes it. done(file, result), when given, hears Kept, Removed or RemoveFailed for every
+    // file asked about. Entries come in the directory's own order, not sorted. Judging each file on
+    // a status read just before its removal leaves no room for it to be used in between, and needs
+    // neither a list of the directory nor a second lookup per file: the pass for large directories.
+    // False when `dir` is not a directory or cannot be listed.
+    static bool removeFilesIf(const std::string& dir, const std::string& pattern,
+                              const std::function<bool(const ListedFile&)>& decide,
+                              const std::function<void(const ListedFile&, Removal)>& done = nullptr);
 };
 
 } // namespace VeltorFilelib

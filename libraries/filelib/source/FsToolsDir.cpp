@@ -4,7 +4,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
-#include <algorithm>
 #include <deque>
 
 namespace VeltorFilelib {
@@ -86,29 +85,42 @@ bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSe
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
-bool FsTools::readDirStamps(const std::string& dir, const std::string& pattern,
-                            std::vector<FileStamps>& files) {
-    files.clear();
+bool FsTools::removeFilesIf(const std::string& dir, const std::string& pattern,
+                            const std::function<bool(const ListedFile&)>& decide,
+                            const std::function<void(const ListedFile&, Removal)>& done) {
     if (!isDir(dir))
         return false;
+    const std::string base = listingPath(dir);
+    std::string path;
+    ListedFile file;
     std::uint32_t error =
-        Listing::forEachEntry(listingPath(dir), pattern, fs::DirDetail::Full, [&](const fs::DirEntry& entry) {
-            if (!entry.isDirectory()) {
-                FileStamps stamps;
-                stamps.name.assign(entry.name, entry.nameLength);
-                stamps.modifyTime = Listing::toDateTimeMs(entry.lastWriteMs);
-                stamps.accessTime = Listing::toDateTimeMs(entry.lastAccessMs);
-                files.push_back(std::move(stamps));
+        Listing::forEachListed(base, pattern, fs::DirDetail::Full, [&](fs::DirEnumerator& listing) {
+            const fs::DirEntry& entry = listing.entry();
+            if (entry.isDirectory())
+                return true;
+            file.name = std::string_view(entry.name, entry.nameLength);
+            file.modifyTime = Listing::toDateTimeMs(entry.lastWriteMs);
+            file.accessTime = Listing::toDateTimeMs(entry.lastAccessMs);
+            Removal result = Removal::Kept;
+            if (decide(file)) {
+                std::uint32_t removal = listing.removeEntry();
+                if (removal != fs::FileSystemError::Success && !Listing::isGone(removal)) {
+                    // As removeFile does: one more attempt after a pause, on a fresh lookup.
+                    VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
+                    path.assign(base);
+                    addSeparator(path);
+                    path.append(file.name);
+                    removal = fs::deleteFile(path);
+                }
+                result = removal == fs::FileSystemError::Success || Listing::isGone(removal)
+                             ? Removal::Removed
+                             : Removal::RemoveFailed;
             }
+            if (done)
+                done(file, result);
             return true;
         });
-    if (error != fs::FileSystemError::Success && error != fs::FileSystemError::FileNotFound) {
-        files.clear();
-        return false;
-    }
-    std::sort(files.begin(), files.end(),
-              [](const FileStamps& a, const FileStamps& b) { return a.name < b.name; });
-    return true;
+    return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
 bool FsTools::removeDir(const std::string& path, bool recursive, bool force,

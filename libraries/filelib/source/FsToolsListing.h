@@ -42,12 +42,13 @@ inline int runtimeFlags(unsigned bits) {
            ((bits & 2) != 0 ? VeltorPlatform::FilePermission::Write : 0);
 }
 
-// Lists `dir` (no trailing separator needed) and calls visit(entry) for every entry whose name
-// matches `pattern`; visit returns false to stop. Returns the platform's error of the opening,
+// Lists `dir` (no trailing separator needed) and calls visit(listing) for every entry whose name
+// matches `pattern`, with listing.entry() the entry; visit returns false to stop. The visitor may
+// remove the entry through listing.removeEntry(). Returns the platform's error of the opening,
 // Success otherwise; an error part-way ends the listing with what was found.
 template <typename Visitor>
-std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
-                           VeltorPlatform::DirDetail detail, Visitor&& visit) {
+std::uint32_t forEachListed(const std::string& dir, const std::string& pattern,
+                            VeltorPlatform::DirDetail detail, Visitor&& visit) {
     using VeltorPlatform::DirDetail;
     namespace FileSystemError = VeltorPlatform::FileSystemError;
     const bool everything = pattern == "*"; // every name matches: spare the matcher
@@ -65,10 +66,18 @@ std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
             continue;
         if (completeMatches && listing.complete() == FileSystemError::FileNotFound)
             continue; // gone since the directory was read
-        if (!visit(entry))
+        if (!visit(listing))
             break;
     }
     return VeltorPlatform::FileSystemError::Success;
+}
+
+// The same for a visitor of the entry alone: visit(entry).
+template <typename Visitor>
+std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
+                           VeltorPlatform::DirDetail detail, Visitor&& visit) {
+    return forEachListed(dir, pattern, detail,
+                         [&](VeltorPlatform::DirEnumerator& listing) { return visit(listing.entry()); });
 }
 
 } // namespace Listing

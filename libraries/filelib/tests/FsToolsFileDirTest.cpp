@@ -2,6 +2,7 @@
 #include "FileTestDir.h"
 #include "FsTools.h"
 
+#include <map>
 #include <tuple>
 #include <vector>
 
@@ -53,21 +54,6 @@ TEST_F(FsToolsFileDir, StampsComeFromTheEntryInUtc) {
     stamp("%PATH%.tmp", kWrite, kWrite);
     EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kWrite + kEpoch);
 
-    // The one-pass listing gives the same names and stamps, sorted, files only.
-    write("b.csv");
-    stamp("b.csv", kAccess, kWrite);
-    std::vector<FsTools::FileStamps> stamps{{"stale", 1, 1}};
-    ASSERT_TRUE(FsTools::readDirStamps(base, "*.csv", stamps));
-    ASSERT_EQ(stamps.size(), 2u);
-    EXPECT_EQ(stamps[0].name, "b.csv");
-    EXPECT_EQ(stamps[0].modifyTime, FsTools::modifyTime(path("b.csv")).getMilliseconds());
-    EXPECT_EQ(stamps[0].accessTime, kWrite + kEpoch);
-    EXPECT_EQ(stamps[1].name, "data.csv");
-    EXPECT_EQ(stamps[1].modifyTime, kWrite + kEpoch);
-    EXPECT_EQ(stamps[1].accessTime, kAccess + kEpoch);
-    EXPECT_FALSE(FsTools::readDirStamps(path("missing"), "*", stamps));
-    EXPECT_TRUE(stamps.empty());
-    EXPECT_FALSE(FsTools::readDirStamps(file, "*", stamps));
 }
 
 TEST_F(FsToolsFileDir, ReadOnlyFilesStayWithoutForce) {
@@ -266,6 +252,50 @@ TEST_F(FsToolsFileDir, LongNamesAndDeepPaths) {
     EXPECT_FALSE(present(deep.substr(0, 60)));
 }
 #endif
+
+TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
+    write("a.csv");
+    stamp("a.csv", kWrite, kAccess);
+    write("b.csv");
+    stamp("b.csv", kAccess, kWrite);
+    write("c.txt");
+    write("locked.csv");
+    readOnly("locked.csv");
+    makeDir("dir.csv");
+    std::map<std::string, std::pair<std::int64_t, std::int64_t>> asked;
+    std::map<std::string, FsTools::Removal> done;
+    auto decide = [&](const FsTools::ListedFile& file) {
+        asked[std::string(file.name)] = {file.modifyTime, file.accessTime};
+        return file.name != "b.csv";
+    };
+    auto report = [&](const FsTools::ListedFile& file, FsTools::Removal result) {
+        done[std::string(file.name)] = result;
+    };
+    // The stamps the decision sees are those modifyTime and accessTime give.
+    const auto expectedA = std::make_pair(FsTools::modifyTime(path("a.csv")).getMilliseconds(),
+                                          FsTools::accessTime(path("a.csv")).getMilliseconds());
+    ASSERT_TRUE(FsTools::removeFilesIf(base, "*.csv", decide, report));
+    // Directories and names that do not match are never asked about.
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked["a.csv"], expectedA);
+    EXPECT_EQ(asked["a.csv"], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
+    EXPECT_EQ(asked["b.csv"], std::make_pair(kAccess + kEpoch, kWrite + kEpoch));
+    EXPECT_EQ(done, (std::map<std::string, FsTools::Removal>{{"a.csv", FsTools::Removal::Removed},
+                                                             {"b.csv", FsTools::Removal::Kept},
+                                                             {"locked.csv", FsTools::Removal::RemoveFailed}}));
+    EXPECT_FALSE(present("a.csv"));
+    EXPECT_TRUE(present("b.csv"));
+    EXPECT_TRUE(present("c.txt"));
+    EXPECT_TRUE(present("locked.csv"));
+    EXPECT_TRUE(present("dir.csv"));
+
+    // A trailing separator is the same directory; no report callback is needed.
+    ASSERT_TRUE(FsTools::removeFilesIf(base + "/", "c.*", [](const FsTools::ListedFile&) { return true; }));
+    EXPECT_FALSE(present("c.txt"));
+    EXPECT_FALSE(FsTools::removeFilesIf(path("missing"), "*", decide, report));
+    EXPECT_FALSE(FsTools::removeFilesIf(path("b.csv"), "*", decide, report));
+    EXPECT_EQ(asked.size(), 3u);
+}
 
 TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     std::string file = write("report.csv");

@@ -118,6 +118,7 @@ struct DirEnumerator::State {
     DirDetail detail = DirDetail::Full;
     unsigned char type = DT_UNKNOWN; // of the current entry, as the directory tells it
     bool complete = false;           // the current entry carries its status
+    bool inspected = false;          // ... read from the file system, not guessed from the type
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -148,8 +149,11 @@ std::uint32_t DirEnumerator::next() {
     for (;;) {
         errno = 0;
         const dirent* item = ::readdir(state->dir);
-        if (item == nullptr)
-            return errno != 0 ? lastError() : FileSystemError::NoMoreItems;
+        if (item == nullptr) {
+            const int error = errno;
+            current = DirEntry(); // nothing current any more: removeEntry has nothing to act on
+            return error != 0 ? fromErrno(error) : FileSystemError::NoMoreItems;
+        }
         const char* name = item->d_name;
         if (isDotOrDotDot(name))
             continue;
@@ -158,6 +162,7 @@ std::uint32_t DirEnumerator::next() {
         current.nameLength = std::strlen(name);
         state->type = item->d_type;
         state->complete = false;
+        state->inspected = false;
         if (state->detail == DirDetail::NamesAndTypes && item->d_type != DT_UNKNOWN) {
             if (item->d_type == DT_DIR)
                 current.attributes = FileAttribute::Directory;
@@ -192,7 +197,22 @@ std::uint32_t DirEnumerator::complete() {
         return FileSystemError::Success;
     }
     fillEntry(current, status, state->fd, current.name);
+    state->inspected = true;
     return FileSystemError::Success;
+}
+
+std::uint32_t DirEnumerator::removeEntry() {
+    if (!state || state->dir == nullptr || current.nameLength == 0)
+        return FileSystemError::FileNotFound;
+    std::uint32_t error = complete();
+    if (error != FileSystemError::Success)
+        return error;
+    // The same refusals as deleteFile; a link is no directory and never read-only here.
+    if (!state->inspected ||
+        (!current.isReparsePoint() &&
+         (current.isDirectory() || (current.attributes & FileAttribute::ReadOnly) != 0)))
+        return FileSystemError::AccessDenied;
+    return ::unlinkat(state->fd, current.name, 0) == 0 ? FileSystemError::Success : lastError();
 }
 
 void DirEnumerator::close() {

@@ -139,6 +139,59 @@ TEST_F(FileSystemTest, ReadOnlyFilesAndDirectoriesRefuseRemoval) {
     EXPECT_FALSE(fs::exists(dir));
 }
 
+TEST_F(FileSystemTest, RemovingEntriesDuringTheListing) {
+    // More entries than one batch of the system's directory reading holds, so the listing has to
+    // read on after removals.
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i)
+        write("f" + std::to_string(i));
+    std::string locked = write("locked");
+    ASSERT_EQ(changeMode(locked, FilePermission::Read), 0u);
+    fs::create_directory(root / "sub");
+
+    std::map<std::string, int> seen;
+    std::map<std::string, std::uint32_t> refused;
+    DirEnumerator listing;
+    ASSERT_EQ(listing.open(root.string(), DirDetail::NamesAndTypes), 0u);
+    while (listing.next() == FileSystemError::Success) {
+        std::string name(listing.entry().name, listing.entry().nameLength);
+        ++seen[name];
+        if (name[0] != 'f' || std::stoi(name.substr(1)) % 2 == 0) {
+            std::uint32_t error = listing.removeEntry();
+            if (error != 0)
+                refused[name] = error;
+        }
+    }
+    // Every entry came exactly once although half of them went on the way.
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kCount + 2));
+    for (const auto& entry : seen)
+        EXPECT_EQ(entry.second, 1) << entry.first;
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(fs::exists(path("f" + std::to_string(i))), i % 2 == 1) << i;
+    // Refused as deleteFile refuses them.
+    EXPECT_EQ(refused, (std::map<std::string, std::uint32_t>{{"locked", FileSystemError::AccessDenied},
+                                                             {"sub", FileSystemError::AccessDenied}}));
+    EXPECT_TRUE(fs::exists(locked));
+    EXPECT_TRUE(fs::is_directory(root / "sub"));
+    EXPECT_EQ(listing.removeEntry(), FileSystemError::FileNotFound); // the listing is over
+}
+
+#ifndef _WIN32
+TEST_F(FileSystemTest, RemovingALinkEntryLeavesItsTarget) {
+    fs::create_directory(root / "outside");
+    std::string target = write("outside/old.txt");
+    fs::create_directory(root / "dir");
+    fs::create_symlink(target, root / "dir" / "file-link");
+    fs::create_directory_symlink(root / "outside", root / "dir" / "dir-link");
+    DirEnumerator listing;
+    ASSERT_EQ(listing.open(path("dir"), DirDetail::Full), 0u);
+    while (listing.next() == FileSystemError::Success)
+        EXPECT_EQ(listing.removeEntry(), 0u) << listing.entry().name;
+    EXPECT_TRUE(fs::is_empty(root / "dir"));
+    EXPECT_TRUE(fs::exists(target));
+}
+#endif
+
 TEST_F(FileSystemTest, StatusRenameAndTimes) {
     std::string from = write("from.txt", "abc");
     std::string to = write("to.txt", "old");

@@ -112,6 +112,8 @@ struct DirEnumerator::State {
     FindHandle find;
     WIN32_FIND_DATAA data{};
     bool pending = false; // the first entry came with the open and is not handed out yet
+    std::string dir;      // the listed directory with its separator, for removeEntry
+    std::string path;     // removeEntry's buffer, kept to spare an allocation per file
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -127,6 +129,7 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     std::string pattern = dir;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
         pattern += '\\';
+    state->dir = pattern;
     pattern += '*';
     // The basic information (no short names) in large batches: the listing of big directories.
     HANDLE handle = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &state->data, FindExSearchNameMatch,
@@ -148,6 +151,7 @@ std::uint32_t DirEnumerator::next() {
             state->pending = false;
         } else if (!::FindNextFileA(state->find.get(), &state->data)) {
             std::uint32_t error = lastError();
+            current = DirEntry(); // nothing current any more: removeEntry has nothing to act on
             return error == ERROR_NO_MORE_FILES ? FileSystemError::NoMoreItems : error;
         }
         if (isDotOrDotDot(state->data.cFileName))
@@ -159,6 +163,13 @@ std::uint32_t DirEnumerator::next() {
 
 std::uint32_t DirEnumerator::complete() {
     return FileSystemError::Success; // the find data holds everything already
+}
+
+std::uint32_t DirEnumerator::removeEntry() {
+    if (!state || !state->find.valid() || current.nameLength == 0)
+        return FileSystemError::FileNotFound;
+    state->path.assign(state->dir).append(current.name, current.nameLength);
+    return deleteFile(state->path);
 }
 
 void DirEnumerator::close() {

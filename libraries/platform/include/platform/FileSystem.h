@@ -92,6 +92,12 @@ public:
     // Windows: every entry comes complete; nothing to do.
     std::uint32_t complete();
     const DirEntry& entry() const { return current; }
+    // Removes the current entry as deleteFile would (a directory or a read-only file is refused with
+    // AccessDenied, a link goes as the link itself), judged by what the listing read of it: the entry
+    // is completed first. The listing goes on with the next entry as if nothing had happened.
+    // POSIX: unlinkat relative to the open directory, so no path is walked per file; an entry whose
+    // status could not be read is refused with AccessDenied. Windows: DeleteFileA on directory + name.
+    std::uint32_t removeEntry();
     void close();
 
 private:
