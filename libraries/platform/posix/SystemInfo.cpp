@@ -269,14 +269,6 @@ bool volumeSerial(const std::string& rootPath, std::uint64_t& serial) {
     return true;
 }
 
-bool getEnvironment(const std::string& name, std::string& value) {
-    const char* found = std::getenv(name.c_str());
-    if (found == nullptr)
-        return false;
-    value = found;
-    return true;
-}
-
 void setEnvironment(const std::string& name, const std::string& value) {
     if (value.empty())
         ::unsetenv(name.c_str());

@@ -1,21 +1,12 @@
 #include "platform/Time.h"
 
+#include "CalendarFields.h"
+
 #include <ctime>
 
 namespace VeltorPlatform {
 
 namespace {
-void copyFields(const std::tm& from, CalendarTime& to) {
-    to.second = from.tm_sec;
-    to.minute = from.tm_min;
-    to.hour = from.tm_hour;
-    to.monthDay = from.tm_mday;
-    to.month = from.tm_mon;
-    to.year = from.tm_year;
-    to.weekDay = from.tm_wday;
-    to.yearDay = from.tm_yday;
-    to.isDaylight = from.tm_isdst;
-}
 
 bool representable(std::int64_t seconds) {
     return static_cast<std::int64_t>(static_cast<time_t>(seconds)) == seconds;
@@ -67,14 +58,7 @@ bool utcTime(std::int64_t seconds, CalendarTime& fields) {
 }
 
 std::int64_t makeTime(CalendarTime& fields) {
-    std::tm local{};
-    local.tm_sec = fields.second;
-    local.tm_min = fields.minute;
-    local.tm_hour = fields.hour;
-    local.tm_mday = fields.monthDay;
-    local.tm_mon = fields.month;
-    local.tm_year = fields.year;
-    local.tm_isdst = fields.isDaylight;
+    std::tm local = toTm(fields);
     time_t result = ::mktime(&local);
     if (result == static_cast<time_t>(-1))
         return -1;

@@ -381,14 +381,6 @@ bool volumeSerial(const std::string& rootPath, std::uint64_t& serial) {
     return true;
 }
 
-bool getEnvironment(const std::string& name, std::string& value) {
-    const char* found = std::getenv(name.c_str());
-    if (found == nullptr)
-        return false;
-    value = found;
-    return true;
-}
-
 void setEnvironment(const std::string& name, const std::string& value) {
     // The C runtime's copy serves getenv; the process block is what child processes inherit.
     _putenv_s(name.c_str(), value.c_str());

@@ -1,25 +1,13 @@
 #include "platform/Time.h"
 
+#include "CalendarFields.h"
+
 #include <windows.h>
 
 #include <ctime>
 #include <time.h>
 
 namespace VeltorPlatform {
-
-namespace {
-void copyFields(const std::tm& from, CalendarTime& to) {
-    to.second = from.tm_sec;
-    to.minute = from.tm_min;
-    to.hour = from.tm_hour;
-    to.monthDay = from.tm_mday;
-    to.month = from.tm_mon;
-    to.year = from.tm_year;
-    to.weekDay = from.tm_wday;
-    to.yearDay = from.tm_yday;
-    to.isDaylight = from.tm_isdst;
-}
-} // namespace
 
 void getSystemTimeUtc(SystemTimeUtc& fields) {
     SYSTEMTIME now;
@@ -61,14 +49,7 @@ bool utcTime(std::int64_t seconds, CalendarTime& fields) {
 }
 
 std::int64_t makeTime(CalendarTime& fields) {
-    std::tm local{};
-    local.tm_sec = fields.second;
-    local.tm_min = fields.minute;
-    local.tm_hour = fields.hour;
-    local.tm_mday = fields.monthDay;
-    local.tm_mon = fields.month;
-    local.tm_year = fields.year;
-    local.tm_isdst = fields.isDaylight;
+    std::tm local = toTm(fields);
     __time64_t result = ::_mktime64(&local);
     if (result == -1)
         return -1;
