@@ -14,6 +14,8 @@
 
 namespace VeltorPlatform {
 
+class DirHandle;
+
 namespace FileSystemError {
 constexpr std::uint32_t Success = 0;
 constexpr std::uint32_t FileNotFound = 2;
@@ -84,6 +86,11 @@ public:
     // Starts a listing of `dir` (no pattern, no trailing separator needed); closes a previous one.
     // A missing directory gives PathNotFound (Windows may say FileNotFound for some paths).
     std::uint32_t open(const std::string& dir, DirDetail detail = DirDetail::Full);
+    // Lists a directory opened through DirHandle.h. Nothing is followed: a link is handed out as a
+    // ReparsePoint entry and never as a Directory, even where it leads to one (on POSIX, finding that
+    // out would read the link and refresh its last access, which the age rules judge). removeEntry
+    // acts relative to the same directory.
+    std::uint32_t open(const DirHandle& dir, DirDetail detail = DirDetail::Full);
     // Moves to the next entry: Success, NoMoreItems at the end, or another error.
     std::uint32_t next();
     // Completes the current entry of a NamesAndTypes listing to what a Full listing hands out, so a

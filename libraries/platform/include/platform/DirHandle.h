@@ -1,0 +1,141 @@
+// Handle-based access inside a directory tree that others may write.
+//
+// Whoever can write inside the data tree can put a link, a FIFO or a device under any name, or swap one
+// name for another between two of our calls. So inside the tree nothing is reached through a path built
+// from its contents: a directory is opened once, from the handle of the directory that holds it, never
+// through a link, and every look-up, read, creation, rename and removal names one entry of an open
+// directory. Only the root of a walk is opened by its path; it comes from the trusted configuration.
+//
+// POSIX: openat/fstatat/unlinkat/renameat relative to directory descriptors opened with
+// O_DIRECTORY | O_NOFOLLOW. Windows has no openat: every directory is opened with
+// FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, refused when it is a reparse point, and
+// held open without FILE_SHARE_DELETE (with all its ancestors up to the root) for as long as it is
+// used, so that nobody can rename or replace it meanwhile; an entry is then reached as directory path +
+// name, opened with FILE_FLAG_OPEN_REPARSE_POINT and checked on its handle.
+//
+// Errors are Windows error numbers as in FileSystem.h.
+#pragma once
+#include "platform/FileSystem.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace VeltorPlatform {
+
+namespace FileSystemError {
+// The entry is not a directory (ERROR_DIRECTORY).
+constexpr std::uint32_t NotADirectory = 267;
+// The entry is a link or another reparse point where only a real directory or file may stand.
+constexpr std::uint32_t IsALink = 1921;
+// The entry is a FIFO, device, socket or another special file: never opened.
+constexpr std::uint32_t NotARegularFile = 1920;
+// The entry is no longer the one that was judged (another file took its name).
+constexpr std::uint32_t EntryChanged = 1; // ERROR_INVALID_FUNCTION: never produced by the calls here
+// Another process holds the file open in a way that excludes us (Windows sharing violation).
+constexpr std::uint32_t SharingViolation = 32;
+} // namespace FileSystemError
+
+enum class EntryKind { File, Directory, Link, Other };
+
+// What a look-up, or the handle of an open entry, tells about an entry. A link's data are its own.
+struct EntryInfo {
+    EntryKind kind = EntryKind::Other;
+    bool readOnly = false; // Windows: the read-only attribute; POSIX: the owner write bit is clear
+    std::int64_t lastWriteMs = 0;
+    std::int64_t lastAccessMs = 0;
+    std::uint64_t size = 0;
+    // Identity: POSIX device and inode; Windows volume serial number and file index.
+    std::uint64_t volume = 0;
+    std::uint64_t fileId = 0;
+    std::uint32_t linkCount = 1;
+
+    bool sameEntryAs(const EntryInfo& other) const { return volume == other.volume && fileId == other.fileId; }
+};
+
+// An open directory. Copies share the one system handle; the last copy closes it.
+class DirHandle {
+public:
+    DirHandle();
+    ~DirHandle();
+    DirHandle(const DirHandle&);
+    DirHandle& operator=(const DirHandle&);
+    DirHandle(DirHandle&&) noexcept;
+    DirHandle& operator=(DirHandle&&) noexcept;
+
+    // Opens the root of a walk by its path, as the system resolves it: links within the path are
+    // followed, for the path comes from the trusted configuration. NotADirectory for anything else.
+    std::uint32_t openRoot(const std::string& path);
+    // Opens the directory `name` (one component, no separator) of `parent`, never through a link:
+    // IsALink for a link or reparse point, NotADirectory for any other non-directory, FileNotFound when
+    // nothing has that name.
+    std::uint32_t openChild(const DirHandle& parent, const std::string& name);
+    bool isOpen() const;
+    void close();
+    // The path the handle was reached by (root path + names), for messages; separators are native.
+    const std::string& path() const;
+    // The open directory itself.
+    std::uint32_t info(EntryInfo& out) const;
+
+    // The entry `name` as it stands, links not followed.
+    std::uint32_t lookup(const std::string& name, EntryInfo& out) const;
+    // Removes the non-directory entry `name`; a link goes as the link itself, never its target. A
+    // directory or a read-only file is refused with AccessDenied, as DeleteFileA refuses them. With
+    // `expected`, the entry must still be that entry (EntryChanged otherwise): what was judged is what
+    // goes.
+    std::uint32_t removeFile(const std::string& name, const EntryInfo* expected = nullptr) const;
+    // Removes the empty directory `name` (DirNotEmpty otherwise); a link is refused with IsALink, a
+    // read-only directory with AccessDenied.
+    std::uint32_t removeDirectory(const std::string& name) const;
+    // Renames `from` to `to` within this directory, replacing an entry named `to` (a link there is
+    // replaced, never written through). Windows: MoveFileExA with replace-existing and write-through.
+    std::uint32_t rename(const std::string& from, const std::string& to) const;
+    // Makes the directory's entries durable (POSIX fsync of the directory; Windows: nothing to do, the
+    // rename was written through).
+    std::uint32_t sync() const;
+
+private:
+    friend class FileHandle;
+    friend class DirEnumerator;
+    struct State;
+    std::shared_ptr<State> state;
+};
+
+// An open regular file of a directory.
+class FileHandle {
+public:
+    FileHandle();
+    ~FileHandle();
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&&) noexcept;
+    FileHandle& operator=(FileHandle&&) noexcept;
+
+    // Opens the regular file `name` of `dir` for reading: never through a link (IsALink), never a
+    // FIFO, device or socket (NotARegularFile; the open itself never blocks), the type checked on the
+    // open handle. With `keepAccessTime` the read leaves the last access as it was where the system
+    // allows it (POSIX O_NOATIME for the owner or root; Windows resets it through the handle).
+    // Windows: others may read and delete the file meanwhile but not write it (SharingViolation while
+    // another process holds it open for writing).
+    std::uint32_t openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
+    // Creates the file `name` in `dir` for writing; AlreadyExists when anything has that name, a link
+    // or a dangling link included (O_CREAT | O_EXCL | O_NOFOLLOW, CREATE_NEW). POSIX mode bits as
+    // given (before the umask); Windows ignores them.
+    std::uint32_t createNew(const DirHandle& dir, const std::string& name, unsigned posixMode);
+    bool isOpen() const;
+    // Reads up to `size` bytes; `got` is 0 at the end of the file. A failure part-way is an error.
+    std::uint32_t read(char* buffer, std::size_t size, std::size_t& got);
+    // Writes every byte or fails.
+    std::uint32_t write(const char* data, std::size_t size);
+    // Flushes the file's data to the disk (fsync, FlushFileBuffers).
+    std::uint32_t sync();
+    std::uint32_t info(EntryInfo& out) const;
+    // Closes; an error when the system reports one on closing.
+    std::uint32_t close();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+} // namespace VeltorPlatform
