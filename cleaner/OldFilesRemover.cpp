@@ -156,6 +156,11 @@ bool OldFilesRemover::removeJudged(const DirHandle& dir, const std::string& name
     ActionReport& report = ActionReport::current();
     const bool isDirectory = judged.kind == EntryKind::Directory;
     if (report.dryRun()) {
+        // A preview tells what the real run would do: a read-only file would stay.
+        if (judged.readOnly && !isDirectory) {
+            report.kept(pathOf(dir, name));
+            return false;
+        }
         report.removed(pathOf(dir, name), why, judged.size, isDirectory);
         return true;
     }
