@@ -112,8 +112,9 @@ bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* miss
     if (missing != nullptr)
         *missing = opened.outcome == TrustedDirs::Outcome::Missing;
     if (opened.outcome == TrustedDirs::Outcome::Refused) {
-        write("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) +
-              " is a link or not a directory");
+        if (TrustedDirs::firstRefusal(opened.refusedAt))
+            write("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) +
+                  " is a link or not a directory");
         return false;
     }
     if (opened.outcome != TrustedDirs::Outcome::Opened)

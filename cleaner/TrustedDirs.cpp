@@ -2,6 +2,7 @@
 
 #include "FsTools.h"
 
+#include <set>
 #include <vector>
 
 namespace Veltor {
@@ -61,8 +62,18 @@ void TrustedDirs::trust(const std::string& root) {
         roots().push_back(unified(root));
 }
 
+static std::set<std::string>& refusals() {
+    static std::set<std::string> reported;
+    return reported;
+}
+
 void TrustedDirs::forgetAll() {
     roots().clear();
+    refusals().clear();
+}
+
+bool TrustedDirs::firstRefusal(const std::string& path) {
+    return refusals().insert(path).second;
 }
 
 TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::string& name,

@@ -12,8 +12,10 @@ class TrustedDirs {
 public:
     // Adds a root named by the configuration (its path as the system resolves it).
     static void trust(const std::string& root);
-    // Forgets every root (tests; a new run).
+    // Forgets every root and every refusal reported (tests; a new run).
     static void forgetAll();
+    // True the first time a refused path is offered in a run: one message per refused directory.
+    static bool firstRefusal(const std::string& path);
 
     enum class Outcome { Opened, Missing, Unreadable, Refused };
     struct Opened {
