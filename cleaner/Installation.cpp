@@ -2,6 +2,7 @@
 // directories the cleanings may touch.
 #include "FsTools.h"
 #include "Sorvik.h"
+#include "TrustedDirs.h"
 #include "WinRegistry.h"
 
 #include <cstdio>
@@ -15,7 +16,9 @@ const char* const kProductKey = "SOFTWARE\\Veltor";
 const char* const kClientKey = "SOFTWARE\\Veltor\\Resources";
 const char* const kServerKey = "SOFTWARE\\Veltor\\CoreServer\\Install";
 
-void verboseMessage(const std::string& text) { Sorvik::verboseLine(text); }
+void verboseMessage(const std::string& text) {
+    Sorvik::verboseLine(text);
+}
 
 // A directory derived from a base that did not resolve stays unresolved: nothing is ever built on an
 // empty base (no "\Log" at the root of the drive). The path is still reported as it would have been built.
@@ -68,11 +71,17 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
 }
 
 void Sorvik::resolveDirectories() {
+    // The directories the registry names are the roots everything to clean is reached from; whatever
+    // lies below them is walked through handles, never through a link.
+    TrustedDirs::forgetAll();
     if (installationType == "client" || installationType == "both") {
         checkDirectory(dirs.clientInstall, readInstallValue("InstallDir", ""));
         checkDirectory(dirs.clientConfig, readInstallValue("ConfigurationDir", ""));
         checkDirectory(dirs.clientStartupLog, readInstallValue("StartupLogDir", ""));
         derive(*this, dirs.clientTemp, dirs.clientStartupLog, "/temp");
+        TrustedDirs::trust(dirs.clientInstall);
+        TrustedDirs::trust(dirs.clientConfig);
+        TrustedDirs::trust(dirs.clientStartupLog);
     }
     if (installationType == "server" || installationType == "both") {
         checkDirectory(dirs.serverInstall, readInstallValue("InstallDir", "server"));
@@ -94,6 +103,7 @@ void Sorvik::resolveDirectories() {
         derive(*this, dirs.incomingData, install, "/Data/incoming");
         derive(*this, dirs.finishedJobs, dirs.serverLogTemp, "/Scheduler/finished");
         derive(*this, dirs.licenseStatus, install, "/Data/license_status");
+        TrustedDirs::trust(install);
     }
 }
 
