@@ -484,6 +484,32 @@ std::uint32_t FileHandle::info(EntryInfo& out) const {
     return FileSystemError::Success;
 }
 
+std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
+    if (!isOpen() || !dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    EntryInfo self;
+    if (std::uint32_t error = info(self))
+        return error;
+    if (self.readOnly)
+        return FileSystemError::AccessDenied;
+    // Whatever else stands in the way (the file's or the directory's security, a share mode without
+    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
+    ScopedHandle entry(::CreateFileA(joinName(dir.state->path, name.c_str(), name.size()).c_str(),
+                                     DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!entry.valid())
+        return lastError();
+    BY_HANDLE_FILE_INFORMATION now;
+    if (!::GetFileInformationByHandle(entry.get(), &now))
+        return lastError();
+    const std::wstring* dirPath = dir.state->linkCheckPath();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get()))
+        return FileSystemError::IsALink;
+    return self.volume == now.dwVolumeSerialNumber && self.fileId == fileId(now)
+               ? FileSystemError::Success
+               : FileSystemError::EntryChanged;
+}
+
 std::uint32_t FileHandle::close() {
     if (!state)
         return FileSystemError::Success;
