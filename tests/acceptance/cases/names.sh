@@ -29,7 +29,9 @@ names_files() {
         age_file "$CLIENT/log/$n-1.log" 25
         # Web reports (48 hours by last write).
         age_file "$r/{Trashcan}/top_0_$n.rep" 49
-        age_file "$r/{Temporary}/top_0_$n-new.rep" 47
+        age_file "$r/{Trashcan}/top_0_$n-new.rep" 47
+        age_file "$r/{Temporary}/top_1_2_$n.csv" 49
+        age_file "$r/{Temporary}/top_1_2_$n-new.csv" 47
         # Web sessions: the time recorded inside.
         printf 'a=b=c=%d,%s' $((NOW - 49 * 3600)) "$n" >"$t/cgisess_$n"
         printf 'a=b=c=%d,%s' $((NOW - 47 * 3600)) "$n" >"$t/cgisess_$n-new"
@@ -44,7 +46,8 @@ names_files() {
         age_file "$db/$n/$n-owned.lock.lnk" 0
         age_file "$db/$n/$n-owned" 0
         KEPT+=("server/Log/temp/$n-fresh.tmp" "client/log/temp/$n-unread.tmp" "server/Log/$n-2.log"
-            "server/Data/veltor_html_data/results/{Temporary}/top_0_$n-new.rep" "server/Log/temp/cgisess_$n-new"
+            "server/Data/veltor_html_data/results/{Trashcan}/top_0_$n-new.rep"
+            "server/Data/veltor_html_data/results/{Temporary}/top_1_2_$n-new.csv" "server/Log/temp/cgisess_$n-new"
             "server/Data/incoming/$n-owned.lock" "server/Data/incoming/$n-owned"
             "server/Data/database/$n/$n-owned.lock" "server/Data/database/$n/$n-owned.lock.lnk"
             "server/Data/database/$n/$n-owned")
@@ -121,4 +124,17 @@ case_names_beyond_260_characters() {
     expect_code 0
     expect_output "$RUNNING"
     expect_gone "$deep/deep.lock" "$deep/deep.lock.lnk" "$SERVER/Data/database/top.lock"
+}
+
+# The Windows program carries the manifest that makes its code page UTF-8 and lets it reach long paths.
+case_names_manifest_is_embedded() {
+    [ "$TARGET" = windows ] || return 0
+    local manifest
+    manifest=$(python3 "$HERE/lib/pe_manifest.py" "$PROGRAM") || { fail "no manifest in $PROGRAM"; return; }
+    manifest=$(printf '%s' "$manifest" | sed 's/<!--/\n&/; /<!--/,/-->/d' | tr -d '\n')
+    local setting
+    for setting in '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+        '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>'; do
+        case "$manifest" in *"$setting"*) ;; *) fail "manifest lacks $setting" ;; esac
+    done
 }
