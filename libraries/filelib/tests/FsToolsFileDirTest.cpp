@@ -195,8 +195,13 @@ TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     EXPECT_EQ(VeltorPlatform::accessCheck(path("outside/keep.txt"), VeltorPlatform::AccessMode::Write), 0u);
     ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionWrite, 0, true, nullptr));
 
-    // Clearing through the link itself touches nothing behind it.
-    EXPECT_TRUE(FsTools::clearDir(path("tree/sub/link"), true, true, nullptr));
+    // Clearing through the link itself touches nothing behind it, however the link is written.
+    const std::string link = path("tree/sub/link");
+    for (const std::string& written : {link, link + FsTools::separator, link + "/"})
+        EXPECT_TRUE(FsTools::clearDir(written, true, true, nullptr)) << written;
+    EXPECT_TRUE(present("outside/keep.txt"));
+    EXPECT_TRUE(FsTools::removeDir(link + FsTools::separator, true, true, nullptr));
+    EXPECT_FALSE(present("tree/sub/link"));
     EXPECT_TRUE(present("outside/keep.txt"));
 
     ASSERT_TRUE(FsTools::removeDir(path("tree"), true, true, nullptr));
