@@ -10,20 +10,11 @@ namespace VeltorPlatform {
 
 namespace {
 
+// The few errors a replacement meets; the caller tells success from failure only.
 std::uint32_t lastError() {
-    switch (errno) {
-    case ENOENT:
+    if (errno == ENOENT)
         return FileSystemError::FileNotFound;
-    case ENOTDIR:
-        return FileSystemError::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return FileSystemError::AccessDenied;
-    default:
-        return 31; // general failure
-    }
+    return errno == EACCES || errno == EPERM || errno == EROFS ? FileSystemError::AccessDenied : 31;
 }
 
 // Flushes what the system holds of an open file or directory to the disk.
