@@ -65,11 +65,13 @@ bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::in
                             std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) {
     if (stamp != LastAccess && stamp != LastWrite)
         return false;
-    // A stamp in the future (clock skew, restored files) never makes a file old.
-    if (accessed > current || written > current)
+    // The stamp the rule judges decides, and a future value of it (clock skew, restored files) never
+    // makes a file old. The other stamp lying in the future does not keep the file for ever: a future
+    // last access still means "read since written".
+    const std::int64_t judged = stamp == LastAccess ? accessed : written;
+    if (judged > current)
         return false;
-    const std::uint64_t age =
-        static_cast<std::uint64_t>(current - (stamp == LastAccess ? accessed : written));
+    const std::uint64_t age = static_cast<std::uint64_t>(current - judged);
     if (age <= maxAgeSeconds)
         return false;
     // Not read since its last write: it also has to exceed the unread age.

@@ -61,7 +61,8 @@ public:
     // --- building blocks of the operations above ---
 
     // The age decision on stamps in seconds since 1970: older than the limit on the selected stamp and,
-    // when not read since its last write, older than the unread age too. A future stamp is never old.
+    // when not read since its last write, older than the unread age too. A future value of the selected
+    // stamp keeps the file; a future value of the other one does not.
     static bool isOld(std::int64_t current, std::int64_t accessed, std::int64_t written,
                       std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp);
     // Age test and removal of one file; true when the file was judged old and its removal attempted.

@@ -75,9 +75,13 @@ TEST(RemoverAge, DecisionOnStampsWithLimitsIn64Bits) {
     // Not read since written: the unread age decides too.
     EXPECT_FALSE(OldFilesRemover::isOld(now, now - 2 * day, now - 2 * day, day, 2 * day, LastWrite));
     EXPECT_TRUE(OldFilesRemover::isOld(now, now - 2 * day - 1, now - 2 * day - 1, day, 2 * day, LastWrite));
-    // Future stamps and unknown selectors never make a file old.
-    EXPECT_FALSE(OldFilesRemover::isOld(now, now + 1, now - 9 * day, 0, 0, LastWrite));
-    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now + 1, 0, 0, LastAccess));
+    // A future value of the judged stamp and unknown selectors never make a file old; a future value
+    // of the other stamp does not keep an old file (a future access still counts as read since).
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now + 1, 0, 0, LastWrite));
+    EXPECT_FALSE(OldFilesRemover::isOld(now, now + 1, now - 9 * day, 0, 0, LastAccess));
+    EXPECT_TRUE(
+        OldFilesRemover::isOld(now, now + 10 * kHour, now - 500 * kHour, 48 * kHour, 168 * kHour, LastWrite));
+    EXPECT_TRUE(OldFilesRemover::isOld(now, now - 9 * day, now + 1, 0, 0, LastAccess));
     EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, 2));
     EXPECT_FALSE(OldFilesRemover::isOld(now, now - 9 * day, now - 9 * day, 0, 0, -1));
     // Limits beyond the 32-bit hour range.

@@ -57,6 +57,8 @@ void installSignalHandlers() {
     if (installed)
         return;
     installed = true;
+    // A reader that goes away (`sorvik --verbose | head`) must not stop a cleaning half-way.
+    VeltorPlatform::ignoreClosedOutput();
     VeltorPlatform::installSignalHandler(VeltorPlatform::kSigAbort, onSignal);
     VeltorPlatform::installSignalHandler(VeltorPlatform::kSigInt, onSignal);
     VeltorPlatform::installSignalHandler(VeltorPlatform::kSigTerm, onSignal);

@@ -62,7 +62,7 @@ std::uint64_t Ims::setHook(ImsAgent* agent, bool onlyOnce, const std::string& ge
     }
     std::uint64_t id = hooks.empty() ? 1 : hooks.rbegin()->first + 1;
     int table = priority == 0 ? 0 : priority == 1 ? 1 : 2;
-    hooks.emplace(id, Hook{agent, generalGlob, groupGlob, messageGlob, onlyOnce, table});
+    hooks.emplace(id, Hook{agent, generalGlob, groupGlob, messageGlob, onlyOnce, table, ++lastSerial});
     tables[table][triple].insert(id);
     return id;
 }
@@ -98,13 +98,19 @@ std::size_t Ims::hookCount() const {
 
 bool Ims::dispatch(ImsMessage& message) {
     int result = ImsNotHandled;
-    std::vector<std::uint64_t> spent;
+    // Spent only-once hooks by id and serial: a receiver may remove its hook and set a new one that
+    // gets the same id, and that one is not spent.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spent;
     for (int priority = 0; priority < 3 && result != ImsHandledStop; ++priority) {
         // Delivered from a copy: receivers may set and remove hooks while the message travels.
         Table table;
+        std::map<std::uint64_t, std::uint64_t> serials; // of the hooks the copy lists
         {
             ThreadLockGuard guard(lock);
             table = tables[priority];
+            for (const auto& [triple, ids] : table)
+                for (std::uint64_t id : ids)
+                    serials.emplace(id, hooks.at(id).serial);
         }
         for (auto entry = table.begin(); entry != table.end() && result != ImsHandledStop; ++entry) {
             const std::string& general = std::get<0>(entry->first);
@@ -118,16 +124,16 @@ bool Ims::dispatch(ImsMessage& message) {
                  ++id) {
                 ImsAgent* agent = nullptr;
                 bool onlyOnce = false;
+                std::uint64_t serial = 0;
                 {
                     // A hook removed meanwhile is skipped. So is a hook set meanwhile that took the id
-                    // of a removed one (ids are reused) but hooks other patterns.
+                    // of a removed one (ids are reused): it waits for the next message.
                     ThreadLockGuard guard(lock);
                     auto hook = hooks.find(*id);
-                    if (hook != hooks.end() && hook->second.table == priority &&
-                        hook->second.generalGlob == general && hook->second.groupGlob == group &&
-                        hook->second.messageGlob == type) {
+                    if (hook != hooks.end() && hook->second.serial == serials[*id]) {
                         agent = hook->second.agent;
                         onlyOnce = hook->second.onlyOnce;
+                        serial = hook->second.serial;
                     }
                 }
                 int code = agent != nullptr ? agent->receiveHookedMessage(*id, message) : ImsNotHandled;
@@ -136,14 +142,17 @@ bool Ims::dispatch(ImsMessage& message) {
                 else if (code == ImsHandledStop)
                     result = ImsHandledStop;
                 if (onlyOnce && result != ImsNotHandled)
-                    spent.push_back(*id);
+                    spent.emplace_back(*id, serial);
             }
         }
     }
     if (!spent.empty()) {
         ThreadLockGuard guard(lock);
-        for (std::uint64_t id : spent)
-            removeHookLocked(id);
+        for (const auto& [id, serial] : spent) {
+            auto hook = hooks.find(id);
+            if (hook != hooks.end() && hook->second.serial == serial)
+                removeHookLocked(id);
+        }
     }
     return result != ImsNotHandled;
 }

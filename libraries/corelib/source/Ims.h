@@ -56,6 +56,8 @@ private:
         std::string messageGlob;
         bool onlyOnce;
         int table; // the priority table that lists the id
+        // Ids are reused; the serial never is, so a hook can be told from a later one with its id.
+        std::uint64_t serial;
     };
     using Triple = std::tuple<std::string, std::string, std::string>;
     using Table = std::map<Triple, std::set<std::uint64_t>>;
@@ -63,6 +65,7 @@ private:
     bool removeHookLocked(std::uint64_t id);
 
     std::map<std::uint64_t, Hook> hooks;
+    std::uint64_t lastSerial = 0;
     Table tables[3];
     mutable ThreadLock lock;
 };

@@ -4,6 +4,7 @@
 #include "ParamStream.h"
 #include "ProcessLock.h"
 
+#include "platform/FileReplace.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/SystemInfo.h"
@@ -87,13 +88,9 @@ bool replaceFile(const std::string& path, const std::string& content) {
         VeltorPlatform::deleteFile(temporary);
         return false;
     }
-    // Renaming does not replace on every system: the old value goes first.
-    const std::uint32_t removed = VeltorPlatform::deleteFile(path);
-    if (removed != 0 && removed != VeltorPlatform::FileSystemError::FileNotFound) {
-        VeltorPlatform::deleteFile(temporary);
-        return false;
-    }
-    if (VeltorPlatform::renamePath(temporary, path) != 0) {
+    // One step from the old value to the new: a reader never finds the value missing, and a crash
+    // leaves one or the other.
+    if (VeltorPlatform::replaceFile(temporary, path) != 0) {
         VeltorPlatform::deleteFile(temporary);
         return false;
     }
@@ -201,12 +198,13 @@ std::uint32_t LocalStore::read(const std::string& key, std::uint32_t type, bool 
         return BadKey;
     if (!isDirectory(directory))
         return NoKey;
-    const std::string file = directory + "/" + kValueFiles[type];
-    if (!exists(file))
-        return NoValue;
+    // The lock first: whether the value exists is only settled while no writer is at work.
     KeyLock lock(directory, locking);
     if (!lock.acquire())
         return LockFailed;
+    const std::string file = directory + "/" + kValueFiles[type];
+    if (!exists(file))
+        return NoValue;
     try {
         readWholeFile(file, text);
     } catch (const Exception&) {

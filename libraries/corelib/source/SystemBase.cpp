@@ -106,7 +106,10 @@ void fill() {
     if (VeltorPlatform::getEnvironment("veltor_hostname", overridden) && !overridden.empty()) {
         const std::string previous = values[SystemBase::HostName];
         values[SystemBase::HostName] = overridden;
-        if (overridden.compare(0, previous.size(), previous) == 0) {
+        // Host names know no case: the one asked of the system and the one written into the
+        // variable may differ in it.
+        if (overridden.size() >= previous.size() &&
+            sameNoCase(overridden.substr(0, previous.size()), previous)) {
             std::string rest = overridden.substr(previous.size());
             if (!rest.empty() && std::strchr("-_#", rest[0]) != nullptr)
                 rest.erase(0, 1);

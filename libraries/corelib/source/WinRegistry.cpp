@@ -173,10 +173,13 @@ std::string WinRegistry::resolveKeyPath(const std::string& key) {
     for (char& c : path)
         if (c == '/')
             c = '\\';
-    if (path.compare(0, kResourcesKeyLength, kResourcesKey) != 0)
+    // The key itself or one below it; a sibling that merely shares the prefix ("ResourcesX") is not it.
+    if (path.compare(0, kResourcesKeyLength, kResourcesKey) != 0 ||
+        (path.size() > kResourcesKeyLength && path[kResourcesKeyLength] != '\\'))
         return path;
+    // An empty value counts as unset: it would send every read to the root of the hive.
     std::string environment;
-    if (!VeltorPlatform::getEnvironment("VELTOR_ENV", environment))
+    if (!VeltorPlatform::getEnvironment("VELTOR_ENV", environment) || environment.empty())
         return path;
     return environment + path.substr(kResourcesKeyLength);
 }

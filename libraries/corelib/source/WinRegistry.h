@@ -1,7 +1,8 @@
 // Registry access: string and multi-string values and sub-key lists, addressed by a root key name
 // ("HKEY_LOCAL_MACHINE", ...), a key path and a value name. Every failure is one of the nested types.
-// Key paths below "SOFTWARE\Veltor\Resources" are redirected to the key named by VELTOR_ENV when it is
-// set, so a test or second environment can bring its own resources key.
+// The key "SOFTWARE\Veltor\Resources" and the keys below it are redirected to the key named by
+// VELTOR_ENV when it is set and not empty, so a test or second environment can bring its own
+// resources key.
 #pragma once
 #include "Exception.h"
 
@@ -40,8 +41,8 @@ public:
     static void setMultiString(const std::string& hive, const std::string& key, const std::string& value,
                                const std::vector<std::string>& items, bool with64BitView);
 
-    // '/' becomes '\'; a path starting with the 25 characters "SOFTWARE\Veltor\Resources" gets them
-    // replaced by VELTOR_ENV's value when that variable exists.
+    // '/' becomes '\'; a path that is "SOFTWARE\Veltor\Resources" or starts with it and a '\' gets
+    // those 25 characters replaced by VELTOR_ENV's value when that variable is set and not empty.
     static std::string resolveKeyPath(const std::string& key);
 };
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <limits>
 
 using namespace VeltorCorelib;
@@ -159,6 +161,10 @@ TEST(DateTime, NowComesFromTheUtcClock) {
     EXPECT_LE(first, second);
     EXPECT_GT(first, utc(2020, 1, 1));
     EXPECT_LT(first, utc(2200, 1, 1));
+    // The same instant as the C library's clock, not a zone's hours or a wrong epoch away from it.
+    const std::int64_t library =
+        static_cast<std::int64_t>(std::time(nullptr)) * 1000 + kUnixEpochMilliseconds;
+    EXPECT_LE(std::llabs(DateTime::now() - library), 2000LL);
 }
 
 TEST(TimeZone, OffsetAndRuleTexts) {

@@ -204,6 +204,34 @@ TEST(Ims, OnlyOnceHooksGoAfterTheFirstHandledDelivery) {
     EXPECT_EQ(journal, (std::vector<std::string>{tag("later", first)}));
 }
 
+TEST(Ims, AHookSetInPlaceOfASpentOnceHookStays) {
+    // The handler of an only-once hook removes it and sets another, which gets the same id back (on
+    // the same patterns or others). The spent hook's clean-up must leave the new one alone.
+    for (const char* successorPatterns : {"swap", "elsewhere"}) {
+        std::vector<std::string> journal;
+        Probe agent("agent", journal);
+        Ims own;
+        own.setHook(&agent, false, "other", "", "", 0);
+        const std::uint64_t once = own.setHook(&agent, true, "swap", "", "", 0);
+        std::uint64_t successor = 0;
+        agent.during = [&] {
+            if (successor == 0) {
+                own.removeHook(once);
+                successor = own.setHook(&agent, false, successorPatterns, "", "", 0);
+            }
+        };
+        ImsMessage first("swap", "", "");
+        EXPECT_TRUE(own.dispatch(first));
+        EXPECT_EQ(successor, once);
+        EXPECT_EQ(journal, (std::vector<std::string>{tag("agent", once)})) << successorPatterns;
+        EXPECT_EQ(own.hookCount(), 2u) << successorPatterns;
+        journal.clear();
+        ImsMessage second(successorPatterns, "", "");
+        EXPECT_TRUE(own.dispatch(second));
+        EXPECT_EQ(journal, (std::vector<std::string>{tag("agent", successor)})) << successorPatterns;
+    }
+}
+
 TEST(Ims, HookIdsStartAtOneAndReuseTheLargest) {
     std::vector<std::string> journal;
     Probe agent("agent", journal);

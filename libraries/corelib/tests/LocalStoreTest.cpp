@@ -1,14 +1,34 @@
 #include "LocalStore.h"
+#include "ChildProcessSupport.h"
 #include "ProcessLock.h"
 #include "StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
 
 using VeltorCorelib::LocalStore;
+
+namespace {
+
+constexpr std::int64_t kReplacements = 5000;
+constexpr std::int64_t kFinished = -1;
+
+// Child: replaces the value of the key "race" with 1, 2, ... kReplacements (for four seconds at
+// most), under the key's lock, then with kFinished.
+int replaceValueMode() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    for (std::int64_t value = 1; value <= kReplacements && std::chrono::steady_clock::now() < end; ++value)
+        if (LocalStore::writeInt64("race", value, true) != LocalStore::Done)
+            return 10;
+    return LocalStore::writeInt64("race", kFinished, true) == LocalStore::Done ? 0 : 11;
+}
+SORVIK_CHILD_MODE("replace-value", replaceValueMode);
+
+} // namespace
 
 TEST(LocalStore, RootComesFromTheEnvironmentOrTheDefault) {
     {
@@ -150,4 +170,35 @@ TEST(LocalStore, AdditionsStartFromZeroAndWrap) {
     // The addition holds the key's lock; releasing it leaves the lock free for the next taker.
     VeltorCorelib::ProcessLock keyLock(LocalStore::keyDirectory("count"));
     EXPECT_TRUE(keyLock.lock(10));
+}
+
+TEST(LocalStore, AValueBeingReplacedByAnotherProcessIsNeverMissing) {
+    StoreRoot root; // inherited by the child through the environment
+    ASSERT_EQ(0u, LocalStore::writeInt64("race", 0, true));
+    ChildProcessSupport::Child child("replace-value", "");
+    ASSERT_TRUE(child.started());
+    // Reads until the child is finished; bounded, should the child fail. POSIX reads mostly without
+    // the lock, fast enough to fall between the steps of a replacement: the replacement alone must
+    // keep the value there. (Windows refuses to replace a file someone has open, so there a reader
+    // without the lock can make a write fail.)
+#ifdef _WIN32
+    const unsigned lockedEvery = 1;
+#else
+    const unsigned lockedEvery = 8;
+#endif
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    std::int64_t seen = 0;
+    int failures = 0;
+    for (unsigned read = 0; seen != kFinished && std::chrono::steady_clock::now() < deadline; ++read) {
+        const bool locking = read % lockedEvery == 0;
+        std::int64_t value = 0;
+        const std::uint32_t status = LocalStore::readInt64("race", locking, value);
+        if (status != LocalStore::Done || (value != kFinished && value < seen))
+            ++failures;
+        else
+            seen = value;
+    }
+    EXPECT_EQ(0, child.wait());
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(kFinished, seen);
 }

@@ -18,6 +18,12 @@ std::string lower(std::string text) {
     return text;
 }
 
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
 // Keeps an environment variable as it was around a test.
 struct SavedVariable {
     std::string name, value;
@@ -119,8 +125,16 @@ TEST(SystemBase, HostNameOverrideGivesTheInstance) {
         std::string override, instance;
     };
     const Case cases[] = {
-        {host + "#7", "7"},   {host + "-web", "web"}, {host + "_b", "b"}, {host + "x#1", "x#1"},
-        {"elsewhere#3", "3"}, {"elsewhere", "0"},     {host, "0"},
+        {host + "#7", "7"},
+        {host + "-web", "web"},
+        {host + "_b", "b"},
+        {host + "x#1", "x#1"},
+        {"elsewhere#3", "3"},
+        {"elsewhere", "0"},
+        {host, "0"},
+        // Host names know no case.
+        {upper(host) + "-web", "web"},
+        {lower(host) + "_b", "b"},
     };
     for (const Case& c : cases) {
         SystemBase::resetForTests();

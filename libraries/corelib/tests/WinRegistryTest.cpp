@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -159,12 +160,21 @@ TEST_F(WinRegistryTest, RedirectsOnlyTheWholeResourcesPrefix) {
               "software\\veltor\\resources\\X");
     EXPECT_EQ(WinRegistry::resolveKeyPath("Other\\SOFTWARE\\Veltor\\Resources"),
               "Other\\SOFTWARE\\Veltor\\Resources");
+    // A sibling that shares the prefix is not redirected.
+    EXPECT_EQ(WinRegistry::resolveKeyPath("SOFTWARE/Veltor/ResourcesX/Y"), "SOFTWARE\\Veltor\\ResourcesX\\Y");
 
     // Reads and writes both go to the redirected key.
     WinRegistry::setString(kHive, "SOFTWARE/Veltor/Resources/X", "v", "redirected", false);
     EXPECT_EQ(WinRegistry::getString(kHive, target + "\\X", "v", false), "redirected");
     EXPECT_EQ(WinRegistry::getString(kHive, "SOFTWARE\\Veltor\\Resources\\X", "v", false), "redirected");
     EXPECT_EQ(WinRegistry::getSubKeys(kHive, "SOFTWARE\\Veltor\\Resources", false), Strings{"X"});
+#ifndef _WIN32
+    // Empty counts as unset, rather than sending the key to the root of the hive. (setEnvironment
+    // removes a variable set empty; the C runtime here can hold one.)
+    ::setenv("VELTOR_ENV", "", 1);
+    EXPECT_EQ(WinRegistry::resolveKeyPath("SOFTWARE/Veltor/Resources/X"), "SOFTWARE\\Veltor\\Resources\\X");
+    EXPECT_EQ(WinRegistry::resolveKeyPath("SOFTWARE/Veltor/Resources"), "SOFTWARE\\Veltor\\Resources");
+#endif
     setEnvironment("VELTOR_ENV", (base + "\\Missing").c_str());
     EXPECT_EQ(thrown([] { WinRegistry::getString(kHive, "SOFTWARE\\Veltor\\Resources", "v", false); }),
               "Get_NotFound: Could not find registry key \"HKEY_CURRENT_USER\"->\"" + base + "\\Missing\"");

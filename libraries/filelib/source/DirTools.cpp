@@ -104,9 +104,10 @@ std::string DirTools::currentDir() {
 DirTools::NameList DirTools::readDir(const std::string& dir, const std::string& pattern,
                                      std::uint32_t maxCount) {
     NameList names;
-    if (maxCount == 0)
-        return names;
+    // A count of zero lists nothing, but a directory that cannot be read fails as for any count.
     listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+        if (maxCount == 0)
+            return false;
         names.emplace_back(entry.name, entry.nameLength);
         return names.size() < maxCount;
     });
@@ -204,7 +205,7 @@ void DirTools::remove(const std::string& dir, unsigned flags) {
             clear(dir, flags);
         }
     }
-    if (!removeDirectoryTwice(dir))
+    if (!removeDirectoryTwice(Listing::linkItself(dir)))
         VELTOR_THROW(Remove_Failed, "@file.remove.failed{Failed to remove \"%\"};", dir);
 }
 

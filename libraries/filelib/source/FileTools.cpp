@@ -39,6 +39,14 @@ void renameOrThrow(const std::string& from, const std::string& to) {
                      from, to);
 }
 
+// The path in its native form with "." and ".." resolved and doubled separators dropped: two
+// spellings of one absolute path compare equal.
+std::string comparable(const std::string& path) {
+    std::string prepared = path;
+    FsTools::normalize(prepared);
+    return prepared;
+}
+
 } // namespace
 
 bool FileTools::exists(const std::string& path) {
@@ -96,7 +104,14 @@ std::string FileTools::getLinkTarget(const std::string& path) {
         for (char& c : portable)
             if (c == '\\')
                 c = '/';
-        target = PathTools::dirName(portable) + "/" + target;
+        // A link given by its bare name lies in the current directory, which is what a relative
+        // target is relative to already; prefixing its empty directory with '/' would move it to
+        // the root. A link in the root must not gain a second leading '/' (a server name).
+        const std::string dir = PathTools::dirName(portable);
+        if (dir.empty())
+            target = target.empty() ? std::string(".") : target;
+        else
+            target = dir.back() == '/' ? dir + target : dir + "/" + target;
     }
     return PathTools::normalize(target, 1 + 2 + 4 + 16);
 }
@@ -151,6 +166,17 @@ void FileTools::rename(const std::string& fromPath, const std::string& toPath, u
     const std::string current = DirTools::currentDir();
     const std::string from = PathTools::makeAbsolute(fromPath, current);
     const std::string to = PathTools::makeAbsolute(toPath, current);
+    // Onto itself: nothing to do. Taken for a replacement it would remove the file and then find
+    // nothing to rename. Windows names compare without case: a name that differs from the file's
+    // own in case only is the same file, and renaming it changes the case of its name.
+    const std::string fromName = comparable(from);
+    const std::string toName = comparable(to);
+    if (fromName == toName)
+        return;
+    if (FsTools::separator == '\\' && FsTools::compareNoCase(fromName, toName) == 0) {
+        renameOrThrow(from, to);
+        return;
+    }
     if (!exists(to)) {
         renameOrThrow(from, to);
         return;

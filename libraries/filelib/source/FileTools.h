@@ -41,7 +41,8 @@ public:
     // Deletes a file, two attempts with a 25 ms pause. Throws AccessDenied (a read-only file without
     // RemoveForce), NoSuchFile (operation "setPermission" for a missing file), Remove_Failed.
     static void remove(const std::string& path, unsigned flags);
-    // Renames a file; onto an existing file only with ReplaceExisting. Into another directory the file
+    // Renames a file; onto an existing file only with ReplaceExisting. A file renamed onto itself stays
+    // as it is (Windows: a name that differs in case only renames it). Into another directory the file
     // first takes a temporary name beside the target, so the old target goes only when the new one is
     // in place beside it; should the old target resist removal, the file goes back where it was.
     // Throws NoSuchFile, TargetExists, Rename_Failed and what remove throws.

@@ -122,12 +122,13 @@ public:
     static bool setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
                               const ProgressCallback& progress);
     // Appends the file's bytes to `out` (emptied first when `clear`), carriage returns left out.
-    // False when the file cannot be opened.
+    // False (and `out` untouched) when the file cannot be opened or read to its end: a directory,
+    // or an error part-way.
     static bool readFile(const std::string& path, std::string& out, bool clear);
     // Replaces `lines` by the file's lines ending at `delimiter` (not kept), carriage returns left
     // out; a last line without delimiter counts when it is not empty. `trim` strips " \r\n\t\v\b\f"
     // from both ends; `skipEmpty` drops empty lines. False (and `lines` untouched) when the file
-    // cannot be opened.
+    // cannot be opened or read to its end, as for readFile.
     static bool readLines(const std::string& path, LineList& lines, char delimiter, bool trim,
                           bool skipEmpty);
     // Creates or truncates the file and writes every byte; false on any failure.

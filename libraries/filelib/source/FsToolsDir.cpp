@@ -129,7 +129,7 @@ bool FsTools::removeDir(const std::string& path, bool recursive, bool force,
         return false;
     // A link goes as the link itself; nothing behind it is cleared.
     if (Listing::isReparsePoint(path))
-        return removeDirectoryTwice(path);
+        return removeDirectoryTwice(Listing::linkItself(path));
     if (fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
         if (!force || !setPermission(path, PermissionWrite, 0, false, nullptr))
             return false;

@@ -48,7 +48,9 @@ private:
 };
 
 // Reads the whole file in blocks, leaving out carriage returns; calls sink(data, length) per run.
-template <typename Sink> void readWithoutCarriageReturns(std::FILE* file, Sink&& sink) {
+// False when reading stopped on an error rather than at the end: a directory opened as a file, or an
+// I/O error part-way, must not pass for a short file.
+template <typename Sink> bool readWithoutCarriageReturns(std::FILE* file, Sink&& sink) {
     char buffer[65536];
     std::size_t count = 0;
     while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
@@ -61,6 +63,7 @@ template <typename Sink> void readWithoutCarriageReturns(std::FILE* file, Sink&&
         }
         sink(buffer + start, count - start);
     }
+    return std::ferror(file) == 0;
 }
 
 bool isTrimmed(char c) {
@@ -197,10 +200,15 @@ bool FsTools::readFile(const std::string& path, std::string& out, bool clear) {
     CFile file(path, "rb");
     if (file.get() == nullptr)
         return false;
+    // Read aside first: a read that fails leaves the caller's text as it was.
+    std::string text;
+    if (!readWithoutCarriageReturns(file.get(),
+                                    [&](const char* data, std::size_t length) { text.append(data, length); }))
+        return false;
     if (clear)
-        out.clear();
-    readWithoutCarriageReturns(file.get(),
-                               [&](const char* data, std::size_t length) { out.append(data, length); });
+        out = std::move(text);
+    else
+        out += text;
     return true;
 }
 
@@ -208,7 +216,7 @@ bool FsTools::readLines(const std::string& path, LineList& lines, char delimiter
     CFile file(path, "rb");
     if (file.get() == nullptr)
         return false;
-    lines.clear();
+    LineList read;
     std::string line;
     auto finish = [&] {
         std::size_t begin = 0;
@@ -220,10 +228,10 @@ bool FsTools::readLines(const std::string& path, LineList& lines, char delimiter
                 --end;
         }
         if (!(skipEmpty && begin == end))
-            lines.emplace_back(line, begin, end - begin);
+            read.emplace_back(line, begin, end - begin);
         line.clear();
     };
-    readWithoutCarriageReturns(file.get(), [&](const char* data, std::size_t length) {
+    const bool complete = readWithoutCarriageReturns(file.get(), [&](const char* data, std::size_t length) {
         for (std::size_t i = 0; i < length; ++i) {
             if (data[i] == delimiter)
                 finish();
@@ -231,8 +239,11 @@ bool FsTools::readLines(const std::string& path, LineList& lines, char delimiter
                 line += data[i];
         }
     });
+    if (!complete)
+        return false;
     if (!line.empty())
         finish();
+    lines = std::move(read);
     return true;
 }
 

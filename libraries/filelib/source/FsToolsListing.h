@@ -2,6 +2,7 @@
 // platform's enumeration handing every entry whose name matches a pattern to a visitor) and a few
 // small answers about entries.
 #pragma once
+#include "FsTools.h"
 #include "Wildcard.h"
 #include "platform/FileSystem.h"
 
@@ -29,10 +30,24 @@ inline bool isGone(std::uint32_t error) {
            error == VeltorPlatform::FileSystemError::PathNotFound;
 }
 
-// The path itself is a link of the file system (symbolic link, junction, other reparse point).
+// The path without trailing separators, as the system must be given it to see a link itself:
+// "alias/" names what the directory link leads to, "alias" the link. A root ("/", "C:\\") keeps its
+// separator.
+inline std::string linkItself(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == '/' || path[end - 1] == FsTools::separator))
+        --end;
+    if (end == 0 || end == path.size() || path[end - 1] == ':')
+        return path;
+    return path.substr(0, end);
+}
+
+// The path itself is a link of the file system (symbolic link, junction, other reparse point),
+// however it is written.
 inline bool isReparsePoint(const std::string& path) {
     std::uint32_t attributes = 0;
-    return VeltorPlatform::getFileAttributes(path, attributes) == VeltorPlatform::FileSystemError::Success &&
+    return VeltorPlatform::getFileAttributes(linkItself(path), attributes) ==
+               VeltorPlatform::FileSystemError::Success &&
            (attributes & VeltorPlatform::FileAttribute::ReparsePoint) != 0;
 }
 

@@ -30,6 +30,20 @@ std::string makeShortcut(const std::string& target) {
     return header + info + std::string(4, '\0');
 }
 
+// Makes `dir` the current directory for the lifetime of the object.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::filesystem::path& dir) : previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CurrentDir() { std::filesystem::current_path(previous); }
+    CurrentDir(const CurrentDir&) = delete;
+    CurrentDir& operator=(const CurrentDir&) = delete;
+
+private:
+    std::filesystem::path previous;
+};
+
 } // namespace
 
 class FileDirTools : public FileTestDir {};
@@ -81,6 +95,21 @@ TEST_F(FileDirTools, RenameNeverLosesAFile) {
     FileTools::rename(portable("a.txt"), portable("b.txt"), FileTools::ReplaceExisting);
     EXPECT_FALSE(present("a.txt"));
     EXPECT_EQ(read("b.txt"), "new");
+
+    // Onto itself, however written: the file stays. Windows: a change of case alone renames it.
+    for (const char* same : {"b.txt", "./b.txt", "other/../b.txt"}) {
+        FileTools::rename(portable("b.txt"), portable(same), FileTools::ReplaceExisting);
+        EXPECT_EQ(read("b.txt"), "new") << same;
+    }
+#ifdef _WIN32
+    // (Wine keeps the old spelling; Windows takes the new one. Either way the file is there.)
+    FileTools::rename(portable("b.txt"), portable("B.txt"), FileTools::ReplaceExisting);
+    const DirTools::NameList names = DirTools::readDir(portable(""), "?.txt");
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names[0] == "B.txt" || names[0] == "b.txt") << names[0];
+    EXPECT_EQ(read("b.txt"), "new");
+    FileTools::rename(portable(names[0]), portable("b.txt"), 0);
+#endif
 
     // Into another directory onto an existing file: replaced, no temporary name left behind.
     write("other/b.txt", "older");
@@ -152,6 +181,13 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
     EXPECT_TRUE(FileTools::isLink(portable("rel")));
     EXPECT_EQ(FileTools::getLinkTarget(portable("rel")), portable("dir"));
     EXPECT_TRUE(DirTools::isDir(portable("rel")));
+    // A relative link named by its bare name lies in the current directory, not in the root.
+    {
+        CurrentDir inside(root);
+        EXPECT_EQ(FileTools::getLinkTarget("rel"), "dir");
+        EXPECT_TRUE(DirTools::isDir("rel"));
+        EXPECT_TRUE(DirTools::isDir("./rel"));
+    }
     // Links that lead to each other are no directory, and asking does not loop.
     ASSERT_TRUE(makeSymlink(root / "loop-b", root / "loop-a", false));
     ASSERT_TRUE(makeSymlink(root / "loop-a", root / "loop-b", false));
@@ -168,8 +204,10 @@ TEST_F(FileDirTools, DirectoryFailuresCarryTheirRecords) {
     EXPECT_EQ(thrown<VeltorFilelib::TargetExists>([] { DirTools::clear("", 0); }),
               "TargetExists: Parameter \"path\" must not be empty (remove)");
     const std::string missing = portable("missing");
-    EXPECT_EQ(thrown<DirTools::NoSuchDir>([&] { DirTools::readDir(missing, "*"); }),
-              "NoSuchDir: Trying to access \"" + missing + "\", but no such dir (readDir)");
+    for (std::uint32_t count : {DirTools::NoLimit, 1u, 0u})
+        EXPECT_EQ(thrown<DirTools::NoSuchDir>([&] { DirTools::readDir(missing, "*", count); }),
+                  "NoSuchDir: Trying to access \"" + missing + "\", but no such dir (readDir)")
+            << count;
     EXPECT_EQ(thrown<DirTools::NoSuchDir>([&] { DirTools::remove(missing, 0); }),
               "NoSuchDir: Trying to access \"" + missing + "\", but no such dir (remove)");
 
@@ -269,6 +307,13 @@ TEST_F(FileDirTools, ClearingATreeLeavesWhatLinksLeadTo) {
     EXPECT_TRUE(DirTools::isEmpty(portable("tree")));
     EXPECT_EQ(read("outside/keep.txt"), "x");
 
+    // A link written with a trailing separator is still the link: never cleared, removed as itself.
+    ASSERT_TRUE(makeSymlink(root / "outside", root / "alias", true));
+    DirTools::clear(portable("alias") + "/", DirTools::RemoveForce);
+    EXPECT_EQ(read("outside/keep.txt"), "x");
+    DirTools::remove(portable("alias") + "/", DirTools::RemoveForce | DirTools::RemoveContents);
+    EXPECT_FALSE(present("alias"));
+    EXPECT_EQ(read("outside/keep.txt"), "x");
     ASSERT_TRUE(makeSymlink(root / "outside", root / "alias", true));
     DirTools::remove(portable("alias"), 0); // the link goes, its non-empty target stays
     EXPECT_FALSE(present("alias"));

@@ -195,8 +195,13 @@ TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     EXPECT_EQ(VeltorPlatform::accessCheck(path("outside/keep.txt"), VeltorPlatform::AccessMode::Write), 0u);
     ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionWrite, 0, true, nullptr));
 
-    // Clearing through the link itself touches nothing behind it.
-    EXPECT_TRUE(FsTools::clearDir(path("tree/sub/link"), true, true, nullptr));
+    // Clearing through the link itself touches nothing behind it, however the link is written.
+    const std::string link = path("tree/sub/link");
+    for (const std::string& written : {link, link + FsTools::separator, link + "/"})
+        EXPECT_TRUE(FsTools::clearDir(written, true, true, nullptr)) << written;
+    EXPECT_TRUE(present("outside/keep.txt"));
+    EXPECT_TRUE(FsTools::removeDir(link + FsTools::separator, true, true, nullptr));
+    EXPECT_FALSE(present("tree/sub/link"));
     EXPECT_TRUE(present("outside/keep.txt"));
 
     ASSERT_TRUE(FsTools::removeDir(path("tree"), true, true, nullptr));
@@ -224,6 +229,27 @@ TEST_F(FsToolsFileDir, WholeFilesAndLines) {
     write("end.txt", "a;b;;");
     ASSERT_TRUE(FsTools::readLines(path("end.txt"), lines, ';', false, false));
     EXPECT_EQ(lines, (FsTools::LineList{"a", "b", ""})); // the final delimiter adds no empty line
+
+    // A read that fails after the file opened is a failed read, the caller's data untouched: a
+    // directory, and (POSIX) a file whose first read fails with an I/O error.
+    makeDir("dir.txt");
+    std::vector<std::string> unreadable{path("dir.txt")};
+#ifndef _WIN32
+    if (makeSymlink("/proc/self/mem", root / "mem.txt", false))
+        unreadable.push_back(path("mem.txt"));
+#endif
+    for (const std::string& bad : unreadable) {
+        text = "kept";
+        lines = FsTools::LineList{"kept"};
+        EXPECT_FALSE(FsTools::readFile(bad, text, true)) << bad;
+        EXPECT_FALSE(FsTools::readFile(bad, text, false)) << bad;
+        EXPECT_EQ(text, "kept");
+        EXPECT_FALSE(FsTools::readLines(bad, lines, '\n', true, true)) << bad;
+        EXPECT_EQ(lines, FsTools::LineList{"kept"});
+    }
+#ifndef _WIN32
+    EXPECT_EQ(unreadable.size(), 2u);
+#endif
 
     std::string binary("\0\x01\xFF\n", 4);
     ASSERT_TRUE(FsTools::writeFile(binary, path("out.bin")));

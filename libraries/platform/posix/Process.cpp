@@ -19,8 +19,17 @@ void installSignalHandler(int signalNumber, SignalHandler handler) {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     // SA_RESTART: an interrupted read or write of the run goes on instead of failing with EINTR.
-    action.sa_flags = SA_RESTART;
+    // SA_RESETHAND and SA_NODEFER: one-shot, as the handler of Windows' signal is; a second Ctrl-C
+    // ends a run that did not stop at the first, also while the handler is still running.
+    action.sa_flags = SA_RESTART | SA_RESETHAND | SA_NODEFER;
     sigaction(signalNumber, &action, nullptr);
+}
+
+void ignoreClosedOutput() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 void writeFromSignal(const char* data, std::size_t length) {

@@ -14,6 +14,8 @@ const int kSigTerm = SIGTERM;
 
 void installSignalHandler(int signalNumber, SignalHandler handler) { std::signal(signalNumber, handler); }
 
+void ignoreClosedOutput() {}
+
 void writeFromSignal(const char* data, std::size_t length) {
     // The console control handler runs on its own thread, where the C runtime's stdio is usable.
     std::fwrite(data, 1, length, stdout);

@@ -12,9 +12,14 @@ extern const int kSigTerm;
 
 using SignalHandler = void (*)(int);
 
-// Installs the handler once; it is not re-installed after a delivery. On POSIX the handler may only use
-// the *FromSignal calls below (async-signal-safe).
+// Installs the handler once; it is not re-installed after a delivery: the signal's default action is
+// back from the moment the handler is entered, so a second signal ends the process. On POSIX the
+// handler may only use the *FromSignal calls below (async-signal-safe).
 void installSignalHandler(int signalNumber, SignalHandler handler);
+
+// Writing to an output nobody reads any more (a closed pipe) fails quietly instead of ending the
+// process. POSIX: SIGPIPE is ignored. Windows: such writes fail quietly already; nothing to do.
+void ignoreClosedOutput();
 
 // Async-signal-safe output of a prepared text to standard output.
 void writeFromSignal(const char* data, std::size_t length);
