@@ -4,13 +4,16 @@
 # hex(7) TEXT...: a multi-string value as a .reg file writes it (UTF-16LE, each item and the list
 # ending in a NUL).
 multi_string_hex() {
-    local item bytes=
-    for item in "$@"; do
-        bytes+=$(printf '%s' "$item" | iconv -f UTF-8 -t UTF-16LE | od -An -v -t x1)
-        bytes+=' 00 00'
-    done
-    bytes+=' 00 00'
-    printf 'hex(7):%s' "$(echo $bytes | tr ' ' ',')"
+    local item hex
+    hex=$({
+        for item in "$@"; do
+            printf '%s' "$item" | iconv -f UTF-8 -t UTF-16LE
+            printf '\0\0'
+        done
+        printf '\0\0'
+    } | od -An -v -t x1 | tr -s ' \n' ',,')
+    hex=${hex#,}
+    printf 'hex(7):%s' "${hex%,}"
 }
 
 case_multi_string_where_a_string_is_expected() {
