@@ -83,6 +83,10 @@ TEST(SystemBase, AnswersForHostUserSystemAndPlatform) {
 #ifdef _WIN32
     EXPECT_EQ(0u, os.rfind("windows", 0)) << os;
     EXPECT_EQ("windows-" + bits, ask("platform"));
+    // 64-bit Windows names its 64-bit program directory to every process, 32-bit ones included; 32-bit
+    // Windows has no such variable. A 32-bit program on 64-bit Windows must still answer 64.
+    std::string programs64;
+    EXPECT_EQ(VeltorPlatform::getEnvironment("ProgramW6432", programs64) ? "64" : "32", bits);
 #else
     EXPECT_EQ("linux", os);
     EXPECT_EQ("linux-" + bits, ask("platform"));

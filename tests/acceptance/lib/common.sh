@@ -56,7 +56,8 @@ age_file() {
 run_sorvik() {
     local raw
     if [ "$TARGET" = windows ]; then
-        raw=$(cd "$SB" && "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
+        raw=$(cd "$SB" && ${ACCEPTANCE_TIMEOUT:+timeout "$ACCEPTANCE_TIMEOUT"} \
+            "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
         CODE=$?
     elif [ -n "${run_as_nobody:-}" ]; then
         raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -111,11 +112,12 @@ expect_tree() {
 run_case() {
     CASE=$1
     CASE_FAILED=0
+    local case_started=$SECONDS
     sandbox_new
     "$1"
     if [ $CASE_FAILED -eq 0 ]; then
         PASSED=$((PASSED + 1))
-        echo "  ok   $1"
+        echo "  ok   $1 ($((SECONDS - case_started)) s)"
     else
         FAILED=$((FAILED + 1))
     fi

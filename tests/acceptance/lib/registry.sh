@@ -11,15 +11,19 @@
 # windows: the file is imported with "reg import" into the Wine prefix the program runs with (the one
 #          cmake/wine-run picks: VELTOR_WINEPREFIX, else the "wineprefix" directory beside the program's
 #          bin directory), into the registry view the program reads: /reg:32 for a 32-bit program,
-#          /reg:64 for a 64-bit one. Before the import, the first key of each key path that does not
+#          /reg:64 for a 64-bit one. The 64-bit reg does it where the 64-bit Wine is installed (it
+#          reaches both views of the 64-bit prefix that cmake/wine-run makes there, and starts at once
+#          where 32-bit programs only run emulated). Before the import, the first key of each key path that does not
 #          exist yet is recorded; registry_remove deletes exactly those keys, so keys that were there
 #          before (HKEY_LOCAL_MACHINE\SOFTWARE) stay.
+# REGISTRY_VIEW=32|64 set for one call works in that view instead of the program's (Windows).
 # Each function returns non-zero and prints the reason on standard error when it fails.
 
 _registry_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 REGISTRY_TARGET=
 REGISTRY_PROGRAM=
 REGISTRY_BITS=
+REGISTRY_TOOL_BITS=
 REGISTRY_WINEPREFIX=
 _registry_private_dir=
 _registry_created=()
@@ -36,6 +40,8 @@ registry_setup() {
         ;;
     esac
     REGISTRY_BITS=$(_registry_pe_bits "$REGISTRY_PROGRAM") || return 1
+    REGISTRY_TOOL_BITS=$REGISTRY_BITS
+    "$_registry_root/cmake/wine-run" --bits=64 --probe && REGISTRY_TOOL_BITS=64
     local bin
     bin=$(cd "$(dirname "$REGISTRY_PROGRAM")" && pwd) || return 1
     REGISTRY_WINEPREFIX=${VELTOR_WINEPREFIX:-$(dirname "$bin")/wineprefix}
@@ -56,9 +62,9 @@ _registry_pe_bits() {
     esac
 }
 
-# Runs a Wine command in the program's prefix, with wine-run's loader and settings.
+# Runs a Wine tool in the program's prefix, with wine-run's settings.
 _registry_wine() {
-    VELTOR_WINEPREFIX=$REGISTRY_WINEPREFIX "$_registry_root/cmake/wine-run" --bits="$REGISTRY_BITS" "$@"
+    VELTOR_WINEPREFIX=$REGISTRY_WINEPREFIX "$_registry_root/cmake/wine-run" --bits="$REGISTRY_TOOL_BITS" "$@"
 }
 
 # The key paths of the file's key lines, deletions left out, one a line.
@@ -72,7 +78,7 @@ _registry_sections() {
 }
 
 _registry_exists() {
-    _registry_wine reg query "$1" "/reg:$REGISTRY_BITS" >/dev/null 2>&1
+    _registry_wine reg query "$1" "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" >/dev/null 2>&1
 }
 
 registry_install() {
@@ -103,7 +109,7 @@ registry_install() {
             return 1
         }
         local output status
-        output=$(_registry_wine reg import "Z:${work//\//\\}\\import.reg" "/reg:$REGISTRY_BITS" 2>&1)
+        output=$(_registry_wine reg import "Z:${work//\//\\}\\import.reg" "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" 2>&1)
         status=$?
         rm -rf "$work"
         if [ $status -ne 0 ]; then
@@ -157,7 +163,7 @@ _registry_record_new_keys() {
 registry_delete_key() {
     [ "$REGISTRY_TARGET" = windows ] || return 0
     _registry_exists "$1" || return 0
-    _registry_wine reg delete "$1" /f "/reg:$REGISTRY_BITS" >/dev/null 2>&1 || {
+    _registry_wine reg delete "$1" /f "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" >/dev/null 2>&1 || {
         echo "registry_delete_key: could not delete \"$1\"" >&2
         return 1
     }
