@@ -3,6 +3,8 @@
 #include "FsTools.h"
 #include "Sorvik.h"
 #include "WinRegistry.h"
+#include "platform/Console.h"
+#include "platform/Paths.h"
 
 #include <cstdio>
 
@@ -15,7 +17,9 @@ const char* const kProductKey = "SOFTWARE\\Veltor";
 const char* const kClientKey = "SOFTWARE\\Veltor\\Resources";
 const char* const kServerKey = "SOFTWARE\\Veltor\\CoreServer\\Install";
 
-void verboseMessage(const std::string& text) { Sorvik::verboseLine(text); }
+void verboseMessage(const std::string& text) {
+    Sorvik::verboseLine(text);
+}
 
 // A directory derived from a base that did not resolve stays unresolved: nothing is ever built on an
 // empty base (no "\Log" at the root of the drive). The path is still reported as it would have been built.
@@ -25,6 +29,58 @@ void derive(Sorvik& app, std::string& member, const std::string& base, const std
         return;
     }
     app.checkDirectory(member, base + suffix);
+}
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// Whether a directory value from the registry names one place whatever the current directory and drive
+// of the run: POSIX, a leading separator; Windows, a drive letter with a separator after it or a
+// "\\\\server\\share" name ("C:dir" and "\\dir" depend on the current drive's state). A NUL inside
+// would show one path and let the system use only the part before it. reason tells why not.
+bool isUsableDirectoryValue(const std::string& value, std::string& reason) {
+    if (value.find('\0') != std::string::npos) {
+        reason = "it holds a NUL character";
+        return false;
+    }
+    if (value.empty())
+        return true; // not set: reported as any other path that is not a directory
+    bool absolute = false;
+    if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
+        absolute = isSeparator(value[0]);
+    } else if (value.size() >= 3) {
+        const char drive = static_cast<char>(value[0] | 0x20);
+        absolute = (drive >= 'a' && drive <= 'z' && value[1] == ':' && isSeparator(value[2])) ||
+                   (isSeparator(value[0]) && isSeparator(value[1]) && !isSeparator(value[2]));
+    }
+    if (!absolute)
+        reason = "it is not an absolute path";
+    return absolute;
+}
+
+// The value as readable text: NUL, line breaks and other control characters escaped.
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\0') {
+            shown += "\\0";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 } // namespace
@@ -52,7 +108,16 @@ std::string Sorvik::discoverInstallation() {
 
 std::string Sorvik::readInstallValue(const std::string& valueName, const std::string& part) {
     const char* key = part == "server" ? kServerKey : kClientKey;
-    return VeltorCorelib::WinRegistry::getString(kHive, key, valueName, false);
+    const std::string value = VeltorCorelib::WinRegistry::getString(kHive, key, valueName, false);
+    // Nothing may be derived from a refused value, and the refusal is shown even without --verbose.
+    std::string reason;
+    if (isUsableDirectoryValue(value, reason))
+        return value;
+    VeltorPlatform::consoleWrite(std::string("\nError: The registry value \"") + valueName + "\" of \"" +
+                                 kHive + "\\" + key + "\" is refused, " + reason + ": \"" + printable(value) +
+                                 "\"\n");
+    VeltorPlatform::consoleFlush();
+    return std::string();
 }
 
 void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
