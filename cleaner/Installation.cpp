@@ -2,6 +2,7 @@
 // directories the cleanings may touch.
 #include "FsTools.h"
 #include "Sorvik.h"
+#include "TrustedDirs.h"
 #include "WinRegistry.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
@@ -133,11 +134,17 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
 }
 
 void Sorvik::resolveDirectories() {
+    // The directories the registry names are the roots everything to clean is reached from; whatever
+    // lies below them is walked through handles, never through a link.
+    TrustedDirs::forgetAll();
     if (installationType == "client" || installationType == "both") {
         checkDirectory(dirs.clientInstall, readInstallValue("InstallDir", ""));
         checkDirectory(dirs.clientConfig, readInstallValue("ConfigurationDir", ""));
         checkDirectory(dirs.clientStartupLog, readInstallValue("StartupLogDir", ""));
         derive(*this, dirs.clientTemp, dirs.clientStartupLog, "/temp");
+        TrustedDirs::trust(dirs.clientInstall);
+        TrustedDirs::trust(dirs.clientConfig);
+        TrustedDirs::trust(dirs.clientStartupLog);
     }
     if (installationType == "server" || installationType == "both") {
         checkDirectory(dirs.serverInstall, readInstallValue("InstallDir", "server"));
@@ -159,6 +166,7 @@ void Sorvik::resolveDirectories() {
         derive(*this, dirs.incomingData, install, "/Data/incoming");
         derive(*this, dirs.finishedJobs, dirs.serverLogTemp, "/Scheduler/finished");
         derive(*this, dirs.licenseStatus, install, "/Data/license_status");
+        TrustedDirs::trust(install);
     }
 }
 

@@ -3,26 +3,24 @@
 #include "DateTime.h"
 #include "FsTools.h"
 #include "OldFilesRemoverText.h"
+#include "TrustedDirs.h"
 #include "platform/Console.h"
 #include "platform/Process.h"
 #include "platform/Time.h"
 
-#include <deque>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace Veltor {
 
+using VeltorCorelib::matchWildcard;
 using VeltorFilelib::FsTools;
 
 namespace {
 
 // Milliseconds from the DateTime origin (1899-12-31) to 1970-01-01 00:00:00 UTC.
 constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
-
-std::int64_t millisecondsOf(const VeltorCorelib::DateTime& value) {
-    return value.getMilliseconds();
-}
 
 [[noreturn]] void endProcess() {
     VeltorPlatform::consoleFlush();
@@ -45,14 +43,6 @@ std::int64_t OldFilesRemover::now() const {
 
 std::int64_t OldFilesRemover::toSeconds(std::int64_t dateTimeMs) {
     return (dateTimeMs - kUnixEpochMs) / 1000;
-}
-
-bool OldFilesRemover::readWriteStamp(const std::string& path, std::int64_t& seconds) {
-    const std::int64_t write = millisecondsOf(FsTools::modifyTime(path));
-    if (write == 0)
-        return false;
-    seconds = toSeconds(write);
-    return true;
 }
 
 void OldFilesRemover::write(const std::string& first, const std::string& second) {
@@ -86,39 +76,202 @@ bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::in
     return accessed != written || static_cast<std::uint64_t>(current - accessed) > unreadAgeSeconds;
 }
 
-OldFilesRemover::Verdict OldFilesRemover::judge(const std::string& path, std::uint64_t maxAgeSeconds,
-                                                std::uint64_t unreadAgeSeconds, int stamp) {
+namespace {
+using VeltorPlatform::DirEntry;
+using VeltorPlatform::DirEnumerator;
+using VeltorPlatform::EntryKind;
+namespace FsError = VeltorPlatform::FileSystemError;
+
+// How long the one retry of a failed removal waits, as removeFile does.
+constexpr unsigned kRetryPauseMs = 25;
+// Directories deeper than this below a walk's start are not entered: every level holds two handles,
+// and 256 levels stay well inside the usual limit of 1024 open files.
+constexpr std::size_t kMaxWalkDepth = 256;
+
+VeltorPlatform::EntryInfo infoOf(const DirEntry& entry) {
+    VeltorPlatform::EntryInfo info;
+    info.kind = entry.isReparsePoint() ? EntryKind::Link
+                : entry.isDirectory()  ? EntryKind::Directory
+                                       : EntryKind::File;
+    info.readOnly =
+        (entry.attributes & VeltorPlatform::FileAttribute::ReadOnly) != 0 && !entry.isReparsePoint();
+    info.lastWriteMs = entry.lastWriteMs;
+    info.lastAccessMs = entry.lastAccessMs;
+    info.size = entry.size;
+    return info;
+}
+
+std::int64_t secondsOf(std::int64_t unixMs) {
+    return unixMs / 1000;
+}
+
+} // namespace
+
+bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* missing) {
+    TrustedDirs::Opened opened = TrustedDirs::open(dir);
+    if (missing != nullptr)
+        *missing = opened.outcome == TrustedDirs::Outcome::Missing;
+    if (opened.outcome == TrustedDirs::Outcome::Refused) {
+        if (TrustedDirs::firstRefusal(opened.refusedAt))
+            write("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) +
+                  " is a link or not a directory");
+        return false;
+    }
+    if (opened.outcome != TrustedDirs::Outcome::Opened)
+        return false;
+    out = std::move(opened.dir);
+    root_ = opened.root;
+    return true;
+}
+
+std::string OldFilesRemover::pathOf(const DirHandle& dir, const std::string& name) const {
+    std::string path = dir.path();
+    if (!path.empty() && path.back() != '/' && path.back() != '\\')
+        path += FsTools::separator;
+    return path + name;
+}
+
+OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
+                                                 int stamp) const {
     const std::int64_t current = now();
-    // One lookup decides and serves the removal: this runs for every file about to go.
-    switch (FsTools::removeFileIf(path, [&](std::int64_t written, std::int64_t accessed) {
+    return [=](std::string_view, std::int64_t writeMs, std::int64_t accessMs, Reason& why) {
+        const std::int64_t written = secondsOf(writeMs);
+        const std::int64_t accessed = secondsOf(accessMs);
         // Zero means the entry could not be read: nothing to judge.
-        return accessed != 0 && written != 0 &&
-               isOld(current, toSeconds(accessed), toSeconds(written), maxAgeSeconds, unreadAgeSeconds,
-                     stamp);
-    })) {
-    case FsTools::Removal::Removed:
-        return Verdict::Removed;
-    case FsTools::Removal::RemoveFailed:
-        return Verdict::RemoveFailed;
-    default:
-        return Verdict::Kept;
+        if (writeMs == 0 || accessMs == 0 ||
+            !isOld(current, accessed, written, maxAgeSeconds, unreadAgeSeconds, stamp))
+            return false;
+        const auto limit = static_cast<std::int64_t>(maxAgeSeconds);
+        const auto unreadLimit = static_cast<std::int64_t>(unreadAgeSeconds);
+        if (accessed == written && unreadLimit > limit)
+            why = Reason::of(Reason::NeverRead, current - written, unreadLimit);
+        else
+            why =
+                Reason::age(stamp == LastAccess, current - (stamp == LastAccess ? accessed : written), limit);
+        return true;
+    };
+}
+
+bool OldFilesRemover::removeJudged(const DirHandle& dir, const std::string& name, const EntryInfo& judged,
+                                   const Reason& why, const Judge& again) {
+    ActionReport& report = ActionReport::current();
+    const bool isDirectory = judged.kind == EntryKind::Directory;
+    if (report.dryRun()) {
+        // A preview tells what the real run would do: a read-only file would stay.
+        if (judged.readOnly && !isDirectory) {
+            report.kept(pathOf(dir, name));
+            return false;
+        }
+        report.removed(pathOf(dir, name), why, judged.size, isDirectory);
+        return true;
+    }
+    std::uint32_t error = isDirectory ? dir.removeDirectory(name) : dir.removeFile(name, &judged);
+    if (error == FsError::AccessDenied && judged.readOnly) {
+        report.kept(pathOf(dir, name));
+        return false;
+    }
+    if (error != FsError::Success && error != FsError::FileNotFound && !isDirectory) {
+        // One more try after a pause, on the entry as it stands now and judged again: a name swapped
+        // meanwhile is a new entry with a verdict of its own.
+        VeltorPlatform::sleepMs(kRetryPauseMs);
+        EntryInfo now;
+        Reason whyNow;
+        error = dir.lookup(name, now);
+        if (error == FsError::Success) {
+            if (now.kind == EntryKind::Directory || !again ||
+                !again(name, now.lastWriteMs, now.lastAccessMs, whyNow))
+                return false;
+            error = dir.removeFile(name, &now);
+        }
+    }
+    if (error == FsError::Success) {
+        report.removed(pathOf(dir, name), why, judged.size, isDirectory);
+        return true;
+    }
+    // Gone meanwhile: somebody else removed it, nothing to report.
+    if (error != FsError::FileNotFound)
+        report.failed(pathOf(dir, name), error);
+    return false;
+}
+
+void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
+                                   RemoverText::LastName& last, std::size_t* seen,
+                                   const std::function<void(const std::string&, bool)>& done) {
+    DirEnumerator listing;
+    if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
+        return;
+    ActionReport& report = ActionReport::current();
+    std::string name;
+    Reason why;
+    while (listing.next() == FsError::Success) {
+        const DirEntry* entry = &listing.entry();
+        if (entry->isDirectory() && !entry->isReparsePoint())
+            continue;
+        const std::string_view listed(entry->name, entry->nameLength);
+        if (!matchWildcard(listed, pattern))
+            continue;
+        // The details only of the entries whose name matches: most of a large directory costs no status.
+        if (listing.complete() != FsError::Success)
+            continue;
+        entry = &listing.entry();
+        if (entry->isDirectory() && !entry->isReparsePoint())
+            continue;
+        last.offer(listed);
+        if (seen != nullptr)
+            ++*seen;
+        if (!judge(listed, entry->lastWriteMs, entry->lastAccessMs, why)) {
+            if (done)
+                done(std::string(listed), false);
+            continue;
+        }
+        name.assign(listed);
+        const EntryInfo judged = infoOf(*entry);
+        bool gone = false;
+        if (report.dryRun()) {
+            gone = removeJudged(dir, name, judged, why, judge);
+        } else if (listing.removeEntry() == FsError::Success) {
+            // The common case: removed relative to the listed directory on the status just read.
+            report.removed(pathOf(dir, name), why, judged.size, false);
+            gone = true;
+        } else {
+            gone = removeJudged(dir, name, judged, why, judge);
+        }
+        if (done)
+            done(name, gone);
     }
 }
 
-bool OldFilesRemover::isOldListed(const ListedFile& file, std::uint64_t maxAgeSeconds,
-                                  std::uint64_t unreadAgeSeconds, int stamp) const {
-    return isOld(now(), toSeconds(file.accessTime), toSeconds(file.modifyTime), maxAgeSeconds, unreadAgeSeconds,
-                 stamp);
+void OldFilesRemover::listNames(const DirHandle& dir, const std::string& pattern, NameSet& out) {
+    out.clear();
+    DirEnumerator listing;
+    if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
+        return;
+    while (listing.next() == FsError::Success) {
+        const DirEntry& entry = listing.entry();
+        if (entry.isDirectory() && !entry.isReparsePoint())
+            continue;
+        const std::string_view name(entry.name, entry.nameLength);
+        if (matchWildcard(name, pattern))
+            out.emplace(name);
+    }
 }
 
 bool OldFilesRemover::removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds,
                                   std::uint64_t unreadAgeSeconds, int stamp) {
-    return judge(path, maxAgeSeconds, unreadAgeSeconds, stamp) != Verdict::Kept;
-}
-
-void OldFilesRemover::listFiles(const std::string& dir, const std::string& pattern, NameSet& out) {
-    out.clear();
-    FsTools::readDir(dir, pattern, &out, nullptr);
+    std::string dirPath;
+    std::string name;
+    RemoverText::splitPath(path, dirPath, name);
+    DirHandle dir;
+    EntryInfo info;
+    if (name.empty() || !openDir(dirPath, dir) || dir.lookup(name, info) != FsError::Success ||
+        info.kind == EntryKind::Directory)
+        return false;
+    const Judge judge = ageJudge(maxAgeSeconds, unreadAgeSeconds, stamp);
+    Reason why;
+    if (!judge(name, info.lastWriteMs, info.lastAccessMs, why))
+        return false;
+    removeJudged(dir, name, info, why, judge);
+    return true;
 }
 
 void OldFilesRemover::setCurrentPath(const std::string& dir, const std::string& name) {
@@ -130,13 +283,13 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
                                      std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
     const auto maxAge = static_cast<std::uint64_t>(hoursToSeconds(maxAgeHours));
     const auto unreadAge = static_cast<std::uint64_t>(hoursToSeconds(unreadAgeHours));
+    DirHandle handle;
+    if (!openDir(dir, handle))
+        return;
     // Each file is judged on the status the listing has just read and goes at once, as find -delete
     // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
     RemoverText::LastName last;
-    FsTools::removeFilesIf(dir, pattern, [&](const ListedFile& file) {
-        last.offer(file.name);
-        return isOldListed(file, maxAge, unreadAge, stamp);
-    });
+    removeListed(handle, pattern, ageJudge(maxAge, unreadAge, stamp), last);
     if (last.any())
         setCurrentPath(dir, last.name());
 }
@@ -146,7 +299,7 @@ void OldFilesRemover::removeByRules(RuleTable rules) {
         const std::vector<std::string> fields = RemoverText::split(rule.second, ",");
         const std::string directory(RemoverText::trim(rule.first));
         // A missing directory or a malformed line costs that rule only; the others still run.
-        if (!FsTools::exists(directory) || fields.size() < 4)
+        if (directory.empty() || fields.size() < 4)
             continue;
         removeOldFiles(directory, std::string(RemoverText::trim(fields[0])),
                        RemoverText::readInteger(RemoverText::trim(fields[1])),
@@ -166,7 +319,11 @@ int OldFilesRemover::clampToInt(std::int64_t value) {
 void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const PatternList& patterns,
                                                std::int64_t maxAgeHours, std::int64_t unreadAgeHours,
                                                int stamp) {
-    listFiles(dir, "*", listing_);
+    DirHandle handle;
+    if (openDir(dir, handle))
+        listNames(handle, "*", listing_);
+    else
+        listing_.clear();
     if (listing_.empty()) {
         write("\nDirectory: " + dir + " is empty");
         return;
@@ -175,32 +332,58 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
         removeOldFiles(dir, pattern, maxAgeHours, unreadAgeHours, stamp);
 }
 
+void OldFilesRemover::walk(const DirHandle& start,
+                           const std::function<void(const DirHandle&, const DirEntry&)>& visit) {
+    // One open directory and its listing per level: memory grows with the depth, not with the number
+    // of files, and no directory is ever reached by a path that its contents could redirect.
+    struct Level {
+        DirHandle dir;
+        DirEnumerator listing;
+    };
+    std::vector<std::unique_ptr<Level>> stack;
+    auto enter = [&](DirHandle dir) {
+        auto level = std::make_unique<Level>();
+        level->dir = std::move(dir);
+        if (level->listing.open(level->dir, VeltorPlatform::DirDetail::NamesAndTypes) == FsError::Success)
+            stack.push_back(std::move(level));
+    };
+    enter(start);
+    std::string name;
+    while (!stack.empty()) {
+        Level& level = *stack.back();
+        if (level.listing.next() != FsError::Success) {
+            stack.pop_back();
+            continue;
+        }
+        const DirEntry& entry = level.listing.entry();
+        if (entry.isReparsePoint())
+            continue; // links lead out of the tree or back into it: never followed
+        if (!entry.isDirectory()) {
+            visit(level.dir, entry);
+            continue;
+        }
+        name.assign(entry.name, entry.nameLength);
+        if (stack.size() > kMaxWalkDepth) {
+            write("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)));
+            continue;
+        }
+        DirHandle child;
+        // A directory swapped for a link since it was listed is refused here, never entered.
+        if (TrustedDirs::openChild(level.dir, name, child) == TrustedDirs::Outcome::Opened)
+            enter(std::move(child));
+    }
+}
+
 bool OldFilesRemover::listFilesRecursive(const std::string& dir, const std::string& pattern, NameSet& out) {
     const std::string filePattern = pattern.empty() ? std::string("*") : pattern;
-    if (!FsTools::isDir(dir))
+    DirHandle start;
+    if (!openDir(dir, start))
         return false;
-    std::deque<std::string> queue{dir};
-    NameSet names;
-    std::string base;
-    std::string path;
-    while (!queue.empty()) {
-        base = std::move(queue.front());
-        queue.pop_front();
-        FsTools::addSeparator(base);
-        FsTools::unifySeparators(base);
-        listFiles(base, filePattern, names);
-        for (const std::string& name : names)
-            out.insert(base + name);
-        NameSet subdirs;
-        FsTools::readDir(base, "*", nullptr, &subdirs);
-        for (const std::string& name : subdirs) {
-            path.assign(base).append(name);
-            // Links lead out of the tree or back into it: never follow them.
-            if (FsTools::isLink(path))
-                continue;
-            queue.push_back(path);
-        }
-    }
+    walk(start, [&](const DirHandle& at, const DirEntry& entry) {
+        const std::string_view name(entry.name, entry.nameLength);
+        if (matchWildcard(name, filePattern))
+            out.insert(pathOf(at, std::string(name)));
+    });
     return true;
 }
 
@@ -251,6 +434,20 @@ std::string OldFilesRemover::formatDate(std::int64_t time, char separator) {
 }
 
 void OldFilesRemover::removeIfInDateRange(const std::string& path, const Pieces& range, std::int64_t time) {
+    std::string dirPath;
+    std::string name;
+    RemoverText::splitPath(path, dirPath, name);
+    DirHandle dir;
+    // The dates are checked first: an invalid one ends the run whether or not the file is there.
+    if (!openDir(dirPath, dir)) {
+        removeInDateRange(DirHandle(), name, range, time);
+        return;
+    }
+    removeInDateRange(dir, name, range, time);
+}
+
+void OldFilesRemover::removeInDateRange(const DirHandle& dir, const std::string& name, const Pieces& range,
+                                        std::int64_t time) {
     // A range with one date reads the missing one as empty text: reported as an invalid date.
     const std::int64_t start = parseDate(range.size() > 0 ? range[0] : std::string());
     const std::int64_t end = parseDate(range.size() > 1 ? range[1] : std::string());
@@ -259,21 +456,34 @@ void OldFilesRemover::removeIfInDateRange(const std::string& path, const Pieces&
         write("\nExiting...");
         endProcess();
     }
-    std::int64_t t = time;
+    EntryInfo info;
     // A file that vanished has no stamp to compare.
-    if (t == 0 && !readWriteStamp(path, t))
+    if (!dir.isOpen() || name.empty() || dir.lookup(name, info) != FsError::Success ||
+        info.kind == EntryKind::Directory)
         return;
-    if (start <= t && t <= end)
-        FsTools::removeFile(path, false);
+    std::int64_t t = time;
+    if (t == 0) {
+        if (info.lastWriteMs == 0)
+            return;
+        t = secondsOf(info.lastWriteMs);
+    }
+    if (start <= t && t <= end) {
+        const Reason why = Reason::of(Reason::InDateRange, 0, 0, range[0] + " " + range[1]);
+        removeJudged(dir, name, info, why, nullptr);
+    }
 }
 
 void OldFilesRemover::removeInDateRange(const std::string& dir, const std::string& dateRange,
                                         const std::string& pattern, std::int64_t time) {
     const Pieces pieces = RemoverText::split(dateRange, " ");
-    listFiles(dir, pattern, listing_);
+    DirHandle handle;
+    if (openDir(dir, handle))
+        listNames(handle, pattern, listing_);
+    else
+        listing_.clear();
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
-        removeIfInDateRange(currentPath_, pieces, time);
+        removeInDateRange(handle, name, pieces, time);
     }
 }
 

@@ -2,7 +2,11 @@
 // It never throws; problems go to standard output, and three input errors (a negative hour count, an
 // invalid date, a start date after the end date) end the process with exit status 1.
 #pragma once
+#include "ActionReport.h"
 #include "FsTools.h"
+#include "OldFilesRemoverText.h"
+#include "platform/DirHandle.h"
+#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <functional>
@@ -109,26 +113,56 @@ protected:
     std::int64_t now() const;
 
 private:
-    using ListedFile = VeltorFilelib::FsTools::ListedFile;
-    enum class Verdict { Kept, Removed, RemoveFailed };
-    Verdict judge(const std::string& path, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
-                  int stamp);
-    // The age test on the stamps a listing has just read.
-    bool isOldListed(const ListedFile& file, std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
-                     int stamp) const;
+    using DirHandle = VeltorPlatform::DirHandle;
+    using EntryInfo = VeltorPlatform::EntryInfo;
+    // The verdict of an age rule on one entry's stamps (milliseconds since 1970): whether it goes, and why.
+    using Judge =
+        std::function<bool(std::string_view name, std::int64_t writeMs, std::int64_t accessMs, Reason& why)>;
+    // Opens a directory to clean from its trusted root, never through a link. False when it is missing
+    // or refused; a refusal is reported, naming the entry that is a link or no directory.
+    bool openDir(const std::string& dir, DirHandle& out, bool* missing = nullptr);
+    void removeEmptySubdirectories(const DirHandle& dir);
+    // Removes the non-directory entry `name` of `dir`, judged on `judged`, and reports it; in a dry run
+    // only reports it. When the removal fails the entry is looked up and judged again through `again`
+    // (relative to the same directory) before the one retry after the usual pause.
+    bool removeJudged(const DirHandle& dir, const std::string& name, const EntryInfo& judged,
+                      const Reason& why, const Judge& again);
+    // One pass over the entries of `dir` matching `pattern`: each non-directory is judged on the status
+    // just read and goes at once, as find -delete does. `last` ends at the greatest name seen.
+    void removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
+                      RemoverText::LastName& last, std::size_t* seen = nullptr,
+                      const std::function<void(const std::string&, bool)>& done = nullptr);
+    Judge ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) const;
+    // Names of `dir` matching `pattern`, non-directories only, sorted.
+    static void listNames(const DirHandle& dir, const std::string& pattern, NameSet& out);
+    std::string pathOf(const DirHandle& dir, const std::string& name) const;
+    void removeInDateRange(const DirHandle& dir, const std::string& name, const Pieces& range,
+                           std::int64_t time);
+    bool removeIfDangling(const DirHandle& dir, const std::string& lock);
+    // Reads the first bytes of a session file, never through a link or from anything but a regular file.
+    bool readSessionTime(const DirHandle& dir, const std::string& name, std::int64_t& time, EntryInfo& read);
+    // Depth-first below `dir`, one open directory per level, links never entered.
+    void walk(const DirHandle& dir,
+              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
-    static bool readWriteStamp(const std::string& path, std::int64_t& seconds);
-    static void listFiles(const std::string& dir, const std::string& pattern, NameSet& out);
     static int clampToInt(std::int64_t value);
     void setCurrentPath(const std::string& dir, const std::string& name);
-    static bool appendToLog(const std::string& log, const std::string& text);
+    // A job file read for folding: its name and what its open handle said, so that only the very file
+    // that was read is deleted.
+    struct JobFile {
+        std::string name;
+        EntryInfo read;
+    };
+    bool appendToLog(const DirHandle& dir, const std::string& logName, const std::string& text);
 
     std::string currentPath_;
     std::string jobPath_;
     std::string jobsDirectory_;
     NameSet listing_;
-    std::multimap<std::string, std::string> jobFilesByDate_;
+    std::multimap<std::string, JobFile> jobFilesByDate_;
+    DirHandle jobsDir_;
+    std::string root_; // the trusted root of the directory being cleaned, for relative names
     Clock clock_;
     std::string sessionText_; // reused for every session file read
 };

@@ -4,14 +4,37 @@
 
 #include "FsTools.h"
 #include "OldFilesRemoverText.h"
+#include "TrustedDirs.h"
 #include "Wildcard.h"
+
+#include <algorithm>
 
 namespace Veltor {
 
 using VeltorCorelib::matchWildcard;
 using VeltorFilelib::FsTools;
+using VeltorPlatform::DirHandle;
+using VeltorPlatform::EntryInfo;
+using VeltorPlatform::EntryKind;
+namespace FsError = VeltorPlatform::FileSystemError;
 
 namespace {
+
+// A session file is judged from its beginning only: the time stands in its first bytes, and a file
+// grown without bound must not cost the run its memory.
+constexpr std::size_t kSessionReadLimit = 64 * 1024;
+
+// The path below the trusted root, for reasons: "Data/incoming/batch7" rather than the whole path.
+std::string belowRoot(const std::string& path, const std::string& root) {
+    if (!root.empty() && root != "." && path.compare(0, root.size(), root) == 0) {
+        std::string::size_type at = root.size();
+        while (at < path.size() && (path[at] == '/' || path[at] == '\\'))
+            ++at;
+        if (at < path.size())
+            return path.substr(at);
+    }
+    return path;
+}
 
 const char* const kReportEndings[] = {".csv",  ".vbs", ".rep",  ".seek",       ".pres", ".data",
                                       ".desc", ".ps",  ".conf", ".conf.shtml", ".shtml"};
@@ -50,61 +73,95 @@ void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
                                     const std::string& dateRange) {
     const auto limit = static_cast<std::uint64_t>(hoursToSeconds(hours < 1 ? 24 : hours));
     const Pieces pieces = RemoverText::split(dateRange, " ");
+    DirHandle handle;
+    if (!openDir(dir, handle))
+        return;
     if (pieces.size() < 2) {
         RemoverText::LastName last;
-        FsTools::removeFilesIf(dir, "*.log", [&](const ListedFile& file) {
-            last.offer(file.name);
-            return isDatedLogName(file.name) && isOldListed(file, limit, 0, LastWrite);
-        });
+        const Judge byAge = ageJudge(limit, 0, LastWrite);
+        // The name decides first; only dated logs are judged at all.
+        const Judge judge = [&](std::string_view name, std::int64_t writeMs, std::int64_t accessMs,
+                                Reason& why) {
+            if (!isDatedLogName(name) || !byAge(name, writeMs, accessMs, why))
+                return false;
+            why = Reason::of(Reason::DatedLog, why.ageSeconds, why.limitSeconds);
+            return true;
+        };
+        removeListed(handle, "*.log", judge, last);
         if (last.any())
             setCurrentPath(dir, last.name());
         return;
     }
-    listFiles(dir, "*.log", listing_);
+    listNames(handle, "*.log", listing_);
     for (const std::string& name : listing_) {
         if (!isDatedLogName(name))
             continue;
         setCurrentPath(dir, name);
-        removeIfInDateRange(currentPath_, pieces, 0);
+        removeInDateRange(handle, name, pieces, 0);
     }
 }
 
 bool OldFilesRemover::removeIfDangling(const std::string& lockPath) {
+    std::string dirPath;
+    std::string name;
+    RemoverText::splitPath(lockPath, dirPath, name);
+    DirHandle dir;
     jobPath_ = RemoverText::withoutExtension(lockPath);
-    if (FsTools::exists(jobPath_))
+    if (name.empty() || !openDir(dirPath, dir))
         return false;
-    FsTools::removeFile(lockPath, false);
+    return removeIfDangling(dir, name);
+}
+
+bool OldFilesRemover::removeIfDangling(const DirHandle& dir, const std::string& lock) {
+    const std::string owner = RemoverText::withoutExtension(lock);
+    EntryInfo info;
+    // Anything under the owner's name keeps the lock: it is not dangling.
+    if (owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound)
+        return false;
+    if (dir.lookup(lock, info) == FsError::Success && info.kind != EntryKind::Directory)
+        removeJudged(dir, lock, info,
+                     Reason::of(Reason::DanglingLock, 0, 0, belowRoot(pathOf(dir, owner), root_)), nullptr);
     return true;
 }
 
 void OldFilesRemover::removeDanglingLocks(const std::string& dir) {
-    listFiles(dir, "*.lock", listing_);
+    DirHandle handle;
+    if (!openDir(dir, handle))
+        return;
+    listNames(handle, "*.lock", listing_);
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
-        removeIfDangling(currentPath_);
+        jobPath_ = RemoverText::withoutExtension(currentPath_);
+        removeIfDangling(handle, name);
     }
 }
 
 void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
-    NameSet paths;
-    if (!listFilesRecursive(dir, "*", paths))
+    DirHandle start;
+    if (!openDir(dir, start))
         return;
-    for (const std::string& shortcut : paths) {
+    std::string shortcut;
+    walk(start, [&](const DirHandle& at, const VeltorPlatform::DirEntry& entry) {
+        shortcut.assign(entry.name, entry.nameLength);
         if (!FsTools::isShortcut(shortcut))
-            continue;
+            return;
         const std::string lock = RemoverText::withoutExtension(shortcut);
-        if (!matchWildcard(lock, "*.lock"))
-            continue;
-        if (removeIfDangling(lock))
-            FsTools::removeFile(shortcut, false);
-    }
+        if (!matchWildcard(lock, "*.lock") || !removeIfDangling(at, lock))
+            return;
+        EntryInfo info;
+        if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
+            removeJudged(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock), nullptr);
+    });
 }
 
 void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t hours,
                                           const std::string& dateRange) {
     const std::int64_t h = hours < 1 ? 48 : hours;
     if (!dateRange.empty()) {
-        listFiles(dir, "*", listing_);
+        DirHandle handle;
+        if (!openDir(dir, handle))
+            return;
+        listNames(handle, "*", listing_);
         if (listing_.empty())
             return;
         removeInDateRangeByPatterns(dir, dateRange, firstReportPatterns());
@@ -112,29 +169,35 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         removeOldFiles(dir, "*.temp", h, 0, LastAccess);
         return;
     }
+    DirHandle handle;
+    if (!openDir(dir, handle))
+        return;
     // One pass serves all patterns. A report goes by its last write against the same limit whichever
     // list names it; temporary report files go by last access.
     const auto limit = static_cast<std::uint64_t>(hoursToSeconds(h));
+    const Judge report = ageJudge(limit, limit, LastWrite);
+    const Judge temporary = ageJudge(limit, 0, LastAccess);
     std::size_t files = 0;
     std::size_t goneByFirstList = 0;
     RemoverText::LastName lastReport;
     RemoverText::LastName lastTemporary; // judged after the reports: the current path ends here
-    FsTools::removeFilesIf(
-        dir, "*",
-        [&](const ListedFile& file) {
-            if (matchesAny(file.name, firstReportPatterns()) || matchesAny(file.name, secondReportPatterns())) {
-                lastReport.offer(file.name);
-                if (isOldListed(file, limit, limit, LastWrite))
+    RemoverText::LastName seen;
+    removeListed(
+        handle, "*",
+        [&](std::string_view name, std::int64_t writeMs, std::int64_t accessMs, Reason& why) {
+            if (matchesAny(name, firstReportPatterns()) || matchesAny(name, secondReportPatterns())) {
+                lastReport.offer(name);
+                if (report(name, writeMs, accessMs, why))
                     return true;
             }
-            if (!matchWildcard(file.name, "*.temp"))
+            if (!matchWildcard(name, "*.temp"))
                 return false;
-            lastTemporary.offer(file.name);
-            return isOldListed(file, limit, 0, LastAccess);
+            lastTemporary.offer(name);
+            return temporary(name, writeMs, accessMs, why);
         },
-        [&](const ListedFile& file, FsTools::Removal result) {
-            ++files;
-            if (result == FsTools::Removal::Removed && matchesAny(file.name, firstReportPatterns()))
+        seen, &files,
+        [&](const std::string& file, bool gone) {
+            if (gone && matchesAny(file, firstReportPatterns()))
                 ++goneByFirstList;
         });
     if (lastTemporary.any() || lastReport.any())
@@ -145,12 +208,38 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
 }
 
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {
+    std::string dirPath;
+    std::string name;
+    RemoverText::splitPath(path, dirPath, name);
+    DirHandle dir;
+    EntryInfo read;
+    if (!openDir(dirPath, dir)) {
+        write("\nUnable to open file: " + path + "\n");
+        return false;
+    }
+    return readSessionTime(dir, name, time, read);
+}
+
+bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& name, std::int64_t& time,
+                                      EntryInfo& read) {
     sessionText_.clear();
-    FsTools::readFile(path, sessionText_, true);
+    VeltorPlatform::FileHandle file;
+    // Never through a link, never a FIFO or device, and without touching the last access.
+    if (file.openRead(dir, name, true) == FsError::Success && file.info(read) == FsError::Success) {
+        sessionText_.resize(kSessionReadLimit);
+        std::size_t total = 0;
+        std::size_t got = 0;
+        while (total < kSessionReadLimit &&
+               file.read(&sessionText_[total], kSessionReadLimit - total, got) == FsError::Success && got > 0)
+            total += got;
+        sessionText_.resize(total);
+        // Carriage returns are no part of the text, as a text read leaves them out.
+        sessionText_.erase(std::remove(sessionText_.begin(), sessionText_.end(), '\r'), sessionText_.end());
+    }
     std::string_view field;
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays.
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
-        write("\nUnable to open file: " + path + "\n");
+        write("\nUnable to open file: " + pathOf(dir, name) + "\n");
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
@@ -160,49 +249,77 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
 void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t hours,
                                            const std::string& dateRange) {
     const Pieces pieces = RemoverText::split(dateRange, " ");
-    listFiles(dir, "cgisess_*", listing_);
+    DirHandle handle;
+    if (!openDir(dir, handle))
+        return;
+    listNames(handle, "cgisess_*", listing_);
     if (listing_.empty())
         return;
     const std::int64_t h = hours == 0 ? 48 : hours;
     const std::int64_t limit = hoursToSeconds(h);
-    const std::int64_t threshold = now() - limit;
+    const std::int64_t current = now();
+    const std::int64_t threshold = current - limit;
     std::int64_t t = 0;
+    EntryInfo read;
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
-        if (!readSessionTime(currentPath_, t))
+        if (!readSessionTime(handle, name, t, read))
             continue;
         if (pieces.empty()) {
+            // What was read is what goes: a file swapped in meanwhile stays.
             if (t < threshold)
-                FsTools::removeFile(currentPath_, false);
+                removeJudged(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
+                             nullptr);
         } else {
-            removeIfInDateRange(currentPath_, pieces, t);
+            removeInDateRange(handle, name, pieces, t);
         }
     }
 }
 
-void OldFilesRemover::removeEmptySubdirectories(const std::string& dir) {
-    NameSet subdirs;
-    FsTools::readDir(dir, "*", nullptr, &subdirs);
-    std::string path;
-    for (const std::string& name : subdirs) {
-        path.assign(dir).append(1, '/').append(name);
+void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
+    VeltorPlatform::DirEnumerator listing;
+    if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
+        return;
+    std::string name;
+    while (listing.next() == FsError::Success) {
+        const VeltorPlatform::DirEntry& entry = listing.entry();
         // A link is not a subdirectory of this tree: leave it and what it leads to alone.
-        if (FsTools::isLink(path))
+        if (!entry.isDirectory() || entry.isReparsePoint())
             continue;
-        listFiles(path, "*", listing_);
-        if (listing_.empty())
-            FsTools::removeDir(path, false, false, nullptr);
+        name.assign(entry.name, entry.nameLength);
+        DirHandle child;
+        if (TrustedDirs::openChild(dir, name, child) != TrustedDirs::Outcome::Opened)
+            continue;
+        VeltorPlatform::DirEnumerator inside;
+        if (inside.open(child, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success ||
+            inside.next() != FsError::NoMoreItems)
+            continue;
+        inside.close();
+        EntryInfo info;
+        if (child.info(info) != FsError::Success)
+            continue;
+        child.close();
+        removeJudged(dir, name, info, Reason::of(Reason::EmptyDirectory), nullptr);
     }
+}
+
+void OldFilesRemover::removeEmptySubdirectories(const std::string& dir) {
+    DirHandle handle;
+    if (openDir(dir, handle))
+        removeEmptySubdirectories(handle);
 }
 
 void OldFilesRemover::removeOldLicenseStatus(const std::string& dir, std::int64_t hours,
                                              const std::string& dateRange) {
-    if (!FsTools::exists(dir)) {
-        write("\nInvalid directory " + dir);
+    DirHandle handle;
+    bool missing = false;
+    if (!openDir(dir, handle, &missing)) {
+        if (missing)
+            write("\nInvalid directory " + dir);
         return;
     }
     const std::int64_t h = hours < 1 ? 24 : hours;
-    removeEmptySubdirectories(dir);
+    removeEmptySubdirectories(handle);
     if (dateRange.empty())
         removeOldFiles(dir, "*", h, 0, LastWrite);
     else

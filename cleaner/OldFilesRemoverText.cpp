@@ -90,5 +90,16 @@ std::string withoutExtension(const std::string& path) {
     return dot == std::string::npos ? path : path.substr(0, dot);
 }
 
+void splitPath(const std::string& path, std::string& dir, std::string& name) {
+    const std::string::size_type cut = path.find_last_of("/\\");
+    if (cut == std::string::npos) {
+        dir = ".";
+        name = path;
+        return;
+    }
+    dir = path.substr(0, cut == 0 ? 1 : cut);
+    name = path.substr(cut + 1);
+}
+
 } // namespace RemoverText
 } // namespace Veltor

@@ -29,6 +29,10 @@ std::int64_t readInteger(std::string_view text);
 // The path without its last extension: everything before the last '.', the whole path when it has none.
 std::string withoutExtension(const std::string& path);
 
+// Splits a path at its last separator ('/' or '\\'): the directory before it and the name after it.
+// A path without a separator is a name in the current directory ".".
+void splitPath(const std::string& path, std::string& dir, std::string& name);
+
 // The greatest name in byte order among those offered. A pass that visits a directory in its own
 // order ends with the current path where a pass in name order would end.
 class LastName {

@@ -1,5 +1,6 @@
 #include "Sorvik.h"
 
+#include "ActionReport.h"
 #include "TimeSpan.h"
 
 #include <cmath>
@@ -11,12 +12,13 @@ namespace Veltor {
 bool verboseOutput = false;
 std::string installationType;
 
-Sorvik::Sorvik(int argc, const char* const* argv)
-    : AppFrame("Sorvik", "Sorvik", "1", true, "Veltor, Inc.") {
+Sorvik::Sorvik(int argc, const char* const* argv) : AppFrame("Sorvik", "Sorvik", "1", true, "Veltor, Inc.") {
     constructApplication(argc, argv);
 }
 
-Sorvik::~Sorvik() { getLogger().info("Ending run"); }
+Sorvik::~Sorvik() {
+    getLogger().info("Ending run");
+}
 
 bool Sorvik::setup() {
     getLogger().setModule("main");
@@ -31,6 +33,8 @@ bool Sorvik::setup() {
     parser.addValueOption("Remove obsolete web sessions*", 0, "web-sessions");
     parser.addValueOption("Remove obsolete license status data*", 0, "license-status");
     parser.addValueOption("Remove obsolete debug logs only*", 0, "debug-logs");
+    parser.addFlag("Show what would be removed, change nothing", 0, "dry-run");
+    parser.addFlag("List every action with its reason", 0, "list");
     parser.addHelpLine("*Options:");
     parser.addHelpLine("  <default>\t            : Remove obsolete logs based on");
     parser.addHelpLine("\t\t              default  age");
@@ -52,11 +56,28 @@ void Sorvik::verboseLine(const std::string& text) {
     std::fflush(stdout);
 }
 
-std::unique_ptr<OldFilesRemover> Sorvik::makeRemover() { return std::make_unique<OldFilesRemover>(); }
+std::unique_ptr<OldFilesRemover> Sorvik::makeRemover() {
+    return std::make_unique<OldFilesRemover>();
+}
+
+std::size_t Sorvik::tokenCount() const {
+    const std::vector<std::string>& tokens = getParser().getTokens();
+    std::size_t count = tokens.size();
+    for (std::size_t i = 1; i < tokens.size() && tokens[i] != "--"; ++i)
+        if (tokens[i] == "--dry-run" || tokens[i] == "--list")
+            --count;
+    return count;
+}
 
 int Sorvik::run() {
     if (getParser().isSet("verbose"))
         verboseOutput = true;
+    ActionReport& report = ActionReport::current();
+    report.reset();
+    if (getParser().isSet("dry-run"))
+        report.setMode(ActionReport::Mode::DryRun);
+    else if (getParser().isSet("list"))
+        report.setMode(ActionReport::Mode::List);
     ageHours = 0;
     skipDefaultCleaning = true;
     discoverInstallation();
@@ -73,6 +94,7 @@ int Sorvik::run() {
             cleanClient();
         }
     }
+    report.summary();
     getLogger().info("Running application");
     return 0;
 }

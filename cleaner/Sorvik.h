@@ -59,7 +59,9 @@ protected:
     Directories dirs;
 
 private:
-    std::size_t tokenCount() const { return getParser().getTokens().size(); }
+    // The command line's tokens as the single-option decisions count them: --dry-run and --list only
+    // change how a run shows its actions, never which cleaning it runs.
+    std::size_t tokenCount() const;
 
     std::string registryKeyPath;
     bool skipDefaultCleaning = true;

@@ -1,3 +1,5 @@
 #include "Sorvik.h"
 
-int main(int argc, char** argv) { return VeltorCorelib::appMain<Veltor::Sorvik>(argc, argv); }
+int main(int argc, char** argv) {
+    return VeltorCorelib::appMain<Veltor::Sorvik>(argc, argv);
+}

@@ -184,32 +184,3 @@ TEST(SorvikDecisions, InvalidOptionAgesAndInertCommandLines) {
     EXPECT_TRUE(unknown.calls.empty());
     EXPECT_EQ(unknown.code, 0);
 }
-
-TEST(SorvikDecisions, HelpTextOfTheCleaner) {
-    Outcome help = run({"--help"});
-    EXPECT_TRUE(help.calls.empty());
-    EXPECT_EQ(help.output, kRunning +
-                               "Usage: Sorvik [options]\n"
-                               "Options:\n"
-                               "  -?\n"
-                               "    --help                  : Display this help text\n"
-                               "  --version                 : Display version information\n"
-                               "  --revision                : Display SVN revision information\n"
-                               "  --debug <arg>             : Set debug level\n"
-                               "  --period <arg>            : Specify allowed file age, see options below\n"
-                               "  --verbose                 : Display additional information\n"
-                               "  --process-fjobs           : Concatenate finished jobs to file \n"
-                               "  --locks                   : Remove dangling locks\n"
-                               "  --locks-recursive         : Remove dangling locks recursively\n"
-                               "  --web-reports <arg>       : Remove obsolete web reports*\n"
-                               "  --web-sessions <arg>      : Remove obsolete web sessions*\n"
-                               "  --license-status <arg>    : Remove obsolete license status data*\n"
-                               "  --debug-logs <arg>        : Remove obsolete debug logs only*\n"
-                               "\n"
-                               "*Options:\n"
-                               "  <default>\t            : Remove obsolete logs based on\n"
-                               "\t\t              default  age\n"
-                               "  <allowed age>\t \t    : Allowed file age, e.g. PT10H, P1D\n"
-                               "\t\t\t      \n");
-    EXPECT_EQ(help.code, 0);
-}

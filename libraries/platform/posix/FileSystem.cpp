@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "FileSystemErrors.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,55 +13,6 @@
 namespace VeltorPlatform {
 
 namespace {
-
-std::uint32_t fromErrno(int error) {
-    switch (error) {
-    case 0:
-        return FileSystemError::Success;
-    case ENOENT:
-        return FileSystemError::FileNotFound;
-    case ENOTDIR:
-        return FileSystemError::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return FileSystemError::AccessDenied;
-    case ENOMEM:
-        return FileSystemError::OutOfMemory;
-    case EEXIST:
-        return FileSystemError::AlreadyExists;
-    case ENOTEMPTY:
-        return FileSystemError::DirNotEmpty;
-    case EINVAL:
-        return FileSystemError::InvalidParameter;
-    case EMFILE:
-    case ENFILE:
-        return 4; // too many open files
-    case ENOSPC:
-        return 112; // disk full
-    case EXDEV:
-        return 17; // not the same device
-    case EBUSY:
-        return 170; // busy
-    case ENAMETOOLONG:
-        return 206; // file name too long
-    case ELOOP:
-        return 1921; // name cannot be resolved
-    case EIO:
-        return 1117; // device I/O error
-    default:
-        return 31; // general failure
-    }
-}
-
-std::uint32_t lastError() {
-    return fromErrno(errno);
-}
-
-std::int64_t toMs(const timespec& time) {
-    return static_cast<std::int64_t>(time.tv_sec) * 1000 + static_cast<std::int64_t>(time.tv_nsec / 1000000);
-}
 
 timespec fromMs(std::int64_t ms) {
     std::int64_t seconds = ms / 1000;
@@ -93,7 +46,8 @@ void fillEntry(DirEntry& entry, const struct stat& status, int dirFd, const char
     std::uint32_t attributes = 0;
     if (S_ISLNK(status.st_mode)) {
         attributes |= FileAttribute::ReparsePoint;
-        if (linkLeadsToDirectory(dirFd, name))
+        // dirFd -1: the caller does not follow links at all.
+        if (dirFd != -1 && linkLeadsToDirectory(dirFd, name))
             attributes |= FileAttribute::Directory;
     } else {
         if (S_ISDIR(status.st_mode))
@@ -116,9 +70,11 @@ struct DirEnumerator::State {
     DIR* dir = nullptr;
     int fd = -1;
     DirDetail detail = DirDetail::Full;
-    unsigned char type = DT_UNKNOWN; // of the current entry, as the directory tells it
-    bool complete = false;           // the current entry carries its status
-    bool inspected = false;          // ... read from the file system, not guessed from the type
+    unsigned char type = DT_UNKNOWN;        // of the current entry, as the directory tells it
+    bool complete = false;                  // the current entry carries its status
+    bool inspected = false;                 // ... read from the file system, not guessed from the type
+    bool followLinks = true;                // find out whether a link leads to a directory
+    std::shared_ptr<DirHandle::State> held; // the directory listed, when opened through a DirHandle
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -140,6 +96,32 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail detail) {
     state->dir = handle;
     state->fd = ::dirfd(handle);
     state->detail = detail;
+    state->followLinks = true;
+    state->held.reset();
+    return FileSystemError::Success;
+}
+
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
+    close();
+    if (!dir.isOpen())
+        return FileSystemError::InvalidParameter;
+    // A descriptor of its own for the listing, so the handle's stays free for look-ups and removals.
+    const int fd = ::openat(dir.state->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return lastError();
+    DIR* handle = ::fdopendir(fd);
+    if (handle == nullptr) {
+        const std::uint32_t error = lastError();
+        ::close(fd);
+        return error;
+    }
+    if (!state)
+        state.reset(new State);
+    state->dir = handle;
+    state->fd = fd;
+    state->detail = detail;
+    state->followLinks = false;
+    state->held = dir.state;
     return FileSystemError::Success;
 }
 
@@ -167,8 +149,10 @@ std::uint32_t DirEnumerator::next() {
             if (item->d_type == DT_DIR)
                 current.attributes = FileAttribute::Directory;
             else if (item->d_type == DT_LNK)
-                current.attributes = FileAttribute::ReparsePoint |
-                                     (linkLeadsToDirectory(state->fd, name) ? FileAttribute::Directory : 0);
+                current.attributes =
+                    FileAttribute::ReparsePoint |
+                    (state->followLinks && linkLeadsToDirectory(state->fd, name) ? FileAttribute::Directory
+                                                                                 : 0);
             if (isHiddenName(name))
                 current.attributes |= FileAttribute::Hidden;
             return FileSystemError::Success;
@@ -196,7 +180,7 @@ std::uint32_t DirEnumerator::complete() {
             current.attributes = FileAttribute::ReparsePoint;
         return FileSystemError::Success;
     }
-    fillEntry(current, status, state->fd, current.name);
+    fillEntry(current, status, state->followLinks ? state->fd : -1, current.name);
     state->inspected = true;
     return FileSystemError::Success;
 }
@@ -208,9 +192,8 @@ std::uint32_t DirEnumerator::removeEntry() {
     if (error != FileSystemError::Success)
         return error;
     // The same refusals as deleteFile; a link is no directory and never read-only here.
-    if (!state->inspected ||
-        (!current.isReparsePoint() &&
-         (current.isDirectory() || (current.attributes & FileAttribute::ReadOnly) != 0)))
+    if (!state->inspected || (!current.isReparsePoint() &&
+                              (current.isDirectory() || (current.attributes & FileAttribute::ReadOnly) != 0)))
         return FileSystemError::AccessDenied;
     return ::unlinkat(state->fd, current.name, 0) == 0 ? FileSystemError::Success : lastError();
 }
@@ -220,6 +203,7 @@ void DirEnumerator::close() {
         ::closedir(state->dir);
         state->dir = nullptr;
         state->fd = -1;
+        state->held.reset();
     }
     current = DirEntry();
 }

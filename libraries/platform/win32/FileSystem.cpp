@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "Win32Files.h"
+
 #include <windows.h>
 
 #include <cerrno>
@@ -15,15 +17,12 @@ namespace VeltorPlatform {
 
 namespace {
 
+using Win32::lastError;
+using Win32::ScopedHandle;
+using Win32::toMs;
+
 // 100-ns ticks between 1601-01-01 and 1970-01-01, in milliseconds.
 constexpr std::int64_t kEpochDifferenceMs = 11644473600000LL;
-
-std::int64_t toMs(const FILETIME& time) {
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = time.dwLowDateTime;
-    ticks.HighPart = time.dwHighDateTime;
-    return static_cast<std::int64_t>(ticks.QuadPart / 10000) - kEpochDifferenceMs;
-}
 
 FILETIME fromMs(std::int64_t ms) {
     ULARGE_INTEGER ticks;
@@ -32,10 +31,6 @@ FILETIME fromMs(std::int64_t ms) {
     time.dwLowDateTime = ticks.LowPart;
     time.dwHighDateTime = ticks.HighPart;
     return time;
-}
-
-std::uint32_t lastError() {
-    return static_cast<std::uint32_t>(::GetLastError());
 }
 
 // The C runtime keeps the system's own error number in _doserrno; errno is the fallback.
@@ -90,22 +85,6 @@ private:
     HANDLE handle;
 };
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE value) : handle(value) {}
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle; }
-    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
-
 } // namespace
 
 struct DirEnumerator::State {
@@ -114,6 +93,11 @@ struct DirEnumerator::State {
     bool pending = false; // the first entry came with the open and is not handed out yet
     std::string dir;      // the listed directory with its separator, for removeEntry
     std::string path;     // removeEntry's buffer, kept to spare an allocation per file
+    // The directory handle listed, held open (with its ancestors) while the listing lasts.
+    std::shared_ptr<DirHandle::State> held;
+    // Where opens follow links: the volume path of a directory listed by its path, for removeEntry.
+    std::wstring volumeName;
+    bool volumeNameKnown = false;
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -143,6 +127,17 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     return FileSystemError::Success;
 }
 
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
+    if (!dir.isOpen()) {
+        close();
+        return FileSystemError::InvalidParameter;
+    }
+    std::uint32_t error = open(dir.state->path, detail);
+    if (error == FileSystemError::Success)
+        state->held = dir.state;
+    return error;
+}
+
 std::uint32_t DirEnumerator::next() {
     if (!state || !state->find.valid())
         return FileSystemError::NoMoreItems;
@@ -157,6 +152,9 @@ std::uint32_t DirEnumerator::next() {
         if (isDotOrDotDot(state->data.cFileName))
             continue;
         fillEntry(current, state->data);
+        // Listed through a handle, a link is a link, never the directory it may lead to.
+        if (state->held && current.isReparsePoint())
+            current.attributes &= ~FileAttribute::Directory;
         return FileSystemError::Success;
     }
 }
@@ -169,13 +167,26 @@ std::uint32_t DirEnumerator::removeEntry() {
     if (!state || !state->find.valid() || current.nameLength == 0)
         return FileSystemError::FileNotFound;
     state->path.assign(state->dir).append(current.name, current.nameLength);
-    return deleteFile(state->path);
+    const std::wstring* dirPath = nullptr;
+    if (Win32::opensFollowLinks()) {
+        if (state->held) {
+            dirPath = state->held->linkCheckPath();
+        } else {
+            if (!state->volumeNameKnown)
+                state->volumeName = Win32::volumePathOf(state->dir);
+            state->volumeNameKnown = true;
+            dirPath = &state->volumeName;
+        }
+    }
+    return Win32::removeByHandle(state->path, current.name, current.nameLength, dirPath, nullptr);
 }
 
 void DirEnumerator::close() {
     if (state) {
         state->find.reset();
         state->pending = false;
+        state->held.reset();
+        state->volumeNameKnown = false;
     }
     current = DirEntry();
 }
@@ -247,9 +258,9 @@ std::uint32_t renamePath(const std::string& from, const std::string& to) {
 }
 
 std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, std::int64_t lastAccessMs) {
-    FileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid())
         return lastError();
     FILETIME write = fromMs(lastWriteMs);
@@ -261,8 +272,8 @@ std::uint32_t readReparseTarget(const std::string& path, std::string& target, st
     constexpr DWORD kOpenReparsePointWithBackupSemantics = 0x2200000;
     constexpr DWORD kGetReparsePoint = 0x900A8;
     constexpr DWORD kBufferSize = 32768;
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  kOpenReparsePointWithBackupSemantics, nullptr));
+    ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    kOpenReparsePointWithBackupSemantics, nullptr));
     if (!file.valid())
         return lastError();
     std::vector<unsigned char> buffer(kBufferSize);

@@ -18,6 +18,8 @@ Options:
   --web-sessions <arg>      : Remove obsolete web sessions*
   --license-status <arg>    : Remove obsolete license status data*
   --debug-logs <arg>        : Remove obsolete debug logs only*
+  --dry-run                 : Show what would be removed, change nothing
+  --list                    : List every action with its reason
 
 *Options:
   <default>	            : Remove obsolete logs based on

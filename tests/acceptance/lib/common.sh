@@ -63,10 +63,19 @@ run_sorvik() {
             "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
         CODE=$?
     else
-        raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
+        raw=$(cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" ${RUN_LIMIT:+timeout -s KILL "$RUN_LIMIT"} \
+            "$PROGRAM" "$@" </dev/null 2>"$SB/stderr")
         CODE=$?
     fi
     OUT=$(printf '%s' "$raw" | tr -d '\r')
+}
+
+# run_sorvik_bounded SECONDS ARGS...: as run_sorvik, killed after SECONDS (a hang shows as exit 137).
+run_sorvik_bounded() {
+    local limit=$1
+    shift
+    RUN_LIMIT=$limit run_sorvik "$@"
+    [ "$CODE" = 137 ] && fail "the run hung and was stopped after $limit s"
 }
 
 expect_code() { [ "$CODE" = "$1" ] || fail "exit code $CODE, expected $1"; }

@@ -49,8 +49,11 @@ struct EntryInfo {
     std::uint64_t volume = 0;
     std::uint64_t fileId = 0;
     std::uint32_t linkCount = 1;
+    unsigned posixMode = 0; // the permission bits on POSIX; 0 on Windows
 
-    bool sameEntryAs(const EntryInfo& other) const { return volume == other.volume && fileId == other.fileId; }
+    bool sameEntryAs(const EntryInfo& other) const {
+        return volume == other.volume && fileId == other.fileId;
+    }
 };
 
 // An open directory. Copies share the one system handle; the last copy closes it.
@@ -120,7 +123,7 @@ public:
     std::uint32_t openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
     // Creates the file `name` in `dir` for writing; AlreadyExists when anything has that name, a link
     // or a dangling link included (O_CREAT | O_EXCL | O_NOFOLLOW, CREATE_NEW). POSIX mode bits as
-    // given (before the umask); Windows ignores them.
+    // given, exactly (the umask does not narrow them); Windows ignores them.
     std::uint32_t createNew(const DirHandle& dir, const std::string& name, unsigned posixMode);
     bool isOpen() const;
     // Reads up to `size` bytes; `got` is 0 at the end of the file. A failure part-way is an error.
@@ -130,6 +133,10 @@ public:
     // Flushes the file's data to the disk (fsync, FlushFileBuffers).
     std::uint32_t sync();
     std::uint32_t info(EntryInfo& out) const;
+    // Whether the open file, an entry of `dir`, could be removed now: Success, or the error its removal
+    // would meet (AccessDenied for a read-only or immutable file or a directory we may not write;
+    // Windows: opening it for deletion is tried).
+    std::uint32_t checkRemovable(const DirHandle& dir, const std::string& name) const;
     // Closes; an error when the system reports one on closing.
     std::uint32_t close();
 

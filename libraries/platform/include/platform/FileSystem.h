@@ -103,7 +103,9 @@ public:
     // AccessDenied, a link goes as the link itself), judged by what the listing read of it: the entry
     // is completed first. The listing goes on with the next entry as if nothing had happened.
     // POSIX: unlinkat relative to the open directory, so no path is walked per file; an entry whose
-    // status could not be read is refused with AccessDenied. Windows: DeleteFileA on directory + name.
+    // status could not be read is refused with AccessDenied. Windows: the entry is opened itself (never
+    // through a link), judged on its handle and deleted through it; where the system follows links
+    // anyway (Wine), a link is refused with IsALink rather than cost its target.
     std::uint32_t removeEntry();
     void close();
 

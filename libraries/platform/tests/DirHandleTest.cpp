@@ -1,0 +1,306 @@
+#include "platform/DirHandle.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace VeltorPlatform;
+
+namespace {
+
+// Wine follows the host's links whatever the open flags say; there a link is refused, never removed.
+bool underWine() {
+#ifdef _WIN32
+    return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+#ifdef _WIN32
+// Runs a shell command of the host in `directory` and waits until it is done: under Wine only the host
+// can make links and remove what Wine no longer sees (a dangling link). Wine does not wait for a host
+// process, so the command leaves a mark when done.
+bool runOnHost(const std::string& command, const fs::path& directory) {
+    const fs::path mark = directory / ".host-done";
+    std::string line = "sh -c \"" + command + " && : > .host-done\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          directory.string().c_str(), &startup, &process))
+        return false;
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    for (int i = 0; i < 1000; ++i, ::Sleep(10))
+        if (::DeleteFileA(mark.string().c_str()))
+            return true;
+    return false;
+}
+#endif
+
+class DirHandleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        root =
+            fs::temp_directory_path() / ("veltor-dh-" + std::to_string(currentProcessId()) + "-" +
+                                         std::to_string(::time(nullptr)) + "-" + std::to_string(++counter));
+        fs::create_directories(root / "outside");
+        fs::create_directory(root / "sub");
+        write("file", "12345");
+        write("outside/guarded.txt", "guarded");
+        ASSERT_EQ(dir.openRoot(root.string()), 0u);
+    }
+    void TearDown() override {
+        dir.close();
+#ifdef _WIN32
+        if (underWine()) {
+            runOnHost("rm -rf " + root.filename().string(), root.parent_path());
+            return;
+        }
+#endif
+        std::error_code ignored;
+        for (auto& item : fs::recursive_directory_iterator(root, ignored))
+            fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(root, ignored);
+    }
+    void write(const std::string& name, const std::string& content) const {
+        std::ofstream(root / name, std::ios::binary) << content;
+    }
+    std::string content(const std::string& name) const {
+        std::ifstream in(root / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // A symbolic link `name` in the root to `target` (relative to the root).
+    void plantLink(const std::string& target, const std::string& name) const {
+#ifdef _WIN32
+        BOOL made = FALSE;
+        if (underWine()) {
+            made = runOnHost("ln -s " + target + " " + name, root);
+        } else {
+            std::string to = target;
+            for (char& c : to)
+                c = c == '/' ? '\\' : c;
+            DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+            if (fs::is_directory(root / target))
+                flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
+            made = ::CreateSymbolicLinkA((root / name).string().c_str(), to.c_str(), flags);
+        }
+        ASSERT_TRUE(made) << "cannot plant the link " << name << " (developer mode or elevation needed)";
+#else
+        fs::create_symlink(target, root / name);
+#endif
+    }
+
+    fs::path root;
+    DirHandle dir;
+};
+
+} // namespace
+
+TEST_F(DirHandleTest, OpensDirectoriesButNeverThroughALink) {
+    plantLink("sub", "dirlink");
+    DirHandle other;
+    EXPECT_EQ(other.openRoot((root / "file").string()), FileSystemError::NotADirectory);
+    EXPECT_NE(other.openRoot((root / "missing").string()), 0u);
+    EXPECT_FALSE(other.isOpen());
+
+    const std::map<std::string, std::uint32_t> cases{
+        {"sub", 0u},
+        {"dirlink", FileSystemError::IsALink},
+        {"file", FileSystemError::NotADirectory},
+        {"missing", FileSystemError::FileNotFound},
+        {"..", FileSystemError::InvalidParameter},
+        {".", FileSystemError::InvalidParameter},
+        {"sub/..", FileSystemError::InvalidParameter},
+        {"", FileSystemError::InvalidParameter},
+    };
+    for (const auto& [name, expected] : cases) {
+        DirHandle child;
+        EXPECT_EQ(child.openChild(dir, name), expected) << name;
+        EXPECT_EQ(child.isOpen(), expected == 0u) << name;
+    }
+    DirHandle sub;
+    ASSERT_EQ(sub.openChild(dir, "sub"), 0u);
+    EXPECT_EQ(sub.path(), (root / "sub").string());
+    EntryInfo info;
+    ASSERT_EQ(sub.info(info), 0u);
+    EXPECT_EQ(info.kind, EntryKind::Directory);
+#ifdef _WIN32
+    // A directory in use cannot be renamed away from under its handle.
+    EXPECT_EQ(dir.rename("sub", "moved"), FileSystemError::SharingViolation);
+    EXPECT_TRUE(fs::is_directory(root / "sub"));
+#endif
+}
+
+TEST_F(DirHandleTest, LookupTellsKindAndIdentityWithoutFollowing) {
+    plantLink("sub", "dirlink");
+    plantLink("outside/guarded.txt", "filelink");
+    std::map<std::string, EntryKind> cases{{"file", EntryKind::File},
+                                           {"sub", EntryKind::Directory},
+                                           {"dirlink", EntryKind::Link},
+                                           {"filelink", EntryKind::Link}};
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
+    cases["fifo"] = EntryKind::Other;
+#endif
+    for (const auto& [name, kind] : cases) {
+        EntryInfo info;
+        ASSERT_EQ(dir.lookup(name, info), 0u) << name;
+        EXPECT_EQ(info.kind, kind) << name;
+    }
+    EntryInfo looked, opened;
+    ASSERT_EQ(dir.lookup("file", looked), 0u);
+    EXPECT_EQ(looked.size, 5u);
+    EXPECT_EQ(looked.linkCount, 1u);
+    FileHandle file;
+    ASSERT_EQ(file.openRead(dir, "file"), 0u);
+    ASSERT_EQ(file.info(opened), 0u);
+    EXPECT_TRUE(looked.sameEntryAs(opened));
+    ASSERT_EQ(dir.lookup("sub", opened), 0u);
+    EXPECT_FALSE(looked.sameEntryAs(opened));
+    EXPECT_EQ(dir.lookup("missing", looked), FileSystemError::FileNotFound);
+    EXPECT_EQ(dir.lookup("sub/x", looked), FileSystemError::InvalidParameter);
+}
+
+TEST_F(DirHandleTest, RemovesOnlyWhatWasJudgedAndNeverALinksTarget) {
+    plantLink("outside/guarded.txt", "filelink");
+    plantLink("outside", "dirlink");
+    write("locked", "x");
+    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
+    fs::create_directory(root / "empty");
+    const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
+    const std::map<std::string, std::uint32_t> files{{"file", 0u},
+                                                     {"filelink", link},
+                                                     {"locked", FileSystemError::AccessDenied},
+                                                     {"sub", FileSystemError::AccessDenied},
+                                                     {"missing", FileSystemError::FileNotFound}};
+    for (const auto& [name, expected] : files)
+        EXPECT_EQ(dir.removeFile(name), expected) << name;
+    EXPECT_FALSE(fs::exists(root / "file"));
+    EXPECT_EQ(fs::exists(fs::symlink_status(root / "filelink")), link != 0u);
+    EXPECT_TRUE(fs::exists(root / "locked"));
+
+    const std::map<std::string, std::uint32_t> directories{{"empty", 0u},
+                                                           {"outside", FileSystemError::DirNotEmpty},
+                                                           {"dirlink", FileSystemError::IsALink},
+                                                           {"locked", FileSystemError::NotADirectory}};
+    for (const auto& [name, expected] : directories)
+        EXPECT_EQ(dir.removeDirectory(name), expected) << name;
+    EXPECT_FALSE(fs::exists(root / "empty"));
+    EXPECT_EQ(content("outside/guarded.txt"), "guarded");
+
+    // Another file took the judged one's name: it stays.
+    write("judged", "old");
+    write("newcomer", "new");
+    EntryInfo judged;
+    ASSERT_EQ(dir.lookup("judged", judged), 0u);
+    fs::rename(root / "newcomer", root / "judged");
+    EXPECT_EQ(dir.removeFile("judged", &judged), FileSystemError::EntryChanged);
+    EXPECT_EQ(content("judged"), "new");
+    ASSERT_EQ(dir.lookup("judged", judged), 0u);
+    EXPECT_EQ(dir.removeFile("judged", &judged), 0u);
+}
+
+TEST_F(DirHandleTest, ReadsOnlyRegularFilesAndCanLeaveTheLastAccess) {
+    plantLink("outside/guarded.txt", "filelink");
+    std::map<std::string, std::uint32_t> cases{{"file", 0u},
+                                               {"filelink", FileSystemError::IsALink},
+                                               {"sub", FileSystemError::AccessDenied},
+                                               {"missing", FileSystemError::FileNotFound}};
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0); // would block an open without O_NONBLOCK
+    cases["fifo"] = FileSystemError::NotARegularFile;
+#endif
+    for (const auto& [name, expected] : cases) {
+        FileHandle file;
+        EXPECT_EQ(file.openRead(dir, name), expected) << name;
+        EXPECT_EQ(file.isOpen(), expected == 0u) << name;
+    }
+
+    // Read to the end, in small pieces, without refreshing the last access the age rules judge.
+    const std::int64_t lastAccess = 1000000000000LL; // 2001
+    ASSERT_EQ(setFileTimes((root / "file").string(), 1400000000000LL, lastAccess), 0u);
+    FileHandle file;
+    ASSERT_EQ(file.openRead(dir, "file", true), 0u);
+    std::string read;
+    char buffer[2];
+    std::size_t got = 0;
+    while (file.read(buffer, sizeof buffer, got) == 0u && got > 0)
+        read.append(buffer, got);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(read, "12345");
+    EXPECT_EQ(file.close(), 0u);
+    EntryInfo info;
+    ASSERT_EQ(dir.lookup("file", info), 0u);
+    EXPECT_EQ(info.lastAccessMs, lastAccess);
+    EXPECT_EQ(info.lastWriteMs, 1400000000000LL);
+}
+
+TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
+    plantLink("nowhere", "dangling");
+    plantLink("outside/guarded.txt", "log");
+    FileHandle file;
+    EXPECT_EQ(file.createNew(dir, "file", 0600), FileSystemError::AlreadyExists);
+    EXPECT_EQ(file.createNew(dir, "dangling", 0600), FileSystemError::AlreadyExists);
+    EXPECT_FALSE(fs::exists(root / "nowhere"));
+    EXPECT_EQ(content("file"), "12345");
+
+    ASSERT_EQ(file.createNew(dir, "log.new", 0600), 0u);
+    ASSERT_EQ(file.write("day log", 7), 0u);
+    EXPECT_EQ(file.sync(), 0u);
+    EntryInfo info;
+    ASSERT_EQ(file.info(info), 0u);
+    EXPECT_EQ(info.kind, EntryKind::File);
+    EXPECT_EQ(info.size, 7u);
+    EXPECT_EQ(file.close(), 0u);
+    EXPECT_FALSE(file.isOpen());
+
+    // The link is replaced, never written through.
+    ASSERT_EQ(dir.rename("log.new", "log"), 0u);
+    EXPECT_EQ(dir.sync(), 0u);
+    EXPECT_EQ(content("outside/guarded.txt"), "guarded");
+    EXPECT_FALSE(fs::is_symlink(root / "log"));
+    EXPECT_EQ(content("log"), "day log");
+    EXPECT_EQ(dir.rename("log.new", "log"), FileSystemError::FileNotFound);
+    EXPECT_EQ(dir.rename("log", "../log"), FileSystemError::InvalidParameter);
+}
+
+TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudged) {
+    plantLink("outside", "dirlink");
+    write("locked", "x");
+    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
+    DirEnumerator listing;
+    ASSERT_EQ(listing.open(dir), 0u);
+    dir.close(); // the listing keeps what it lists open
+    std::map<std::string, std::uint32_t> removed;
+    while (listing.next() == 0u) {
+        const DirEntry& entry = listing.entry();
+        std::string name(entry.name, entry.nameLength);
+        if (name == "dirlink") {
+            EXPECT_EQ(entry.attributes & 0x410u, 0x400u);
+        }
+        if (name != "outside")
+            removed[name] = listing.removeEntry();
+    }
+    const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
+    EXPECT_EQ(removed, (std::map<std::string, std::uint32_t>{{"dirlink", link},
+                                                             {"file", 0u},
+                                                             {"locked", FileSystemError::AccessDenied},
+                                                             {"sub", FileSystemError::AccessDenied}}));
+    EXPECT_FALSE(fs::exists(root / "file"));
+    EXPECT_EQ(content("outside/guarded.txt"), "guarded");
+}

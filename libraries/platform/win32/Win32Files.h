@@ -1,0 +1,116 @@
+// What the Win32 file-system sources share: handle ownership, time conversion, the state of an open
+// directory and the removal through a handle that both DirHandle and DirEnumerator use.
+#pragma once
+#include "platform/DirHandle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace VeltorPlatform {
+
+namespace Win32 {
+
+// A handle of CreateFileA, closed on every way out.
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE value = INVALID_HANDLE_VALUE) : handle(value) {}
+    ~ScopedHandle() { reset(); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    void reset(HANDLE value = INVALID_HANDLE_VALUE) {
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+        handle = value;
+    }
+    // Gives the handle up without closing it, so the caller can see the close's own result.
+    HANDLE release() {
+        HANDLE value = handle;
+        handle = INVALID_HANDLE_VALUE;
+        return value;
+    }
+    HANDLE get() const { return handle; }
+    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle;
+};
+
+inline std::uint32_t lastError() {
+    return static_cast<std::uint32_t>(::GetLastError());
+}
+
+// Milliseconds since 1970 from a FILETIME, truncated as the calendar conversion truncates.
+inline std::int64_t toMs(const FILETIME& time) {
+    constexpr std::int64_t kEpochDifferenceMs = 11644473600000LL;
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = time.dwLowDateTime;
+    ticks.HighPart = time.dwHighDateTime;
+    return static_cast<std::int64_t>(ticks.QuadPart / 10000) - kEpochDifferenceMs;
+}
+
+// True where opening with FILE_FLAG_OPEN_REPARSE_POINT still reaches a link's target. Wine does so for
+// the symbolic links of the host: the handle is the target's, its attributes carry no reparse bit, and
+// a delete disposition or rename through it acts on the target. There the only trace of the link is
+// the handle's own name, which Wine builds from the resolved path; see reachedThroughLink.
+bool opensFollowLinks();
+
+// True where SetFileTime with all ones (leave the last access alone through this handle) is accepted
+// and ignored, as Wine does: the stamp must then be put back by hand.
+bool ignoresAccessTimeFreeze();
+
+// The path of an open file on its volume ("\dir\name"), as the system names the open object; empty
+// when the system cannot tell.
+std::wstring volumePath(HANDLE handle);
+
+// Whether `entry`, opened as the entry `name` of the directory whose volume path is `dirPath`, is
+// really somewhere else: reached through a link. Only meaningful where opensFollowLinks().
+bool reachedThroughLink(const std::wstring& dirPath, const char* name, std::size_t nameLength, HANDLE entry);
+
+// One component: no separator, no stream or drive colon, not "." or "..", not empty.
+bool isPlainName(const char* name, std::size_t length);
+inline bool isPlainName(const std::string& name) {
+    return isPlainName(name.c_str(), name.size());
+}
+
+// The entry `name` below the directory `dir` (which may end in a separator).
+std::string joinName(const std::string& dir, const char* name, std::size_t nameLength);
+
+// The volume path of the directory at `path`, opened as the system resolves it; empty on failure.
+std::wstring volumePathOf(const std::string& path);
+
+// Removes the non-directory entry at `path` (`name` of its directory) through a handle opened on the
+// entry itself and judged on that handle: a directory or a read-only file is refused with
+// AccessDenied, an entry other than `expected` (when given) with EntryChanged. `dirPath` is the volume
+// path of the holding directory, given only where opensFollowLinks(): there a link is refused with
+// IsALink instead of costing its target.
+std::uint32_t removeByHandle(const std::string& path, const char* name, std::size_t nameLength,
+                             const std::wstring* dirPath, const EntryInfo* expected);
+
+} // namespace Win32
+
+struct DirHandle::State {
+    Win32::ScopedHandle handle;
+    std::string path;
+    // The directory that holds this one: kept open, so no ancestor can be renamed or replaced while a
+    // descendant is in use.
+    std::shared_ptr<State> parent;
+    // The directory's volume path, asked for once and only where opensFollowLinks().
+    mutable std::wstring volumeName;
+    mutable bool volumeNameKnown = false;
+
+    const std::wstring& volumePath() const {
+        if (!volumeNameKnown) {
+            volumeName = Win32::volumePath(handle.get());
+            volumeNameKnown = true;
+        }
+        return volumeName;
+    }
+    // What removals and opens of entries compare their handles' names with: only where opens follow
+    // links.
+    const std::wstring* linkCheckPath() const { return Win32::opensFollowLinks() ? &volumePath() : nullptr; }
+};
+
+} // namespace VeltorPlatform

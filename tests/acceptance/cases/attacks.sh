@@ -1,0 +1,153 @@
+# Whoever can write inside the data tree attacks the run: links, FIFOs and devices under the names the
+# run works on, and names swapped while it runs. Nothing outside the installation may change, and no
+# run may hang. Links and FIFOs are made the POSIX way: these cases run on the native build.
+
+# outside_tree: $SB/outside with old files of every name the sweeps look at, and a root-only secret.
+outside_tree() {
+    OUTSIDE=$SB/outside
+    local n
+    for n in a.tmp flist-1 x.lock batch.lock core-2020.log top_0_x.rep old.dat cgisess_1 job-9.spec \
+        d.lock d.lock.lnk y.temp; do
+        age_file "$OUTSIDE/$n" 9000
+    done
+    printf 'a=b=c=1,x' >"$OUTSIDE/cgisess_1"
+    touch -d "@$((NOW - 9000 * 3600))" "$OUTSIDE/cgisess_1"
+    mkdir -p "$OUTSIDE/empty"
+    # What the directories derived below a link would find there.
+    age_file "$OUTSIDE/temp/a.tmp" 9000
+    age_file "$OUTSIDE/temp/Scheduler/finished/job-8.spec" 9000
+    age_file "$OUTSIDE/results/{Trashcan}/top_0_y.rep" 9000
+    printf 'secret\n' >"$SB/secret"
+    chmod 600 "$SB/secret"
+    OUTSIDE_BEFORE=$(outside_state)
+}
+
+outside_state() {
+    (cd "$SB" && find outside secret -printf '%p|%y|%s|%m|%T@\n' | sort && cat secret)
+}
+
+expect_outside_unchanged() {
+    local now
+    now=$(outside_state)
+    [ "$now" = "$OUTSIDE_BEFORE" ] || {
+        fail "something outside the installation changed"
+        diff <(printf '%s\n' "$OUTSIDE_BEFORE") <(printf '%s\n' "$now") | head -10 | sed 's/^/    /'
+    }
+}
+
+# replace_by_link PATH: the directory at PATH becomes a link to the outside tree.
+replace_by_link() { rm -rf "$1" && ln -s "$OUTSIDE" "$1"; }
+
+case_cleaned_directories_that_are_links_are_refused() {
+    [ "$TARGET" = windows ] && return 0
+    local round dirs d expected
+    for round in leaves parents; do
+        sandbox_new
+        make_install both
+        outside_tree
+        if [ $round = leaves ]; then
+            dirs=("$SERVER/Data/license_status" "$SERVER/Log/temp/Scheduler/finished" "$SERVER/Data/incoming"
+                "$SERVER/Data/database" "$SERVER/Data/veltor_html_data/results/{Trashcan}"
+                "$SERVER/Configuration/SimpleReports" "$SERVER/ReportingServer/html/Veltor/license" "$CLIENT/log/temp")
+        else
+            # The client's log directory itself is named by the registry: a root, trusted as it stands.
+            dirs=("$SERVER/Log" "$SERVER/Data/veltor_html_data")
+        fi
+        for d in "${dirs[@]}"; do replace_by_link "$d"; done
+        run_sorvik
+        expect_code 0
+        for d in "${dirs[@]}"; do expect_contains "Not cleaned: $d is a link or not a directory"; done
+        [ "$(printf '%s\n' "$OUT" | grep -c '^Not cleaned: ')" = ${#dirs[@]} ] || fail "$round: refusals repeated"
+        expect_outside_unchanged
+        run_sorvik --process-fjobs
+        expect_outside_unchanged
+    done
+}
+
+case_planted_names_in_the_finished_jobs_directory() {
+    [ "$TARGET" = windows ] && return 0
+    make_install server
+    outside_tree
+    local fj=$SERVER/Log/temp/Scheduler/finished t d
+    t=$((NOW - 7200))
+    d=$(day_text $t)
+    printf 'job one\r\n' >"$fj/job-1.spec"
+    ln -s "$SB/secret" "$fj/job-2.spec"
+    mkfifo "$fj/job-3.spec"
+    ln -s /dev/zero "$fj/job-4.spec"
+    ln -s "$fj/job-3.spec" "$fj/job-5.spec"
+    ln "$SB/secret" "$fj/job-6.spec" # a second name of a file outside
+    ln -s "$SB/secret" "$fj/jobs-$d.log.new"
+    ln -s "$SB/secret" "$fj/jobs-$d.log.old"
+    touch -h -d "@$t" "$fj"/job-*.spec
+    OUTSIDE_BEFORE=$(outside_state)
+    local started=$SECONDS
+    run_sorvik_bounded 60 --process-fjobs
+    expect_code 0
+    [ $((SECONDS - started)) -lt 30 ] || fail "the run took $((SECONDS - started)) s"
+    local n
+    for n in 2 3 4 5 6; do expect_contains "Error: Couldn't read job file: $fj/job-$n.spec"; done
+    [ "$(cat "$fj/jobs-$d.log")" = "$(printf 'job one\r')" ] || fail "day log: $(od -c "$fj/jobs-$d.log" | head -3)"
+    [ "$(stat -c %a "$fj/jobs-$d.log")" = 640 ] || fail "a new day log is not 0640"
+    expect_gone "$fj/job-1.spec"
+    expect_exists "$fj/job-2.spec" "$fj/job-3.spec" "$fj/job-4.spec" "$fj/job-6.spec" "$fj/jobs-$d.log.new"
+    expect_outside_unchanged
+    # A day log that is itself a link is never written through: that day waits.
+    rm "$fj/jobs-$d.log"
+    ln -s "$SB/secret" "$fj/jobs-$d.log"
+    printf 'job seven\r\n' >"$fj/job-7.spec"
+    touch -d "@$t" "$fj/job-7.spec"
+    run_sorvik_bounded 60 --process-fjobs
+    expect_contains "Not folded: $fj/jobs-$d.log is a link or not a plain file"
+    expect_exists "$fj/job-7.spec"
+    expect_outside_unchanged
+}
+
+case_sessions_and_owners_that_are_special_files() {
+    [ "$TARGET" = windows ] && return 0
+    make_install server
+    outside_tree
+    local logt=$SERVER/Log/temp
+    mkfifo "$logt/cgisess_fifo"
+    ln -s /dev/zero "$logt/cgisess_zero"
+    ln -s "$OUTSIDE/cgisess_1" "$logt/cgisess_link"
+    run_sorvik_bounded 60
+    expect_code 0
+    local n
+    for n in fifo zero link; do expect_contains "Unable to open file: $logt/cgisess_$n"; done
+    expect_exists "$logt/cgisess_fifo" "$logt/cgisess_zero" "$logt/cgisess_link"
+    expect_outside_unchanged
+}
+
+# Names swapped for links while the program runs: a bounded race, never anything lost outside.
+case_swaps_during_a_run_lose_nothing_outside() {
+    [ "$TARGET" = windows ] && return 0
+    make_install server
+    outside_tree
+    local db=$SERVER/Data/database fj=$SERVER/Log/temp/Scheduler/finished i run
+    for i in $(seq 1 100); do
+        : >"$OUTSIDE/o$i.lock"
+        : >"$OUTSIDE/o$i.lock.lnk"
+    done
+    OUTSIDE_BEFORE=$(outside_state)
+    (
+        end=$((SECONDS + 60))
+        while [ $SECONDS -lt $end ] && [ ! -e "$SB/stop" ]; do
+            mkdir -p "$db/sub" 2>/dev/null && : >"$db/sub/s.lock" && : >"$db/sub/s.lock.lnk"
+            mv "$db/sub" "$db/sub.real" 2>/dev/null && ln -s "$OUTSIDE" "$db/sub" 2>/dev/null
+            rm -f "$db/sub" && mv "$db/sub.real" "$db/sub" 2>/dev/null
+            printf 'x\r\n' >"$fj/job-r.spec" && touch -d "@$((NOW - 7200))" "$fj/job-r.spec"
+            mv -f "$fj/job-r.spec" "$fj/job-r.real" 2>/dev/null && ln -sf "$SB/secret" "$fj/job-r.spec"
+            rm -f "$fj/job-r.spec" && mv -f "$fj/job-r.real" "$fj/job-r.spec" 2>/dev/null
+        done
+    ) &
+    local swapper=$! started=$SECONDS
+    for run in $(seq 1 20); do
+        [ $((SECONDS - started)) -ge 50 ] && break
+        run_sorvik_bounded 30 --locks-recursive
+        run_sorvik_bounded 30 --process-fjobs
+    done
+    : >"$SB/stop"
+    wait $swapper
+    expect_outside_unchanged
+}
