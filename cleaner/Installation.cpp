@@ -1,5 +1,6 @@
 // Installation discovery and the cleaning plan: which parts of the suite are installed, where, and which
 // directories the cleanings may touch.
+#include "ActionReport.h"
 #include "FsTools.h"
 #include "Sorvik.h"
 #include "TrustedDirs.h"
@@ -60,30 +61,6 @@ bool isUsableDirectoryValue(const std::string& value, std::string& reason) {
     return absolute;
 }
 
-// The value as readable text: NUL, line breaks and other control characters escaped.
-std::string printable(const std::string& text) {
-    std::string shown;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\0') {
-            shown += "\\0";
-        } else if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (c == '\t') {
-            shown += "\\t";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 } // namespace
 
 std::string Sorvik::discoverInstallation() {
@@ -115,8 +92,8 @@ std::string Sorvik::readInstallValue(const std::string& valueName, const std::st
     if (isUsableDirectoryValue(value, reason))
         return value;
     VeltorPlatform::consoleWrite(std::string("\nError: The registry value \"") + valueName + "\" of \"" +
-                                 kHive + "\\" + key + "\" is refused, " + reason + ": \"" + printable(value) +
-                                 "\"\n");
+                                 kHive + "\\" + key + "\" is refused, " + reason + ": \"" +
+                                 ActionReport::printable(value) + "\"\n");
     VeltorPlatform::consoleFlush();
     return std::string();
 }
