@@ -2,9 +2,9 @@
 
 #include "ActionReport.h"
 #include "TimeSpan.h"
+#include "platform/Console.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace Veltor {
@@ -51,9 +51,8 @@ bool Sorvik::finish() {
 void Sorvik::verboseLine(const std::string& text) {
     if (!verboseOutput)
         return;
-    std::string line = "\n" + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    VeltorPlatform::consoleWrite("\n" + text + "\n");
+    VeltorPlatform::consoleFlush();
 }
 
 std::unique_ptr<OldFilesRemover> Sorvik::makeRemover() {
@@ -149,8 +148,8 @@ bool Sorvik::validatePeriod(const std::string& optionName) {
     getParser().getValue(optionName, text);
     double hours = VeltorCorelib::TimeSpan(text).hours();
     if (hours == 0.0) {
-        std::fputs("Error: Invalid period\n", stdout);
-        std::fflush(stdout);
+        VeltorPlatform::consoleWrite("Error: Invalid period\n");
+        VeltorPlatform::consoleFlush();
         return false;
     }
     // Truncated toward zero; a period beyond the hour count's range is clamped, never wrapped.
@@ -171,8 +170,8 @@ bool Sorvik::optionAge(const std::string& name, std::int32_t& age) {
         return true;
     if (!validatePeriod(name)) {
         std::string text = "Invalid option: " + value + "\n" + "Type  --help for options.\n";
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        VeltorPlatform::consoleWrite(text);
+        VeltorPlatform::consoleFlush();
         return false;
     }
     age = ageHours;

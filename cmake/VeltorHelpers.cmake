@@ -19,6 +19,19 @@ function(veltor_library name dir)
     target_include_directories(${name} PUBLIC ${dir})
 endfunction()
 
+# Every Windows program of the tree, the shipped one and the test programs alike, carries the
+# application manifest (UTF-8 as the code page of the narrow calls, long paths), so the tests see the
+# file system as sorvik.exe does. The manifest file says why.
+get_filename_component(VELTOR_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/../libraries/platform/win32/resources ABSOLUTE)
+function(veltor_program target)
+    if(WIN32)
+        target_sources(${target} PRIVATE ${VELTOR_RESOURCES}/Application.rc)
+        # The resource compiler does not report the manifest as a dependency of the script.
+        set_source_files_properties(${VELTOR_RESOURCES}/Application.rc PROPERTIES OBJECT_DEPENDS
+                                    ${VELTOR_RESOURCES}/Application.manifest)
+    endif()
+endfunction()
+
 # One test program per library, one ctest entry per program: under Wine every start costs a second,
 # so cases are not registered one by one.
 function(veltor_tests name dir)
@@ -30,6 +43,7 @@ function(veltor_tests name dir)
         return()
     endif()
     add_executable(${name} ${sources})
+    veltor_program(${name})
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gtest)
     target_include_directories(${name} PRIVATE ${dir})
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)

@@ -87,8 +87,8 @@ AppFrame::AppFrame(const std::string& displayName, const std::string& applicatio
     frameLogger.setModule("appframe");
     char line[1024];
     std::snprintf(line, sizeof line, "Running \"%s\" (%s)\n", displayName.c_str(), applicationName.c_str());
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    VeltorPlatform::consoleWrite(line, std::strlen(line));
+    VeltorPlatform::consoleFlush();
 }
 
 AppFrame::~AppFrame() {
@@ -101,8 +101,8 @@ int AppFrame::handleMessage(ImsMessage&) { return ImsNotHandled; }
 int AppFrame::handleHookedMessage(std::uint64_t, ImsMessage&) { return ImsNotHandled; }
 
 void AppFrame::consoleWrite(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    VeltorPlatform::consoleWrite(text);
+    VeltorPlatform::consoleFlush();
 }
 
 void AppFrame::constructApplication(int argc, const char* const* argv) {

@@ -11,7 +11,11 @@ unsigned CmdParser::helpWidth = 60;
 
 namespace {
 
-const char* const kVersion = "7.0.0.0";
+// The build passes the project's version (top CMakeLists.txt), so the program and its packages agree.
+#ifndef VELTOR_VERSION_TEXT
+#error "VELTOR_VERSION_TEXT must be defined by the build"
+#endif
+const char* const kVersion = VELTOR_VERSION_TEXT;
 const char* const kRevision = "14882";
 
 // Table order: kind, then options with a short form first, by short form, then options with a long

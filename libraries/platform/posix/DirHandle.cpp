@@ -86,8 +86,15 @@ std::uint32_t DirHandle::openChild(const DirHandle& parent, const std::string& n
         return FileSystemError::InvalidParameter;
     const int fd = ::openat(parent.state->fd, name.c_str(),
                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return openFailure(errno);
+    if (fd < 0) {
+        const int error = errno;
+        // Linux answers a link under O_DIRECTORY | O_NOFOLLOW with ENOTDIR, not ELOOP: ask what it is.
+        struct stat status {};
+        if ((error == ENOTDIR || error == ELOOP) &&
+            ::fstatat(parent.state->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode))
+            return FileSystemError::IsALink;
+        return openFailure(error);
+    }
     auto next = std::make_shared<State>();
     next->fd = fd;
     next->path = parent.state->path;

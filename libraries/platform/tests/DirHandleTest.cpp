@@ -243,10 +243,15 @@ TEST_F(DirHandleTest, ReadsOnlyRegularFilesAndCanLeaveTheLastAccess) {
         read.append(buffer, got);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(read, "12345");
+    EXPECT_EQ(file.checkRemovable(dir, "file"), 0u);
     EXPECT_EQ(file.close(), 0u);
     EntryInfo info;
     ASSERT_EQ(dir.lookup("file", info), 0u);
     EXPECT_EQ(info.lastAccessMs, lastAccess);
+    write("locked", "x");
+    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
+    ASSERT_EQ(file.openRead(dir, "locked"), 0u);
+    EXPECT_EQ(file.checkRemovable(dir, "locked"), FileSystemError::AccessDenied);
     EXPECT_EQ(info.lastWriteMs, 1400000000000LL);
 }
 

@@ -1,11 +1,53 @@
 #include "platform/Console.h"
 
+#include "WideCalls.h"
+
+#include <windows.h>
+
 #include <cstdio>
 
 namespace VeltorPlatform {
 
-void consoleWrite(const char* data, std::size_t length) { std::fwrite(data, 1, length, stdout); }
+namespace {
 
-void consoleFlush() { std::fflush(stdout); }
+// Standard output when it is a console; nullptr when it is a file, a pipe or absent.
+HANDLE consoleOutput() {
+    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == nullptr || output == INVALID_HANDLE_VALUE || !::GetConsoleMode(output, &mode))
+        return nullptr;
+    return output;
+}
+
+} // namespace
+
+// A console shows bytes in its own code page (an OEM page, whatever the program's code page is), so
+// names outside it would come out garbled; it gets UTF-16 instead and its code page stays as it was.
+// Files and pipes get the bytes as they are: UTF-8 under the manifest, plain ASCII unchanged.
+void consoleWrite(const char* data, std::size_t length) {
+    HANDLE console = consoleOutput();
+    if (console == nullptr) {
+        std::fwrite(data, 1, length, stdout);
+        return;
+    }
+    std::fflush(stdout); // what the C runtime still holds comes first
+    const std::wstring text = Wide::consoleText(data, length);
+    // Bounded pieces: older consoles refuse one large write.
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t count = text.size() - at < kPiece ? text.size() - at : kPiece;
+        if (count == kPiece && IS_HIGH_SURROGATE(text[at + count - 1]))
+            --count; // never split a surrogate pair
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, text.data() + at, static_cast<DWORD>(count), &written, nullptr) ||
+            written == 0)
+            return;
+        at += written;
+    }
+}
+
+void consoleFlush() {
+    std::fflush(stdout);
+}
 
 } // namespace VeltorPlatform

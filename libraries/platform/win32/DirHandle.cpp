@@ -21,6 +21,7 @@
 //   where the file information is not enough, and after the stamps were read.
 // - A delete disposition on a non-empty directory fails at once with ERROR_DIR_NOT_EMPTY, on a
 //   read-only file with ERROR_ACCESS_DENIED, as on Windows.
+#include "WideCalls.h"
 #include "Win32Files.h"
 
 #include <vector>
@@ -62,9 +63,9 @@ std::wstring volumePath(HANDLE handle) {
 }
 
 std::wstring volumePathOf(const std::string& path) {
-    ScopedHandle dir(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle dir(Wide::createFile(path, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS));
     return dir.valid() ? volumePath(dir.get()) : std::wstring();
 }
 
@@ -151,9 +152,9 @@ std::uint32_t deleteDisposition(HANDLE handle) {
 
 std::uint32_t removeByHandle(const std::string& path, const char* name, std::size_t nameLength,
                              const std::wstring* dirPath, const EntryInfo* expected) {
-    ScopedHandle entry(::CreateFileA(
-        path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle entry(Wide::createFile(path, DELETE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!entry.valid())
         return lastError();
     BY_HANDLE_FILE_INFORMATION info;
@@ -195,8 +196,8 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos)
         return FileSystemError::PathNotFound;
     // The root comes from the trusted configuration: links on its way are followed.
-    ScopedHandle dir(::CreateFileA(path.c_str(), kDirectoryAccess, kDirectoryShare, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle dir(
+        Wide::createFile(path, kDirectoryAccess, kDirectoryShare, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (!dir.valid())
         return lastError();
     BY_HANDLE_FILE_INFORMATION info;
@@ -219,8 +220,8 @@ std::uint32_t DirHandle::openChild(const DirHandle& parent, const std::string& n
     if (!parent.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     std::string path = joinName(parent.state->path, name.c_str(), name.size());
-    ScopedHandle dir(::CreateFileA(path.c_str(), kDirectoryAccess, kDirectoryShare, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    ScopedHandle dir(Wide::createFile(path, kDirectoryAccess, kDirectoryShare, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!dir.valid())
         return lastError();
     BY_HANDLE_FILE_INFORMATION info;
@@ -268,9 +269,9 @@ std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     // Attributes only: no share mode of anyone else's stands in the way, nothing is read.
-    ScopedHandle entry(::CreateFileA(joinName(state->path, name.c_str(), name.size()).c_str(),
-                                     FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle entry(Wide::createFile(joinName(state->path, name.c_str(), name.size()),
+                                        FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!entry.valid())
         return lastError();
     const std::wstring* dirPath = state->linkCheckPath();
@@ -302,9 +303,9 @@ std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* ex
 std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    ScopedHandle entry(::CreateFileA(joinName(state->path, name.c_str(), name.size()).c_str(),
-                                     DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle entry(Wide::createFile(joinName(state->path, name.c_str(), name.size()),
+                                        DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!entry.valid())
         return lastError();
     BY_HANDLE_FILE_INFORMATION info;
@@ -335,8 +336,8 @@ std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) 
         if (moved.kind == EntryKind::Link)
             return FileSystemError::IsALink;
     }
-    return ::MoveFileExA(source.c_str(), joinName(state->path, to.c_str(), to.size()).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+    return Wide::moveFile(source, joinName(state->path, to.c_str(), to.size()),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? FileSystemError::Success
                : lastError();
 }
@@ -379,9 +380,8 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     // Others may read and delete the file meanwhile, never write it. No backup semantics: a directory
     // is refused by the open itself (AccessDenied).
     auto open = [&](DWORD access) {
-        return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                             nullptr);
+        return Wide::createFile(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN);
     };
     ScopedHandle file(open(GENERIC_READ | (keepAccessTime ? FILE_WRITE_ATTRIBUTES : 0)));
     // Whoever may read a file but not touch its attributes reads it as usual.
@@ -424,9 +424,9 @@ std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& nam
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     // CREATE_NEW fails on any entry of that name, a link or a dangling link included.
-    ScopedHandle file(::CreateFileA(
-        joinName(dir.state->path, name.c_str(), name.size()).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    ScopedHandle file(Wide::createFile(joinName(dir.state->path, name.c_str(), name.size()),
+                                       GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file.valid()) {
         const std::uint32_t error = lastError();
         return error == ERROR_FILE_EXISTS ? FileSystemError::AlreadyExists : error;
@@ -482,6 +482,32 @@ std::uint32_t FileHandle::info(EntryInfo& out) const {
         return lastError();
     fill(out, info);
     return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
+    if (!isOpen() || !dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    EntryInfo self;
+    if (std::uint32_t error = info(self))
+        return error;
+    if (self.readOnly)
+        return FileSystemError::AccessDenied;
+    // Whatever else stands in the way (the file's or the directory's security, a share mode without
+    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
+    ScopedHandle entry(Wide::createFile(joinName(dir.state->path, name.c_str(), name.size()),
+                                        DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+    if (!entry.valid())
+        return lastError();
+    BY_HANDLE_FILE_INFORMATION now;
+    if (!::GetFileInformationByHandle(entry.get(), &now))
+        return lastError();
+    const std::wstring* dirPath = dir.state->linkCheckPath();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get()))
+        return FileSystemError::IsALink;
+    return self.volume == now.dwVolumeSerialNumber && self.fileId == fileId(now)
+               ? FileSystemError::Success
+               : FileSystemError::EntryChanged;
 }
 
 std::uint32_t FileHandle::close() {

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "WideCalls.h"
 #include "Win32Files.h"
 
 #include <windows.h>
@@ -53,13 +54,15 @@ std::uint32_t runtimeError() {
     }
 }
 
-bool isDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+bool isDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-void fillEntry(DirEntry& entry, const WIN32_FIND_DATAA& data) {
-    entry.name = data.cFileName;
-    entry.nameLength = std::strlen(data.cFileName);
+// The entry's name is kept in name, which must outlive the entry's use of it.
+void fillEntry(DirEntry& entry, const WIN32_FIND_DATAW& data, std::string& name) {
+    name = Wide::foundName(data);
+    entry.name = name.c_str();
+    entry.nameLength = name.size();
     entry.attributes = data.dwFileAttributes;
     entry.lastWriteMs = toMs(data.ftLastWriteTime);
     entry.lastAccessMs = toMs(data.ftLastAccessTime);
@@ -89,7 +92,8 @@ private:
 
 struct DirEnumerator::State {
     FindHandle find;
-    WIN32_FIND_DATAA data{};
+    WIN32_FIND_DATAW data{};
+    std::string name;     // the current entry's name
     bool pending = false; // the first entry came with the open and is not handed out yet
     std::string dir;      // the listed directory with its separator, for removeEntry
     std::string path;     // removeEntry's buffer, kept to spare an allocation per file
@@ -116,10 +120,7 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     state->dir = pattern;
     pattern += '*';
     // The basic information (no short names) in large batches: the listing of big directories.
-    HANDLE handle = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &state->data, FindExSearchNameMatch,
-                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
-        handle = ::FindFirstFileA(pattern.c_str(), &state->data);
+    HANDLE handle = Wide::findFirstFile(pattern, state->data);
     if (handle == INVALID_HANDLE_VALUE)
         return lastError();
     state->find.reset(handle);
@@ -144,14 +145,14 @@ std::uint32_t DirEnumerator::next() {
     for (;;) {
         if (state->pending) {
             state->pending = false;
-        } else if (!::FindNextFileA(state->find.get(), &state->data)) {
+        } else if (!::FindNextFileW(state->find.get(), &state->data)) {
             std::uint32_t error = lastError();
             current = DirEntry(); // nothing current any more: removeEntry has nothing to act on
             return error == ERROR_NO_MORE_FILES ? FileSystemError::NoMoreItems : error;
         }
         if (isDotOrDotDot(state->data.cFileName))
             continue;
-        fillEntry(current, state->data);
+        fillEntry(current, state->data, state->name);
         // Listed through a handle, a link is a link, never the directory it may lead to.
         if (state->held && current.isReparsePoint())
             current.attributes &= ~FileAttribute::Directory;
@@ -192,18 +193,16 @@ void DirEnumerator::close() {
 }
 
 std::uint32_t findEntry(const std::string& path, DirEntry& entry, std::string& name) {
-    WIN32_FIND_DATAA data{};
-    FindHandle find(::FindFirstFileA(path.c_str(), &data));
+    WIN32_FIND_DATAW data{};
+    FindHandle find(Wide::findFirstFile(path, data));
     if (!find.valid())
         return lastError();
-    name = data.cFileName;
-    fillEntry(entry, data);
-    entry.name = name.c_str();
+    fillEntry(entry, data, name);
     return FileSystemError::Success;
 }
 
 std::uint32_t getFileAttributes(const std::string& path, std::uint32_t& attributes) {
-    DWORD value = ::GetFileAttributesA(path.c_str());
+    DWORD value = Wide::getFileAttributes(path);
     attributes = value;
     return value == INVALID_FILE_ATTRIBUTES ? lastError() : FileSystemError::Success;
 }
@@ -211,7 +210,7 @@ std::uint32_t getFileAttributes(const std::string& path, std::uint32_t& attribut
 std::uint32_t getFileStatus(const std::string& path, FileStatus& status) {
     struct _stat64 info {};
     _doserrno = 0;
-    if (::_stat64(path.c_str(), &info) != 0)
+    if (::_wstat64(Wide::toWide(path).c_str(), &info) != 0)
         return runtimeError();
     status.isDirectory = (info.st_mode & _S_IFDIR) != 0;
     status.readOnly = (info.st_mode & _S_IWRITE) == 0;
@@ -223,7 +222,7 @@ std::uint32_t getFileStatus(const std::string& path, FileStatus& status) {
 
 std::uint32_t accessCheck(const std::string& path, int mode) {
     _doserrno = 0;
-    return ::_access(path.c_str(), mode) == 0 ? FileSystemError::Success : runtimeError();
+    return ::_waccess(Wide::toWide(path).c_str(), mode) == 0 ? FileSystemError::Success : runtimeError();
 }
 
 std::uint32_t changeMode(const std::string& path, int permissions) {
@@ -233,34 +232,35 @@ std::uint32_t changeMode(const std::string& path, int permissions) {
     if ((permissions & FilePermission::Write) != 0)
         flags |= _S_IWRITE;
     _doserrno = 0;
-    return ::_chmod(path.c_str(), flags) == 0 ? FileSystemError::Success : runtimeError();
+    return ::_wchmod(Wide::toWide(path).c_str(), flags) == 0 ? FileSystemError::Success : runtimeError();
 }
 
 std::uint32_t deleteFile(const std::string& path) {
-    return ::DeleteFileA(path.c_str()) ? FileSystemError::Success : lastError();
+    return Wide::deleteFile(path) ? FileSystemError::Success : lastError();
 }
 
 std::uint32_t deleteFile(const std::string& path, const DirEntry&) {
-    return deleteFile(path); // DeleteFileA checks by itself, at no extra cost
+    return deleteFile(path); // DeleteFileW checks by itself, at no extra cost
 }
 
 std::uint32_t removeDirectory(const std::string& path) {
-    return ::RemoveDirectoryA(path.c_str()) ? FileSystemError::Success : lastError();
+    return Wide::removeDirectory(path) ? FileSystemError::Success : lastError();
 }
 
 std::uint32_t createDirectory(const std::string& path) {
-    return ::CreateDirectoryA(path.c_str(), nullptr) ? FileSystemError::Success : lastError();
+    return Wide::createDirectory(path) ? FileSystemError::Success : lastError();
 }
 
 std::uint32_t renamePath(const std::string& from, const std::string& to) {
     _doserrno = 0;
-    return std::rename(from.c_str(), to.c_str()) == 0 ? FileSystemError::Success : runtimeError();
+    return ::_wrename(Wide::toWide(from).c_str(), Wide::toWide(to).c_str()) == 0 ? FileSystemError::Success
+                                                                                 : runtimeError();
 }
 
 std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, std::int64_t lastAccessMs) {
-    ScopedHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle file(Wide::createFile(path, FILE_WRITE_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS));
     if (!file.valid())
         return lastError();
     FILETIME write = fromMs(lastWriteMs);
@@ -272,8 +272,8 @@ std::uint32_t readReparseTarget(const std::string& path, std::string& target, st
     constexpr DWORD kOpenReparsePointWithBackupSemantics = 0x2200000;
     constexpr DWORD kGetReparsePoint = 0x900A8;
     constexpr DWORD kBufferSize = 32768;
-    ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    kOpenReparsePointWithBackupSemantics, nullptr));
+    ScopedHandle file(Wide::createFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                       kOpenReparsePointWithBackupSemantics));
     if (!file.valid())
         return lastError();
     std::vector<unsigned char> buffer(kBufferSize);

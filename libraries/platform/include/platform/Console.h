@@ -1,13 +1,19 @@
-// Console output of the program: standard output through the C runtime, flushed on request.
+// Console output of the program, flushed on request. POSIX: standard output through the C runtime.
+// Windows: a console gets the text as UTF-16 (WriteConsoleW), so names in every language show whatever
+// the console's code page; a file or a pipe gets the bytes through the C runtime (UTF-8 under the
+// application manifest). The program's messages all go through here, so the two never mix.
 #pragma once
 #include <cstddef>
 #include <string>
 
 namespace VeltorPlatform {
 
-// Writes the bytes as they are (no newline translation beyond what the C runtime does on Windows).
+// Writes the bytes as they are (no newline translation beyond what the C runtime does on Windows, and
+// the same "\r\n" for a Windows console).
 void consoleWrite(const char* data, std::size_t length);
-inline void consoleWrite(const std::string& text) { consoleWrite(text.data(), text.size()); }
+inline void consoleWrite(const std::string& text) {
+    consoleWrite(text.data(), text.size());
+}
 void consoleFlush();
 
 } // namespace VeltorPlatform

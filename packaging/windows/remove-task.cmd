@@ -1,0 +1,12 @@
+@echo off
+rem Removes Sorvik's daily task and the program that install-task.cmd installed. The log
+rem %ProgramData%\Veltor\Sorvik\sorvik.log stays; delete the folder when it is no longer needed.
+setlocal EnableExtensions
+set "target=%ProgramData%\Veltor\Sorvik"
+
+fltmc >nul 2>&1 || (echo remove-task: start this from a command prompt run as administrator. & exit /b 1)
+schtasks /Query /TN "\Veltor\Sorvik" >nul 2>&1 && (schtasks /Delete /TN "\Veltor\Sorvik" /F || exit /b 1)
+if exist "%target%\sorvik.exe" (del /f "%target%\sorvik.exe" || exit /b 1)
+echo Removed the task \Veltor\Sorvik and "%target%\sorvik.exe".
+echo The log "%target%\sorvik.log" is kept.
+exit /b 0
