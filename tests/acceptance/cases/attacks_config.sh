@@ -21,6 +21,14 @@ set_server_install_dir() {
     install_registry
 }
 
+# Cases that plant other users' files need the native program and root; elsewhere they say so and pass.
+native_as_root() {
+    [ "$TARGET" = native ] || return 1
+    [ "$(id -u)" = 0 ] && return 0
+    echo "  skip $CASE: needs root"
+    return 1
+}
+
 refused_value() {
     printf '\nError: The registry value "InstallDir" of "%s" is refused, %s: "%s"' "$SERVER_INSTALL_KEY" "$1" "$2"
 }
@@ -100,11 +108,7 @@ Error: The registry value \"StartupLogDir\" of \"HKEY_LOCAL_MACHINE\\SOFTWARE\\V
 
 # POSIX: the registry file is read only when no third user can replace it.
 case_config_registry_file_others_could_replace() {
-    [ "$TARGET" = native ] || return 0
-    if [ "$(id -u)" != 0 ]; then
-        echo "  skip $CASE: needs root"
-        return 0
-    fi
+    native_as_root || return 0
     make_install server
     age_file "$SERVER/Log/temp/old.tmp" 100 1
     local before reg=$SB/registry.reg denied
@@ -159,11 +163,7 @@ File_Error: Registry file \"$reg\" is not a regular file"
 # POSIX: the lock that keeps two runs from folding the same finished jobs twice lies where only root
 # writes. Another user squatting the name it once had in the shared /run/lock changes nothing.
 case_config_jobs_lock_cannot_be_squatted() {
-    [ "$TARGET" = native ] || return 0
-    if [ "$(id -u)" != 0 ]; then
-        echo "  skip $CASE: needs root"
-        return 0
-    fi
+    native_as_root || return 0
     make_install server
     local fj=$SERVER/Log/temp/Scheduler/finished day old holder
     day=$(date -d "@$((NOW - 86400))" +%Y-%-m-%d)
