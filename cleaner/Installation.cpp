@@ -1,9 +1,12 @@
 // Installation discovery and the cleaning plan: which parts of the suite are installed, where, and which
 // directories the cleanings may touch.
+#include "ActionReport.h"
 #include "FsTools.h"
 #include "Sorvik.h"
 #include "TrustedDirs.h"
 #include "WinRegistry.h"
+#include "platform/Console.h"
+#include "platform/Paths.h"
 
 #include <cstdio>
 
@@ -28,6 +31,34 @@ void derive(Sorvik& app, std::string& member, const std::string& base, const std
         return;
     }
     app.checkDirectory(member, base + suffix);
+}
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// Whether a directory value from the registry names one place whatever the current directory and drive
+// of the run: POSIX, a leading separator; Windows, a drive letter with a separator after it or a
+// "\\\\server\\share" name ("C:dir" and "\\dir" depend on the current drive's state). A NUL inside
+// would show one path and let the system use only the part before it. reason tells why not.
+bool isUsableDirectoryValue(const std::string& value, std::string& reason) {
+    if (value.find('\0') != std::string::npos) {
+        reason = "it holds a NUL character";
+        return false;
+    }
+    if (value.empty())
+        return true; // not set: reported as any other path that is not a directory
+    bool absolute = false;
+    if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
+        absolute = isSeparator(value[0]);
+    } else if (value.size() >= 3) {
+        const char drive = static_cast<char>(value[0] | 0x20);
+        absolute = (drive >= 'a' && drive <= 'z' && value[1] == ':' && isSeparator(value[2])) ||
+                   (isSeparator(value[0]) && isSeparator(value[1]) && !isSeparator(value[2]));
+    }
+    if (!absolute)
+        reason = "it is not an absolute path";
+    return absolute;
 }
 
 } // namespace
@@ -55,7 +86,16 @@ std::string Sorvik::discoverInstallation() {
 
 std::string Sorvik::readInstallValue(const std::string& valueName, const std::string& part) {
     const char* key = part == "server" ? kServerKey : kClientKey;
-    return VeltorCorelib::WinRegistry::getString(kHive, key, valueName, false);
+    const std::string value = VeltorCorelib::WinRegistry::getString(kHive, key, valueName, false);
+    // Nothing may be derived from a refused value, and the refusal is shown even without --verbose.
+    std::string reason;
+    if (isUsableDirectoryValue(value, reason))
+        return value;
+    VeltorPlatform::consoleWrite(std::string("\nError: The registry value \"") + valueName + "\" of \"" +
+                                 kHive + "\\" + key + "\" is refused, " + reason + ": \"" +
+                                 ActionReport::printable(value) + "\"\n");
+    VeltorPlatform::consoleFlush();
+    return std::string();
 }
 
 void Sorvik::checkDirectory(std::string& directory, const std::string& path) {

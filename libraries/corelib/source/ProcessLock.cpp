@@ -42,7 +42,7 @@ bool ProcessLock::heldByThisProcess() const {
 
 ProcessLock::Attempt ProcessLock::tryOnce() {
     ++attempts;
-    std::uint32_t error = 0;
+    errorDetail.clear();
     switch (mutex.tryCreate(name, error)) {
     case VeltorPlatform::MutexAttempt::Acquired:
         ++count;
@@ -51,12 +51,15 @@ ProcessLock::Attempt ProcessLock::tryOnce() {
     case VeltorPlatform::MutexAttempt::Busy:
         return Attempt::Busy;
     default:
+        errorDetail = VeltorPlatform::namedMutexErrorDetail();
         return Attempt::Error;
     }
 }
 
 bool ProcessLock::lock(std::uint64_t timeoutMs) {
     attempts = 0;
+    error = 0;
+    errorDetail.clear();
     if (timeoutMs != 0) {
         const std::uint64_t tries = timeoutMs / kRetryMs + 1;
         for (std::uint64_t i = 0; i < tries; ++i) {

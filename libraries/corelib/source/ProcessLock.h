@@ -48,6 +48,12 @@ public:
     std::uint32_t lockCount() const { return count; }
     // The attempts to create the mutex object made by the last lock() (0 when it only counted).
     std::uint64_t lastAttempts() const { return attempts; }
+    // Why the last attempt of the last lock() did not acquire: 183 while another holds the object; any
+    // other number when the system refused or failed (a lock file that is a link or someone else's, a
+    // lock directory others may write), with the platform's explanation in lastErrorDetail(). 0 after
+    // an acquisition.
+    std::uint32_t lastError() const { return error; }
+    const std::string& lastErrorDetail() const { return errorDetail; }
 
 private:
     enum class Attempt { Acquired, Busy, Error };
@@ -61,6 +67,8 @@ private:
     std::uint32_t count = 0;
     VeltorPlatform::NamedMutex mutex;
     std::uint64_t attempts = 0;
+    std::uint32_t error = 0;
+    std::string errorDetail;
 };
 
 } // namespace VeltorCorelib

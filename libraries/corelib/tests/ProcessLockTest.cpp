@@ -114,6 +114,7 @@ TEST(ProcessLock, NestingCountsWithinOneObjectOnly) {
     // Another object of this process does not share the count: busy for the whole timeout.
     EXPECT_FALSE(second.lock(30));
     EXPECT_EQ(4u, second.lastAttempts()); // 30 / 10 + 1
+    EXPECT_EQ(183u, second.lastError());
     EXPECT_FALSE(second.unlock());
 
     EXPECT_TRUE(first.unlock());
@@ -169,3 +170,31 @@ TEST(ProcessLock, AProcessThatEndsReleasesItsLock) {
     ProcessLock mine(name);
     EXPECT_TRUE(mine.lock(10));
 }
+
+#ifndef _WIN32
+// A lock file that someone planted (here a directory at its name) is a failure the caller sees as such,
+// with the reason, not a lock that stays busy: without a time limit the call gives up at once.
+TEST(ProcessLock, ARefusedLockFileFailsInsteadOfWaiting) {
+    const std::string name = uniqueName("planted");
+    const fs::path planted = VeltorPlatform::NamedMutex::lockFilePath(ProcessLock::prepareName(name));
+    {
+        ProcessLock probe(uniqueName("probe")); // creates the lock directory when it is missing
+        ASSERT_TRUE(probe.lock(0));
+    }
+    fs::create_directory(planted);
+    ProcessLock lock(name);
+    EXPECT_FALSE(lock.lock(0));
+    EXPECT_EQ(1u, lock.lastAttempts());
+    EXPECT_EQ(5u, lock.lastError());
+    EXPECT_EQ("The lock file \"" + planted.string() + "\" is refused: it is not a regular file",
+              lock.lastErrorDetail());
+    EXPECT_FALSE(lock.lock(20));
+    EXPECT_EQ(5u, lock.lastError());
+    EXPECT_EQ(0u, lock.lockCount());
+    fs::remove(planted);
+    fs::remove(VeltorPlatform::NamedMutex::lockFilePath(ProcessLock::prepareName(uniqueName("probe"))));
+    EXPECT_TRUE(lock.lock(0));
+    EXPECT_EQ(0u, lock.lastError());
+    EXPECT_EQ("", lock.lastErrorDetail());
+}
+#endif

@@ -1,7 +1,11 @@
 #include "platform/NamedMutex.h"
 
+#include "TrustedPath.h"
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -31,16 +35,85 @@ std::uint32_t winErrorOf(int code) {
     }
 }
 
-const char* lockDirectory() {
-    // /run/lock is the machine's directory for lock files; a sandbox without write access to it still
-    // has /tmp.
-    static const char* const directory = ::access("/run/lock", W_OK | X_OK) == 0 ? "/run/lock" : "/tmp";
-    return directory;
+thread_local std::string lastDetail;
+
+// Holding a lock file is holding the lock, so the files lie where nobody else can create, replace or
+// open them: root's in /run/veltor, another user's in the session's runtime directory or, without one,
+// in a directory of its own below /tmp (consistent for every process of that user that has no session).
+std::string lockDirectory() {
+    const uid_t user = ::geteuid();
+    if (user == 0)
+        return "/run/veltor";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/')
+        return runtime;
+    return "/tmp/veltor-" + std::to_string(user);
 }
 
-} // namespace
+std::uint32_t refuse(const std::string& detail) {
+    lastDetail = detail;
+    return 5;
+}
 
-std::string NamedMutex::lockFilePath(const std::string& name) {
+std::uint32_t failWith(const std::string& what, int code) {
+    lastDetail = what + ": " + std::strerror(code);
+    return winErrorOf(code);
+}
+
+// Opens the lock directory, creating it when missing, and makes sure nobody but us (and root) can change
+// it or anything above it.
+std::uint32_t openLockDirectory(const std::string& directory, int& fd) {
+    if (::mkdir(directory.c_str(), ::geteuid() == 0 ? 0755 : 0700) != 0 && errno != EEXIST)
+        return failWith("Could not create the lock directory \"" + directory + "\"", errno);
+    fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ELOOP || code == ENOTDIR)
+            return refuse("The lock directory \"" + directory +
+                          "\" is refused: it is a link or not a directory");
+        return failWith("Could not open the lock directory \"" + directory + "\"", code);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return failWith("Could not examine the lock directory \"" + directory + "\"", errno);
+    if (info.st_uid != ::geteuid())
+        return refuse("The lock directory \"" + directory + "\" is refused: it belongs to uid " +
+                      std::to_string(info.st_uid) + ", not to the running user");
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return refuse("The lock directory \"" + directory + "\" is refused: group or others may write it");
+    const std::size_t slash = directory.rfind('/');
+    const std::string reason = TrustedPath::checkDirectories(slash == 0 ? "/" : directory.substr(0, slash));
+    if (!reason.empty())
+        return refuse("The lock directory \"" + directory + "\" is refused: " + reason);
+    return 0;
+}
+
+// Opens (creating when missing) the lock file of one name in the open lock directory: a regular file of
+// ours that nobody else may open, never through a link.
+std::uint32_t openLockFile(int directory, const std::string& file, const std::string& path, int& fd) {
+    fd = ::openat(directory, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                  0600);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ELOOP || code == EISDIR || code == ENXIO)
+            return refuse("The lock file \"" + path + "\" is refused: it is not a regular file");
+        return failWith("Could not open the lock file \"" + path + "\"", code);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return failWith("Could not examine the lock file \"" + path + "\"", errno);
+    if (!S_ISREG(info.st_mode))
+        return refuse("The lock file \"" + path + "\" is refused: it is not a regular file");
+    if (info.st_uid != ::geteuid())
+        return refuse("The lock file \"" + path + "\" is refused: it belongs to uid " +
+                      std::to_string(info.st_uid) + ", not to the running user");
+    // A descriptor open for reading is enough to hold a flock.
+    if (info.st_mode & (S_IRWXG | S_IRWXO))
+        return refuse("The lock file \"" + path + "\" is refused: group or others may open it");
+    return 0;
+}
+
+std::string lockFileName(const std::string& name) {
     std::string file = "veltor-mutex-";
     for (char c : name) {
         if (c == '/')
@@ -66,7 +139,26 @@ std::string NamedMutex::lockFilePath(const std::string& name) {
         file += '-';
         file += digits;
     }
-    return std::string(lockDirectory()) + "/" + file;
+    return file;
+}
+
+class Descriptor {
+public:
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd = -1;
+};
+
+} // namespace
+
+const std::string& namedMutexErrorDetail() {
+    return lastDetail;
+}
+
+std::string NamedMutex::lockFilePath(const std::string& name) {
+    return lockDirectory() + "/" + lockFileName(name);
 }
 
 NamedMutex::~NamedMutex() {
@@ -78,38 +170,35 @@ bool NamedMutex::isHeld() const {
 }
 
 MutexAttempt NamedMutex::tryCreate(const std::string& name, std::uint32_t& error) {
+    lastDetail.clear();
     if (descriptor >= 0) {
         error = 5;
         return MutexAttempt::Error;
     }
-    const std::string path = lockFilePath(name);
-    // O_NOFOLLOW: a link planted in the shared directory must not make us create or lock another file.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0 && (errno == EACCES || errno == EPERM)) // another user's lock file: reading is enough to lock
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        error = winErrorOf(errno);
+    const std::string directory = lockDirectory();
+    const std::string file = lockFileName(name);
+    Descriptor folder, lockFile;
+    error = openLockDirectory(directory, folder.fd);
+    if (error == 0)
+        error = openLockFile(folder.fd, file, directory + "/" + file, lockFile.fd);
+    if (error != 0)
         return MutexAttempt::Error;
-    }
-    // Let other users' processes open the same file (the umask may have narrowed the mode).
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 0666) != 0666)
-        ::fchmod(fd, 0666);
+    const int fd = lockFile.fd;
     int rc;
     do
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         const int code = errno;
-        ::close(fd);
         if (code == EWOULDBLOCK) {
             error = 183;
             return MutexAttempt::Busy;
         }
-        error = winErrorOf(code);
+        error = failWith("Could not lock \"" + directory + "/" + file + "\"", code);
         return MutexAttempt::Error;
     }
     descriptor = fd;
+    lockFile.fd = -1;
     error = 0;
     return MutexAttempt::Acquired;
 }

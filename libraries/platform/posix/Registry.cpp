@@ -2,6 +2,8 @@
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
+#include "TrustedPath.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -117,26 +119,58 @@ public:
         fd = -1;
         return result;
     }
+    void reset(int other) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = other;
+    }
 
 private:
     int fd;
 };
 
-// Reads and parses the file; a missing file leaves the tree empty. mode receives the file's
-// permission bits (0 when it is missing).
-std::uint32_t loadTree(const std::string& file, Tree& tree, mode_t& mode) {
-    mode = 0;
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT)
+// Whoever may write the registry file decides what gets deleted, so it is read only when nobody but root
+// and the running user can change it: the file itself and every directory above it. A link to the file
+// (an administrator's choice) is followed, and the directories of the real path are the ones judged.
+// Opens the file into fd; fd stays closed when the file is missing.
+std::uint32_t openTrusted(const std::string& file, Descriptor& fd, struct stat& info) {
+    char real[PATH_MAX];
+    if (!::realpath(file.c_str(), real)) {
+        if (errno == ENOENT) // a missing file or a dangling link
             return 0;
         return failWithErrno("read", file);
     }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
+    const std::string resolved = real;
+    std::string subject = quotedFile(file);
+    if (resolved != file)
+        subject += " (\"" + resolved + "\")";
+    const std::size_t slash = resolved.rfind('/');
+    const std::string reason = TrustedPath::checkDirectories(slash == 0 ? "/" : resolved.substr(0, slash));
+    if (!reason.empty()) {
+        lastDetail = subject + " is refused: " + reason;
+        return kAccessDenied;
+    }
+    // Judged before opening, so that a FIFO or a device is never opened at all; O_NONBLOCK covers a swap
+    // in between.
+    if (::lstat(resolved.c_str(), &info) != 0)
+        return errno == ENOENT ? 0 : failWithErrno("read", file);
+    int descriptor = -1;
+    if (S_ISREG(info.st_mode)) {
+        descriptor = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (descriptor < 0 && errno == ENOENT)
+            return 0;
+        if (descriptor < 0 && errno != ELOOP) // ELOOP: replaced by a link since
+            return failWithErrno("read", file);
+    }
+    Descriptor opened(descriptor);
+    if (opened.get() >= 0 && ::fstat(opened.get(), &info) != 0)
         return failWithErrno("read", file);
-    if (!S_ISREG(info.st_mode)) {
-        lastDetail = quotedFile(file) + " is not a regular file";
+    if (opened.get() < 0 || !S_ISREG(info.st_mode)) {
+        lastDetail = subject + " is not a regular file";
+        return kAccessDenied;
+    }
+    if (!TrustedPath::trustedOwner(info)) {
+        lastDetail = subject + " is refused: it " + TrustedPath::foreignOwner(info);
         return kAccessDenied;
     }
     if (info.st_mode & (S_IWGRP | S_IWOTH)) {
@@ -144,6 +178,19 @@ std::uint32_t loadTree(const std::string& file, Tree& tree, mode_t& mode) {
             quotedFile(file) + " is refused: group or others may write it (chmod go-w \"" + file + "\")";
         return kAccessDenied;
     }
+    fd.reset(opened.release());
+    return 0;
+}
+
+// Reads and parses the file; a missing file leaves the tree empty. mode receives the file's
+// permission bits (0 when it is missing).
+std::uint32_t loadTree(const std::string& file, Tree& tree, mode_t& mode) {
+    mode = 0;
+    Descriptor fd(-1);
+    struct stat info {};
+    std::uint32_t result = openTrusted(file, fd, info);
+    if (result != 0 || fd.get() < 0)
+        return result;
     mode = info.st_mode & 07777;
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size));
@@ -181,7 +228,7 @@ class WriteLock {
 public:
     std::uint32_t acquire(const std::string& target) {
         std::string name = target + ".lock";
-        fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0)
             return failWithErrno("lock", target);
         while (::flock(fd, LOCK_EX) != 0) {

@@ -5,6 +5,15 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 using VeltorPlatform::MutexAttempt;
 using VeltorPlatform::NamedMutex;
 
@@ -71,5 +80,134 @@ TEST(NamedMutex, LockFileNamesKeepSeparatorsApartAndStayShort) {
     const std::string name = uniqueName(std::string(300, 'y').c_str());
     EXPECT_EQ(MutexAttempt::Acquired, first.tryCreate(name, error));
     EXPECT_EQ(MutexAttempt::Busy, second.tryCreate(name, error));
+}
+
+namespace fs = std::filesystem;
+
+// Whoever could place or open a lock file could hold the lock or make us lock something else: what lies
+// at a lock file's name must be a plain file of ours that nobody else may open, or the attempt fails (an
+// error, never "busy").
+TEST(NamedMutex, RefusesLockFilesThatAreNotPlainFilesOfOurs) {
+    const bool root = ::geteuid() == 0;
+    const fs::path elsewhere =
+        fs::temp_directory_path() / ("veltor-mutex-target-" + uniqueName("t").substr(7));
+    struct Case {
+        const char* what;
+        void (*plant)(const fs::path& at, const fs::path& elsewhere);
+        bool needsRoot;
+    };
+    const Case cases[] = {
+        {"link", [](const fs::path& at, const fs::path& other) { fs::create_symlink(other, at); }, false},
+        {"directory", [](const fs::path& at, const fs::path&) { fs::create_directory(at); }, false},
+        {"fifo", [](const fs::path& at, const fs::path&) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); },
+         false},
+        {"file others may open",
+         [](const fs::path& at, const fs::path&) {
+             std::ofstream(at.string()) << "";
+             fs::permissions(at, fs::perms(0644));
+         },
+         false},
+        {"file of another user",
+         [](const fs::path& at, const fs::path&) {
+             std::ofstream(at.string()) << "";
+             fs::permissions(at, fs::perms(0600));
+             ASSERT_EQ(::chown(at.c_str(), 65534, 65534), 0);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && !root)
+            continue;
+        const std::string name = uniqueName(c.what);
+        const fs::path at = NamedMutex::lockFilePath(name);
+        NamedMutex probe; // creates the lock directory when it is missing
+        std::uint32_t error = 0;
+        ASSERT_EQ(MutexAttempt::Acquired, probe.tryCreate(uniqueName("probe"), error));
+        probe.close();
+        c.plant(at, elsewhere);
+        NamedMutex mutex;
+        EXPECT_EQ(MutexAttempt::Error, mutex.tryCreate(name, error));
+        EXPECT_EQ(5u, error);
+        EXPECT_NE(std::string::npos, VeltorPlatform::namedMutexErrorDetail().find(at.string()))
+            << VeltorPlatform::namedMutexErrorDetail();
+        EXPECT_FALSE(mutex.isHeld());
+        EXPECT_FALSE(fs::exists(elsewhere)); // a link is never followed to create its target
+        std::error_code ignored;
+        fs::remove_all(at, ignored);
+        fs::remove(NamedMutex::lockFilePath(uniqueName("probe")), ignored);
+    }
+    // What we create ourselves only we may open.
+    const std::string name = uniqueName("fresh");
+    NamedMutex fresh;
+    std::uint32_t error = 0;
+    ASSERT_EQ(MutexAttempt::Acquired, fresh.tryCreate(name, error));
+    EXPECT_EQ("", VeltorPlatform::namedMutexErrorDetail());
+    const fs::path created = NamedMutex::lockFilePath(name);
+    EXPECT_EQ(fs::perms(0600), fs::symlink_status(created).permissions() & fs::perms::all);
+    fresh.close();
+    fs::remove(created);
+}
+
+// One attempt of a user that is not root, with the given runtime directory: in a child process that
+// drops to nobody when this is root, in this process otherwise.
+MutexAttempt attemptWithRuntimeDirectory(const fs::path& runtime, const std::string& name) {
+    if (::geteuid() != 0) {
+        const char* saved = std::getenv("XDG_RUNTIME_DIR");
+        const std::string previous = saved ? saved : "";
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        NamedMutex mutex;
+        std::uint32_t error = 0;
+        const MutexAttempt attempt = mutex.tryCreate(name, error);
+        if (saved)
+            ::setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+        return attempt;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(99);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        NamedMutex mutex;
+        std::uint32_t error = 0;
+        ::_exit(static_cast<int>(mutex.tryCreate(name, error)));
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 2)
+        ADD_FAILURE() << "the unprivileged attempt did not run";
+    return static_cast<MutexAttempt>(WEXITSTATUS(status));
+}
+
+// The lock directory of a user must be that user's alone: not a link, not writable by others, not
+// someone else's; a missing one is created for that user only.
+TEST(NamedMutex, LockDirectoryMustBeTheUsersOwn) {
+    const fs::path base = fs::temp_directory_path() / ("veltor-mutex-dirs-" + uniqueName("d").substr(7));
+    fs::create_directories(base);
+    const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+    auto own = [&](const fs::path& path, int mode) {
+        fs::create_directory(path);
+        ASSERT_EQ(::chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+        fs::permissions(path, fs::perms(mode));
+    };
+    own(base / "good", 0700);
+    own(base / "group-writable", 0770);
+    own(base / "parent", 0755);
+    fs::create_directory_symlink(base / "good", base / "link");
+    const std::string name = uniqueName("runtime");
+    EXPECT_EQ(MutexAttempt::Acquired, attemptWithRuntimeDirectory(base / "good", name));
+    EXPECT_EQ(MutexAttempt::Error, attemptWithRuntimeDirectory(base / "group-writable", name));
+    EXPECT_EQ(MutexAttempt::Error, attemptWithRuntimeDirectory(base / "link", name));
+    EXPECT_EQ(MutexAttempt::Error, attemptWithRuntimeDirectory("/", name)); // root's, not ours
+    EXPECT_EQ(MutexAttempt::Acquired, attemptWithRuntimeDirectory(base / "parent" / "made", name));
+    struct stat made {};
+    ASSERT_EQ(::lstat((base / "parent" / "made").c_str(), &made), 0);
+    EXPECT_EQ(0700u, made.st_mode & 07777);
+    EXPECT_EQ(user, made.st_uid);
+    // Nothing was created through the link or in the refused directories.
+    EXPECT_TRUE(fs::is_empty(base / "group-writable"));
+    std::error_code ignored;
+    fs::remove_all(base, ignored);
 }
 #endif

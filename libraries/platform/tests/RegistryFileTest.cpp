@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace VeltorPlatform;
@@ -302,6 +304,77 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersMayWrite) {
     }
     fs::remove(file);
     fs::create_directory(file);
+    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
+    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+}
+
+// The registry decides what gets deleted: a file that a third user could replace, through the file itself
+// or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
+TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
+    const bool root = ::geteuid() == 0;
+    const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
+    const fs::path shared = directory / "shared";
+    const std::string sharedText = shared.string();
+    const std::string sharedRefused =
+        "group or others may write the directory \"" + sharedText + "\" (chmod go-w \"" + sharedText + "\")";
+    struct Case {
+        const char* what;
+        const char* givenAway; // "file" or "shared": handed to uid 65534 (needs root)
+        int sharedMode;
+        const char* fileIn;   // "shared" or "top": where the registry file lies
+        const char* linkIn;   // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
+        std::string expected; // the detail after "Registry file ... is refused: ", empty when accepted
+    };
+    const Case cases[] = {
+        {"group-writable directory", "", 0775, "shared", "", sharedRefused},
+        {"others may write the directory", "", 0757, "shared", "", sharedRefused},
+        {"sticky directory writable by all", "", 01777, "shared", "",
+         root ? "" : sharedRefused}, // only root's sticky directories count as safe
+        {"link to a file in a directory others may write", "", 0777, "shared", "top", sharedRefused},
+        {"link in a directory others may write to a safe file", "", 0777, "top", "shared", ""},
+        {"file of another user", "file", 0755, "shared", "",
+         "it belongs to uid 65534, neither root nor the running user"},
+        {"directory of another user", "shared", 0755, "shared", "",
+         "the directory \"" + sharedText + "\" belongs to uid 65534, neither root nor the running user"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string givenAway = c.givenAway;
+        if (!givenAway.empty() && !root)
+            continue;
+        std::error_code ignored;
+        fs::remove_all(shared, ignored);
+        fs::remove(file, ignored);
+        fs::create_directory(shared);
+        const fs::path real = (std::string(c.fileIn) == "shared" ? shared : directory) / "real.reg";
+        writeFile(real, content);
+        fs::path named = real;
+        if (*c.linkIn) {
+            named = (std::string(c.linkIn) == "shared" ? shared : directory) / "link.reg";
+            fs::create_symlink(real, named);
+        }
+        if (!givenAway.empty()) {
+            ASSERT_EQ(::chown((givenAway == "file" ? real : shared).c_str(), 65534, 65534), 0);
+        }
+        fs::permissions(shared, fs::perms(c.sharedMode));
+        setenv("VELTOR_REGISTRY", named.c_str(), 1);
+        RegistryKey key;
+        const std::uint32_t result =
+            regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key);
+        if (c.expected.empty()) {
+            EXPECT_EQ(result, 0u) << registryErrorDetail();
+            continue;
+        }
+        EXPECT_EQ(result, 5u);
+        std::string subject = "Registry file \"" + named.string() + "\"";
+        if (named != real)
+            subject += " (\"" + real.string() + "\")";
+        EXPECT_EQ(registryErrorDetail(), subject + " is refused: " + c.expected);
+    }
+    // A FIFO (or a device) is refused without being opened: opening a FIFO would wait for a writer.
+    setenv("VELTOR_REGISTRY", file.c_str(), 1);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    RegistryKey key;
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
     EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
 }

@@ -4,6 +4,11 @@
 
 namespace VeltorPlatform {
 
+const std::string& namedMutexErrorDetail() {
+    static const std::string none;
+    return none;
+}
+
 std::string NamedMutex::lockFilePath(const std::string&) {
     return std::string();
 }

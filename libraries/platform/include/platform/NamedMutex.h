@@ -4,9 +4,14 @@
 //
 // Windows: CreateMutexA(no security attributes, not initially owned, name). The name is used as given,
 // so a caller that wants machine-wide visibility prefixes it with "Global\".
-// POSIX: an exclusive, non-blocking flock on a file named after the name in /run/lock (or /tmp when
-// /run/lock cannot be written), held while the descriptor is open. Each NamedMutex opens its own
-// descriptor, so two objects of one process with the same name exclude each other as on Windows. The
+// POSIX: an exclusive, non-blocking flock on a file named after the name, held while the descriptor is
+// open. Whoever could open that file could hold the lock, so the files lie in a directory only we can
+// write: /run/veltor (created 0755) for root; for other users $XDG_RUNTIME_DIR or, without it,
+// /tmp/veltor-<uid> (created 0700). The directory must belong to the running user, be writable by nobody
+// else and not be a link, and so must every directory above it (root's sticky /tmp aside); the lock file
+// is opened without following links and must be a regular file of ours that only we may open (0600).
+// Anything else is refused: Error with error 5 and a detail text, never Busy. Each NamedMutex opens its
+// own descriptor, so two objects of one process with the same name exclude each other as on Windows. The
 // file is never removed (removing it would let a second creator lock a different file of the same name).
 // Characters '/', '\' and '%' of the name are written as %2F, %5C and %25; very long names are cut and
 // completed by a hash of the whole name.
@@ -46,5 +51,9 @@ private:
     int descriptor = -1;
 #endif
 };
+
+// Why the last tryCreate of this thread failed with Error (POSIX: which directory or file was refused
+// and why, or the system's reason); empty after success or Busy, and always empty on Windows.
+const std::string& namedMutexErrorDetail();
 
 } // namespace VeltorPlatform

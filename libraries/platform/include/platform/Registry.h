@@ -15,8 +15,11 @@
 //   - a file problem has its own result codes, and the text that explains it (file name, line number,
 //     reason) is kept for the calling thread, see registryErrorDetail():
 //       1009 the file is malformed (the detail names the line), or holds text that is not UTF-8;
-//       5    group or others may write the file (refused: whoever may write it decides what gets
-//            deleted), or the system denied reading or writing it;
+//       5    the file is refused (whoever may write it decides what gets deleted): it is not a regular
+//            file (a FIFO or device is never opened), it belongs to neither root nor the running user,
+//            group or others may write it, or a directory on its real path (links resolved) is a
+//            third user's or writable by group or others, root's sticky directories such as /tmp
+//            excepted; or the system denied reading or writing it;
 //       other errno values are mapped to their Windows numbers;
 //   - a write (create of a missing key, set value, delete) takes an exclusive lock on "<file>.lock",
 //     reads the file again, changes it and replaces it atomically (temporary file + rename). The file is
