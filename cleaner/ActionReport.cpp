@@ -168,9 +168,9 @@ std::string ActionReport::printable(const std::string& text) {
 }
 
 void ActionReport::line(const std::string& text) {
-    // Each action on a line of its own, started as the program's other messages are.
+    // Each action on a line of its own, started as the program's other messages are. Not flushed line
+    // by line: a listing of a million files would cost a million writes; the summary flushes.
     VeltorPlatform::consoleWrite("\n" + text);
-    VeltorPlatform::consoleFlush();
 }
 
 void ActionReport::removed(const std::string& path, const Reason& reason, std::uint64_t bytes,

@@ -1,6 +1,7 @@
 # Whoever can write inside the data tree attacks the run: links, FIFOs and devices under the names the
 # run works on, and names swapped while it runs. Nothing outside the installation may change, and no
-# run may hang. Links and FIFOs are made the POSIX way: these cases run on the native build.
+# run may hang. Links and FIFOs are made from the host; Wine shows a link to a directory as a reparse
+# point, so the refused directories are checked on both builds, the rest on the native one.
 
 # outside_tree: $SB/outside with old files of every name the sweeps look at, and a root-only secret.
 outside_tree() {
@@ -39,7 +40,6 @@ expect_outside_unchanged() {
 replace_by_link() { rm -rf "$1" && ln -s "$OUTSIDE" "$1"; }
 
 case_cleaned_directories_that_are_links_are_refused() {
-    [ "$TARGET" = windows ] && return 0
     local round dirs d expected
     for round in leaves parents; do
         sandbox_new
@@ -56,7 +56,7 @@ case_cleaned_directories_that_are_links_are_refused() {
         for d in "${dirs[@]}"; do replace_by_link "$d"; done
         run_sorvik
         expect_code 0
-        for d in "${dirs[@]}"; do expect_contains "Not cleaned: $d is a link or not a directory"; done
+        for d in "${dirs[@]}"; do expect_contains "Not cleaned: $(shown "$d") is a link or not a directory"; done
         [ "$(printf '%s\n' "$OUT" | grep -c '^Not cleaned: ')" = ${#dirs[@]} ] || fail "$round: refusals repeated"
         expect_outside_unchanged
         run_sorvik --process-fjobs
