@@ -153,8 +153,11 @@ void OldFilesRemover::processFinishedJobs(const std::string& dir) {
         locked = false;
     }
     if (!locked) {
+        // Another run holds it, or the lock was refused (a lock file planted by someone else): either
+        // way the job files wait for a later run, and the administrator hears of it.
+        const std::string& detail = lock.lastErrorDetail();
         write("\nFinished jobs not folded: the lock of " + ActionReport::printable(dir) +
-              " could not be had");
+              " could not be had" + (detail.empty() ? std::string() : " (" + detail + ")"));
         return;
     }
     listNames(jobsDir_, "job-*.spec", listing_);

@@ -151,3 +151,40 @@ case_swaps_during_a_run_lose_nothing_outside() {
     wait $swapper
     expect_outside_unchanged
 }
+
+# A run that cannot have the finished jobs' lock in its time says so and leaves the job files.
+case_jobs_lock_held_too_long_is_reported() {
+    [ "$TARGET" = native ] || return 0
+    make_install server
+    hold_jobs_lock || return
+    run_sorvik_bounded 60 --process-fjobs
+    release_jobs_lock
+    expect_code 0
+    expect_output "$RUNNING
+
+Finished jobs not folded: the lock of $SERVER/Log/temp/Scheduler/finished could not be had"
+    expect_exists "$SERVER/Log/temp/Scheduler/finished/job-second.spec"
+}
+
+# A job file whose record could not be followed by its deletion, or that may still be being written,
+# stays out of the day log: no record is ever written twice or cut short.
+case_job_files_that_cannot_go_yet_stay_out_of_the_log() {
+    make_install server
+    local fj=$SERVER/Log/temp/Scheduler/finished t d
+    t=$((NOW - 7200))
+    d=$(day_text $t)
+    printf 'done\r\n' >"$fj/job-1.spec"
+    printf 'frozen\r\n' >"$fj/job-2.spec"
+    printf 'still writing\r\n' >"$fj/job-3.spec"
+    touch -d "@$t" "$fj/job-1.spec" "$fj/job-2.spec"
+    chmod a-w "$fj/job-2.spec"
+    run_sorvik --process-fjobs
+    expect_code 0
+    expect_output "$RUNNING
+
+Error: Couldn't delete job file: $(shown "$fj")/job-2.spec (win-error#5); its record waits for a later run"
+    [ "$(tr -d '\r' <"$fj/jobs-$d.log")" = done ] || fail "day log: $(od -c "$fj/jobs-$d.log" | head -3)"
+    expect_gone "$fj/job-1.spec"
+    expect_exists "$fj/job-2.spec" "$fj/job-3.spec"
+    chmod u+w "$fj/job-2.spec"
+}
