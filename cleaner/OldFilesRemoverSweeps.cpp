@@ -213,6 +213,7 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
     RemoverText::splitPath(path, dirPath, name);
     DirHandle dir;
     EntryInfo read;
+    currentPath_ = path;
     if (!openDir(dirPath, dir)) {
         write("\nUnable to open file: " + path + "\n");
         return false;
@@ -239,7 +240,8 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     std::string_view field;
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays.
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
-        write("\nUnable to open file: " + pathOf(dir, name) + "\n");
+        // Named as the caller set it: the directory as given, '/', the name.
+        write("\nUnable to open file: " + currentPath_ + "\n");
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));

@@ -1,10 +1,14 @@
 # --dry-run and --list: a preview that changes nothing and a report of what was done, with reasons.
 
 # snapshot DIR: every entry below DIR with its type; files and links also with size and both stamps
-# (a directory's own stamps change by being listed and are judged by no rule). Contents are not read:
+# (a directory's own stamps change by being listed and are judged by no rule), to the microsecond.
+# Contents are not read:
 # reading would change the last access this is to compare, and no content changes without its stamp.
 snapshot() {
-    (cd "$1" && find . -printf '%P|%y\n' && find . \( -type f -o -type l \) -printf '%P|%s|%T@|%A@\n') | sort
+    # Microseconds: Windows keeps stamps in 100 ns steps, so a stamp put back through a handle may lose
+    # the nanoseconds the file system had.
+    (cd "$1" && find . -printf '%P|%y\n' && find . \( -type f -o -type l \) -printf '%P|%s|%T@|%A@\n' |
+        sed -E 's/\.([0-9]{6})[0-9]*/.\1/g') | sort
 }
 
 # The paths of the lines of OUT that start with PREFIX, as the file system names them, sorted.
