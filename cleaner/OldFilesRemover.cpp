@@ -370,9 +370,16 @@ void OldFilesRemover::walk(const DirHandle& start,
             continue;
         }
         DirHandle child;
+        std::uint32_t error = 0;
         // A directory swapped for a link since it was listed is refused here, never entered.
-        if (TrustedDirs::openChild(level.dir, name, child) == TrustedDirs::Outcome::Opened)
+        const TrustedDirs::Outcome opened = TrustedDirs::openChild(level.dir, name, child, &error);
+        if (opened == TrustedDirs::Outcome::Opened)
             enter(std::move(child));
+        else if (opened == TrustedDirs::Outcome::Unreadable && error != FsError::AccessDenied)
+            // Beyond what the system can reach (a path too long where long paths are off, say): the run
+            // goes on, and says which directory it had to leave.
+            write("\nNot cleaned, not reachable: " + ActionReport::printable(pathOf(level.dir, name)) +
+                  " (win-error#" + std::to_string(error) + ")");
     }
 }
 

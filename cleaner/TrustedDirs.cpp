@@ -76,9 +76,12 @@ bool TrustedDirs::firstRefusal(const std::string& path) {
     return refusals().insert(path).second;
 }
 
-TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::string& name,
-                                            DirHandle& out) {
-    return outcomeOf(out.openChild(parent, name));
+TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::string& name, DirHandle& out,
+                                            std::uint32_t* error) {
+    const std::uint32_t result = out.openChild(parent, name);
+    if (error != nullptr)
+        *error = result;
+    return outcomeOf(result);
 }
 
 TrustedDirs::Opened TrustedDirs::open(const std::string& path) {

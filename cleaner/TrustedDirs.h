@@ -33,7 +33,7 @@ public:
     // Opens the directory `name` of `parent` the same way; Refused for a link or anything but a
     // directory, Missing when it does not exist, Unreadable when it cannot be opened.
     static Outcome openChild(const VeltorPlatform::DirHandle& parent, const std::string& name,
-                             VeltorPlatform::DirHandle& out);
+                             VeltorPlatform::DirHandle& out, std::uint32_t* error = nullptr);
 };
 
 } // namespace Veltor

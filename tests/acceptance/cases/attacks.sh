@@ -178,13 +178,20 @@ case_job_files_that_cannot_go_yet_stay_out_of_the_log() {
     printf 'still writing\r\n' >"$fj/job-3.spec"
     touch -d "@$t" "$fj/job-1.spec" "$fj/job-2.spec"
     chmod a-w "$fj/job-2.spec"
+    local expected=done
+    if [ "$TARGET" = native ]; then
+        # A name from the listing is a name: a backslash in it is no separator.
+        printf 'back\r\n' >"$fj/job-a\\b.spec"
+        touch -d "@$t" "$fj/job-a\\b.spec"
+        expected=$(printf 'done\nback')
+    fi
     run_sorvik --process-fjobs
     expect_code 0
     expect_output "$RUNNING
 
 Error: Couldn't delete job file: $(shown "$fj")/job-2.spec (win-error#5); its record waits for a later run"
-    [ "$(tr -d '\r' <"$fj/jobs-$d.log")" = done ] || fail "day log: $(od -c "$fj/jobs-$d.log" | head -3)"
-    expect_gone "$fj/job-1.spec"
+    [ "$(tr -d '\r' <"$fj/jobs-$d.log")" = "$expected" ] || fail "day log: $(od -c "$fj/jobs-$d.log" | head -3)"
+    expect_gone "$fj/job-1.spec" "$fj/job-a\\b.spec"
     expect_exists "$fj/job-2.spec" "$fj/job-3.spec"
     chmod u+w "$fj/job-2.spec"
 }
