@@ -47,6 +47,15 @@ void fill(EntryInfo& out, const struct stat& status) {
     out.posixMode = static_cast<unsigned>(status.st_mode & 07777);
 }
 
+// What the open descriptor itself is.
+std::uint32_t infoOf(int fd, EntryInfo& out) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return lastError();
+    fill(out, status);
+    return FileSystemError::Success;
+}
+
 // What a failed open of a directory entry without following means.
 std::uint32_t openFailure(int error) {
     if (error == ELOOP)
@@ -119,13 +128,7 @@ const std::string& DirHandle::path() const {
 }
 
 std::uint32_t DirHandle::info(EntryInfo& out) const {
-    if (!isOpen())
-        return FileSystemError::InvalidParameter;
-    struct stat status {};
-    if (::fstat(state->fd, &status) != 0)
-        return lastError();
-    fill(out, status);
-    return FileSystemError::Success;
+    return isOpen() ? infoOf(state->fd, out) : FileSystemError::InvalidParameter;
 }
 
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
@@ -286,13 +289,7 @@ std::uint32_t FileHandle::sync() {
 }
 
 std::uint32_t FileHandle::info(EntryInfo& out) const {
-    if (!isOpen())
-        return FileSystemError::InvalidParameter;
-    struct stat status {};
-    if (::fstat(state->fd, &status) != 0)
-        return lastError();
-    fill(out, status);
-    return FileSystemError::Success;
+    return isOpen() ? infoOf(state->fd, out) : FileSystemError::InvalidParameter;
 }
 
 std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
