@@ -64,7 +64,7 @@ _registry_pe_bits() {
 
 # Runs a Wine tool in the program's prefix, with wine-run's settings.
 _registry_wine() {
-    VELTOR_WINEPREFIX=$REGISTRY_WINEPREFIX "$_registry_root/cmake/wine-run" --bits="$REGISTRY_TOOL_BITS" "$@"
+    LC_ALL=C VELTOR_WINEPREFIX=$REGISTRY_WINEPREFIX "$_registry_root/cmake/wine-run" --bits="$REGISTRY_TOOL_BITS" "$@"
 }
 
 # The key paths of the file's key lines, deletions left out, one a line.
@@ -77,8 +77,18 @@ _registry_sections() {
     fi | tr -d '\r' | sed -n 's/^[[:blank:]]*\[\([^-].*\)\][[:blank:]]*$/\1/p'
 }
 
+# 0 when the key exists, 1 when reg says it does not. Any other failure of reg (a start of Wine that
+# did not come through) is asked again; when it persists the answer is 2 and the reason goes to
+# standard error, so that no caller takes a failed query for a missing key: it would then record a
+# key that was there as its own, or leave the last case's values in place.
 _registry_exists() {
-    _registry_wine reg query "$1" "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" >/dev/null 2>&1
+    local attempt output
+    for attempt in 1 2 3; do
+        output=$(_registry_wine reg query "$1" "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" 2>&1) && return 0
+        case $output in *"Unable to find"*) return 1 ;; esac
+    done
+    echo "registry: could not ask whether \"$1\" exists: $output" >&2
+    return 2
 }
 
 registry_install() {
@@ -148,25 +158,35 @@ _registry_record_new_keys() {
             rest=${rest#"$part"}
             prefix=$prefix\\$part
             [ -n "${exists[${prefix,,}]:-}" ] && continue
-            if _registry_exists "$prefix"; then
-                exists[${prefix,,}]=1
-            else
+            _registry_exists "$prefix"
+            case $? in
+            0) exists[${prefix,,}]=1 ;;
+            1)
                 missing=$prefix
                 break
-            fi
+                ;;
+            *) return 1 ;;
+            esac
         done
         [ -n "$missing" ] && _registry_created+=("$missing")
     done < <(_registry_sections "$1")
     return 0
 }
 
+# Done when the key is gone afterwards, whatever reg delete answered.
 registry_delete_key() {
     [ "$REGISTRY_TARGET" = windows ] || return 0
-    _registry_exists "$1" || return 0
-    _registry_wine reg delete "$1" /f "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" >/dev/null 2>&1 || {
-        echo "registry_delete_key: could not delete \"$1\"" >&2
-        return 1
-    }
+    local attempt
+    for attempt in 1 2 3; do
+        _registry_wine reg delete "$1" /f "/reg:${REGISTRY_VIEW:-$REGISTRY_BITS}" >/dev/null 2>&1
+        _registry_exists "$1"
+        case $? in
+        1) return 0 ;;
+        2) break ;;
+        esac
+    done
+    echo "registry_delete_key: could not delete \"$1\"" >&2
+    return 1
 }
 
 registry_remove() {
