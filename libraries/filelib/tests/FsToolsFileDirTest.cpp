@@ -53,7 +53,6 @@ TEST_F(FsToolsFileDir, StampsComeFromTheEntryInUtc) {
     std::string odd = write("%PATH%.tmp");
     stamp("%PATH%.tmp", kWrite, kWrite);
     EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kWrite + kEpoch);
-
 }
 
 TEST_F(FsToolsFileDir, ReadOnlyFilesStayWithoutForce) {
@@ -306,9 +305,10 @@ TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
     EXPECT_EQ(asked["a.csv"], expectedA);
     EXPECT_EQ(asked["a.csv"], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
     EXPECT_EQ(asked["b.csv"], std::make_pair(kAccess + kEpoch, kWrite + kEpoch));
-    EXPECT_EQ(done, (std::map<std::string, FsTools::Removal>{{"a.csv", FsTools::Removal::Removed},
-                                                             {"b.csv", FsTools::Removal::Kept},
-                                                             {"locked.csv", FsTools::Removal::RemoveFailed}}));
+    EXPECT_EQ(done,
+              (std::map<std::string, FsTools::Removal>{{"a.csv", FsTools::Removal::Removed},
+                                                       {"b.csv", FsTools::Removal::Kept},
+                                                       {"locked.csv", FsTools::Removal::RemoveFailed}}));
     EXPECT_FALSE(present("a.csv"));
     EXPECT_TRUE(present("b.csv"));
     EXPECT_TRUE(present("c.txt"));
