@@ -286,6 +286,7 @@ TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
 
 TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudged) {
     plantLink("outside", "dirlink");
+    plantLink("outside/guarded.txt", "filelink");
     write("locked", "x");
     fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
     DirEnumerator listing;
@@ -303,6 +304,7 @@ TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudge
     }
     const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
     EXPECT_EQ(removed, (std::map<std::string, std::uint32_t>{{"dirlink", link},
+                                                             {"filelink", link},
                                                              {"file", 0u},
                                                              {"locked", FileSystemError::AccessDenied},
                                                              {"sub", FileSystemError::AccessDenied}}));

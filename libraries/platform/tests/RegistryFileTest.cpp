@@ -288,53 +288,39 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
     EXPECT_FALSE(fs::exists(file));
 }
 
-TEST_F(RegistryFileSeam, RefusesFilesThatOthersMayWrite) {
-    writeFile(file, std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n");
-    RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 0u);
-    const std::string refused = "Registry file \"" + file.string() +
-                                "\" is refused: group or others may write it (chmod go-w \"" + file.string() +
-                                "\")";
-    for (int mode : {0664, 0646, 0620}) {
-        fs::permissions(file, fs::perms(mode));
-        EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 5u);
-        EXPECT_EQ(registryErrorDetail(), refused);
-        EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
-        EXPECT_EQ(registryErrorDetail(), refused);
-    }
-    fs::remove(file);
-    fs::create_directory(file);
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
-}
-
-// The registry decides what gets deleted: a file that a third user could replace, through the file itself
-// or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
-TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
+// The registry decides what gets deleted: a file that a third user could change or replace, through the
+// file itself or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
+TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
     const bool root = ::geteuid() == 0;
     const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
     const fs::path shared = directory / "shared";
     const std::string sharedText = shared.string();
     const std::string sharedRefused =
         "group or others may write the directory \"" + sharedText + "\" (chmod go-w \"" + sharedText + "\")";
+    const std::string fileRefused =
+        "group or others may write it (chmod go-w \"" + sharedText + "/real.reg\")";
     struct Case {
         const char* what;
         const char* givenAway; // "file" or "shared": handed to uid 65534 (needs root)
         int sharedMode;
+        int fileMode;
         const char* fileIn;   // "shared" or "top": where the registry file lies
         const char* linkIn;   // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
         std::string expected; // the detail after "Registry file ... is refused: ", empty when accepted
     };
     const Case cases[] = {
-        {"group-writable directory", "", 0775, "shared", "", sharedRefused},
-        {"others may write the directory", "", 0757, "shared", "", sharedRefused},
-        {"sticky directory writable by all", "", 01777, "shared", "",
+        {"group-writable file", "", 0755, 0664, "shared", "", fileRefused},
+        {"file others may write", "", 0755, 0646, "shared", "", fileRefused},
+        {"group-writable file others may not read", "", 0755, 0620, "shared", "", fileRefused},
+        {"group-writable directory", "", 0775, 0644, "shared", "", sharedRefused},
+        {"others may write the directory", "", 0757, 0644, "shared", "", sharedRefused},
+        {"sticky directory writable by all", "", 01777, 0644, "shared", "",
          root ? "" : sharedRefused}, // only root's sticky directories count as safe
-        {"link to a file in a directory others may write", "", 0777, "shared", "top", sharedRefused},
-        {"link in a directory others may write to a safe file", "", 0777, "top", "shared", ""},
-        {"file of another user", "file", 0755, "shared", "",
+        {"link to a file in a directory others may write", "", 0777, 0644, "shared", "top", sharedRefused},
+        {"link in a directory others may write to a safe file", "", 0777, 0644, "top", "shared", ""},
+        {"file of another user", "file", 0755, 0644, "shared", "",
          "it belongs to uid 65534, neither root nor the running user"},
-        {"directory of another user", "shared", 0755, "shared", "",
+        {"directory of another user", "shared", 0755, 0644, "shared", "",
          "the directory \"" + sharedText + "\" belongs to uid 65534, neither root nor the running user"},
     };
     for (const Case& c : cases) {
@@ -347,7 +333,7 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
         fs::remove(file, ignored);
         fs::create_directory(shared);
         const fs::path real = (std::string(c.fileIn) == "shared" ? shared : directory) / "real.reg";
-        writeFile(real, content);
+        writeFile(real, content, fs::perms(c.fileMode));
         fs::path named = real;
         if (*c.linkIn) {
             named = (std::string(c.linkIn) == "shared" ? shared : directory) / "link.reg";
@@ -370,13 +356,24 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
         if (named != real)
             subject += " (\"" + real.string() + "\")";
         EXPECT_EQ(registryErrorDetail(), subject + " is refused: " + c.expected);
+        // Nor is it written.
+        EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
+        EXPECT_EQ(readFile(real), content);
     }
-    // A FIFO (or a device) is refused without being opened: opening a FIFO would wait for a writer.
+    // A directory, a FIFO (or a device) is refused without being opened: opening a FIFO would wait for
+    // a writer.
     setenv("VELTOR_REGISTRY", file.c_str(), 1);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+    for (bool fifo : {false, true}) {
+        std::error_code ignored;
+        fs::remove(file, ignored);
+        if (fifo)
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        else
+            fs::create_directory(file);
+        RegistryKey key;
+        EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
+        EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+    }
 }
 
 TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
