@@ -1,10 +1,6 @@
 #include "platform/FileSystem.h"
-#include "platform/Process.h"
+#include "PlatformTestDir.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -13,30 +9,7 @@ using namespace VeltorPlatform;
 
 namespace {
 
-// A fresh directory below the system's temporary directory, removed with everything in it afterwards.
-class FileSystemTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        static int counter = 0;
-        root = fs::temp_directory_path() /
-               ("veltor-fs-" + std::to_string(currentProcessId()) + "-" + std::to_string(++counter));
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        for (auto& item : fs::recursive_directory_iterator(root, ignored))
-            fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(root, ignored);
-    }
-    std::string path(const std::string& name) const { return (root / name).string(); }
-    std::string write(const std::string& name, const std::string& content = "x") const {
-        std::ofstream(root / name, std::ios::binary) << content;
-        return path(name);
-    }
-
-    fs::path root;
-};
+class FileSystemTest : public PlatformTestDir {};
 
 // 2015-03-07T10:04:05.123Z and 2001-09-09T01:46:40.250Z.
 constexpr std::int64_t kWrite = 1425722645123LL;

@@ -1,7 +1,7 @@
 // The POSIX registry file: its reader, its writer and how the seam uses them.
 #ifndef _WIN32
 #include "platform/RegistryFile.h"
-#include "platform/Process.h"
+#include "PlatformTestDir.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
@@ -252,21 +252,13 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
     }
 }
 
-class RegistryFileSeam : public ::testing::Test {
+class RegistryFileSeam : public PlatformTestDir {
 protected:
     void SetUp() override {
-        static int counter = 0;
-        directory = fs::temp_directory_path() / ("veltor-regfile-" + std::to_string(currentProcessId()) +
-                                                 "-" + std::to_string(++counter));
-        fs::create_directories(directory);
-        file = directory / "registry.reg";
+        PlatformTestDir::SetUp();
+        file = root / "registry.reg";
         setenv("VELTOR_REGISTRY", file.c_str(), 1);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
-    }
-    fs::path directory;
     fs::path file;
 };
 
@@ -291,9 +283,9 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
 // The registry decides what gets deleted: a file that a third user could change or replace, through the
 // file itself or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
 TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
-    const bool root = ::geteuid() == 0;
+    const bool asRoot = ::geteuid() == 0;
     const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
-    const fs::path shared = directory / "shared";
+    const fs::path shared = root / "shared";
     const std::string sharedText = shared.string();
     const std::string sharedRefused =
         "group or others may write the directory \"" + sharedText + "\" (chmod go-w \"" + sharedText + "\")";
@@ -315,7 +307,7 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
         {"group-writable directory", "", 0775, 0644, "shared", "", sharedRefused},
         {"others may write the directory", "", 0757, 0644, "shared", "", sharedRefused},
         {"sticky directory writable by all", "", 01777, 0644, "shared", "",
-         root ? "" : sharedRefused}, // only root's sticky directories count as safe
+         asRoot ? "" : sharedRefused}, // only root's sticky directories count as safe
         {"link to a file in a directory others may write", "", 0777, 0644, "shared", "top", sharedRefused},
         {"link in a directory others may write to a safe file", "", 0777, 0644, "top", "shared", ""},
         {"file of another user", "file", 0755, 0644, "shared", "",
@@ -326,17 +318,17 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string givenAway = c.givenAway;
-        if (!givenAway.empty() && !root)
+        if (!givenAway.empty() && !asRoot)
             continue;
         std::error_code ignored;
         fs::remove_all(shared, ignored);
         fs::remove(file, ignored);
         fs::create_directory(shared);
-        const fs::path real = (std::string(c.fileIn) == "shared" ? shared : directory) / "real.reg";
+        const fs::path real = (std::string(c.fileIn) == "shared" ? shared : root) / "real.reg";
         writeFile(real, content, fs::perms(c.fileMode));
         fs::path named = real;
         if (*c.linkIn) {
-            named = (std::string(c.linkIn) == "shared" ? shared : directory) / "link.reg";
+            named = (std::string(c.linkIn) == "shared" ? shared : root) / "link.reg";
             fs::create_symlink(real, named);
         }
         if (!givenAway.empty()) {
@@ -397,7 +389,7 @@ TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
 }
 
 TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
-    fs::path target = directory / "real.reg";
+    fs::path target = root / "real.reg";
     writeFile(target,
               toUtf16(std::string(kHeader) + "; gone after a write\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"),
               fs::perms(0600));
@@ -422,7 +414,7 @@ TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
     EXPECT_EQ(readFile(target), toUtf16("Windows Registry Editor Version 5.00\r\n\r\n"
                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B]\r\n\"Name\"=\"v\"\r\n\r\n"));
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
+    for (const auto& entry : fs::directory_iterator(root))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"real.reg", "real.reg.lock", "registry.reg"}));
