@@ -12,10 +12,13 @@ class FileToolsText : public FileTestDir {};
 TEST_F(FileToolsText, WholeFilesInAndOut) {
     // Every byte as it is: mark, carriage return, NUL.
     const std::string bytes = byteString({0xEF, 0xBB, 0xBF, 'a', '\r', '\n', 0, 'b'});
-    EXPECT_EQ(FileTools::fileToString(write("marked.txt", bytes)), bytes);
-    EXPECT_EQ(FileTools::fileToString(write("empty.txt", "")), "");
+    write("marked.txt", bytes);
+    EXPECT_EQ(FileTools::fileToString(portable("marked.txt")), bytes);
+    write("empty.txt", "");
+    EXPECT_EQ(FileTools::fileToString(portable("empty.txt")), "");
     EXPECT_THROW(FileTools::fileToString(portable("missing.txt")), FileTools::NoSuchFile);
-    EXPECT_THROW(FileTools::fileToString(makeDir("sub")), FileTools::NoSuchFile);
+    makeDir("sub");
+    EXPECT_THROW(FileTools::fileToString(portable("sub")), FileTools::NoSuchFile);
 
     // A gzip file comes back whole, although it holds more than its size on disk.
     std::string text;

