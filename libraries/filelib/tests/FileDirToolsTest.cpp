@@ -203,15 +203,8 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
 
     // A shortcut that leads to a directory is a directory, but cannot be listed as one.
     write("dir.lnk", makeShortcut(path("dir")));
-    const std::string shortcut = portable("dir.lnk");
-    std::string text = thrown<DirTools::ReadDir_Failed>([&] { DirTools::readDir(shortcut, "*"); });
-#ifdef _WIN32
-    // The number is the system's own (Wine says 123, Windows 3 or 267).
-    EXPECT_EQ(text.rfind("ReadDir_Failed: Failed to read directory \"" + shortcut + "\" (win-error#", 0), 0u)
-        << text;
-#else
-    EXPECT_EQ(text, "ReadDir_Failed: Failed to read directory \"" + shortcut + "\" (win-error#3)");
-#endif
+    EXPECT_TRUE(DirTools::isDir(portable("dir.lnk")));
+    EXPECT_THROW(DirTools::readDir(portable("dir.lnk"), "*"), DirTools::ReadDir_Failed);
 
     write("full/file.txt");
     EXPECT_THROW(DirTools::remove(portable("full"), 0), DirTools::Remove_DirNotEmpty);
