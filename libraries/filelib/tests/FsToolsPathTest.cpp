@@ -1,10 +1,8 @@
-#include "FileObjectTestDir.h"
+#include "FileTestDir.h"
 #include "FsTools.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemInfo.h"
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -33,19 +31,6 @@ std::string expanded(std::string path) {
     return path;
 }
 
-// Sets a variable for one scope; an unset variable reads as empty, so restoring "" unsets it again.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* inName, const char* value) : name(inName) {
-        VeltorPlatform::getEnvironment(name, previous);
-        VeltorPlatform::setEnvironment(name, value != nullptr ? value : "");
-    }
-    ~ScopedVariable() { VeltorPlatform::setEnvironment(name, previous); }
-
-private:
-    std::string name;
-    std::string previous;
-};
 } // namespace
 
 TEST(FsToolsPath, SeparatorsAreUnifiedAddedAndStripped) {
@@ -63,18 +48,22 @@ TEST(FsToolsPath, SeparatorsAreUnifiedAddedAndStripped) {
 }
 
 TEST(FsToolsPath, NormalizeResolvesDotsAndKeepsSeparatorsThatMatter) {
-    EXPECT_EQ(normalized(""), "");
-    EXPECT_EQ(normalized("a/./b/../c"), native("a/c"));
-    EXPECT_EQ(normalized("a/../../b"), native("../b"));
-    EXPECT_EQ(normalized("../../x"), native("../../x"));
-    EXPECT_EQ(normalized("a//b///c/"), native("a/b/c/"));
-    EXPECT_EQ(normalized("/a/b/.."), native("/a"));
-    // A relative path that resolves to nothing stays relative instead of becoming the root.
-    EXPECT_EQ(normalized("a/.."), ".");
-    EXPECT_EQ(normalized("a/../"), native("./"));
-    // Nothing climbs above the root of an absolute path.
-    EXPECT_EQ(normalized("/../a"), native("/a"));
-    EXPECT_EQ(normalized("/.."), native("/"));
+    // A relative path that resolves to nothing stays relative instead of becoming the root; nothing
+    // climbs above the root of an absolute path.
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},
+        {"a/./b/../c", "a/c"},
+        {"a/../../b", "../b"},
+        {"../../x", "../../x"},
+        {"a//b///c/", "a/b/c/"},
+        {"/a/b/..", "/a"},
+        {"a/..", "."},
+        {"a/../", "./"},
+        {"/../a", "/a"},
+        {"/..", "/"},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(normalized(path), native(expected)) << path;
     EXPECT_EQ(normalized("////"), kWindows ? "\\\\" : "/");
     std::string current = FsTools::currentDir();
     ASSERT_FALSE(current.empty());
@@ -125,9 +114,9 @@ TEST(FsToolsPath, AbsolutePathsOnThisSystem) {
 }
 
 TEST(FsToolsPath, ExpandReferencesAndSpecialPaths) {
-    ScopedVariable set("SORVIK_TEST_DIR", "/opt/v");
-    ScopedVariable unset("SORVIK_TEST_UNSET", nullptr);
-    ScopedVariable looping("SORVIK_TEST_LOOP", "%SORVIK_TEST_LOOP%");
+    VeltorPlatform::setEnvironment("SORVIK_TEST_DIR", "/opt/v");
+    VeltorPlatform::setEnvironment("SORVIK_TEST_UNSET", "");
+    VeltorPlatform::setEnvironment("SORVIK_TEST_LOOP", "%SORVIK_TEST_LOOP%");
     EXPECT_EQ(expanded(""), "");
     EXPECT_EQ(expanded("%SORVIK_TEST_DIR%/log"), native("/opt/v") == "/opt/v" ? "/opt/v/log" : "/opt/v\\log");
     EXPECT_EQ(expanded("%SORVIK_TEST_UNSET%/log"), native("%SORVIK_TEST_UNSET%/log"));
@@ -153,9 +142,13 @@ TEST(FsToolsPath, ExpandReferencesAndSpecialPaths) {
         EXPECT_EQ(expanded("/c:"), "/c:");
         EXPECT_EQ(expanded("\\??"), "/??");
     }
+    VeltorPlatform::setEnvironment("SORVIK_TEST_DIR", "");
+    VeltorPlatform::setEnvironment("SORVIK_TEST_LOOP", "");
 }
 
-TEST(FsToolsPath, LongPathCurrentDirAndNames) {
+class FsToolsPathDir : public FileTestDir {};
+
+TEST_F(FsToolsPathDir, LongPathCurrentDirAndNames) {
     std::string current = FsTools::currentDir();
     ASSERT_FALSE(current.empty());
     EXPECT_EQ(current.find(VeltorPlatform::kOtherSeparator), std::string::npos);
@@ -163,8 +156,7 @@ TEST(FsToolsPath, LongPathCurrentDirAndNames) {
     FsTools::longPath(path);
     EXPECT_EQ(path, current);
     // Longer than the first buffer of 50 characters.
-    FileObjectTestDir dir;
-    std::string deep = native(dir.put(std::string(60, 'n'), "x"));
+    std::string deep = write(std::string(60, 'n'));
     path = deep;
     FsTools::longPath(path);
     EXPECT_EQ(FsTools::compareNoCase(path, deep), 0);

@@ -1,10 +1,8 @@
 #include "PathTools.h"
-#include "FileObjectTestDir.h"
+#include "FileTestDir.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemInfo.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -27,29 +25,22 @@ std::string currentPortable() {
 } // namespace
 
 TEST(PathTools, ContractResolvesDotsAndRefusesToClimbAboveTheFirstComponent) {
-    EXPECT_EQ(PathTools::contract(""), "");
-    EXPECT_EQ(PathTools::contract("/a/.."), "/");
-    EXPECT_EQ(PathTools::contract("/a/b/../c/./d"), "/a/c/d");
-    EXPECT_EQ(PathTools::contract("a/b/.."), "a");
-    EXPECT_EQ(PathTools::contract("../a"), "../a");
-    EXPECT_EQ(PathTools::contract("a//b/../c/"), "a/c");
-    EXPECT_EQ(PathTools::contract("//server/share/x/.."), "//server/share");
-    EXPECT_EQ(PathTools::contract("C:/a/../b"), "C:/b");
-    EXPECT_EQ(PathTools::contract("C:/"), "C:");
-    try {
-        PathTools::contract("a/..");
-        FAIL() << "contract of a/.. did not throw";
-    } catch (const PathTools::Contract_InvalidPath& e) {
-        EXPECT_EQ(e.getName(), "Contract_InvalidPath");
-        EXPECT_EQ(e.getText(false), "Trying to contract \"a/..\" - which is an invalid path");
-        EXPECT_EQ(
-            e.getRawText().rfind("@path-tools.contract.invalid-path{Trying to contract \"%\" - which is an "
-                                 "invalid path}; @logsrc{file=\"PathTools.cpp\" line=",
-                                 0),
-            0u);
+    // An empty expectation: Contract_InvalidPath.
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/..", "/"},        {"/a/b/../c/./d", "/a/c/d"},
+        {"a/b/..", "a"},       {"../a", "../a"},
+        {"a//b/../c/", "a/c"}, {"//server/share/x/..", "//server/share"},
+        {"C:/a/../b", "C:/b"}, {"C:/", "C:"},
+        {"a/..", ""},          {"/..", ""},
+        {"C:/a/../..", ""},
+    };
+    for (const auto& [path, expected] : cases) {
+        if (*expected)
+            EXPECT_EQ(PathTools::contract(path), expected) << path;
+        else
+            EXPECT_THROW(PathTools::contract(path), PathTools::Contract_InvalidPath) << path;
     }
-    EXPECT_THROW(PathTools::contract("/.."), PathTools::Contract_InvalidPath);
-    EXPECT_THROW(PathTools::contract("C:/a/../.."), PathTools::Contract_InvalidPath);
+    EXPECT_EQ(PathTools::contract(""), "");
     EXPECT_EQ(PathTools::makeAbsolute("b/../c", "/base"), "/base/c");
     EXPECT_EQ(PathTools::makeAbsolute("/abs/..", "/base"), "/abs/..");
     EXPECT_EQ(PathTools::makeAbsolute("D:x", "/base"), "D:x");
@@ -127,25 +118,20 @@ TEST(PathTools, ExpandReferences) {
     VeltorPlatform::setEnvironment("SORVIK_PT_LOOP", "");
 }
 
-TEST(PathTools, LongPathAndNormalize) {
+class PathToolsDir : public FileTestDir {};
+
+TEST_F(PathToolsDir, LongPathAndNormalize) {
     const std::string current = currentPortable();
     ASSERT_FALSE(current.empty());
     EXPECT_EQ(PathTools::longPath("/no/marker/here"), "/no/marker/here");
-    std::string missing = current + "/no~such~entry";
-    try {
-        PathTools::longPath(missing);
-        FAIL() << "longPath of a missing path did not throw";
-    } catch (const PathTools::LongPath_NoSuchPath& e) {
-        EXPECT_EQ(e.getText(true), "LongPath_NoSuchPath: Trying to get long path from \"" + missing +
-                                       "\" but no such path exists");
-    }
+    EXPECT_THROW(PathTools::longPath(current + "/no~such~entry"), PathTools::LongPath_NoSuchPath);
     // An existing name with a '~' whose long form (258 characters) does not fit the first buffer of 256
     // but stays below the 260 characters that the system's narrow calls accept.
-    FileObjectTestDir dir;
-    const std::size_t baseLength = dir.path("x").size() - 1;
+    const std::size_t baseLength = portable("x").size() - 1;
     ASSERT_LT(baseLength, 200u);
     const std::string name = std::string(258 - baseLength - 2, 't') + "~1";
-    std::string tilde = dir.put(name, "x");
+    write(name);
+    const std::string tilde = portable(name);
     ASSERT_EQ(tilde.size(), 258u);
     std::string answer = PathTools::longPath(tilde);
     ASSERT_GT(answer.size(), name.size());
@@ -168,21 +154,16 @@ TEST(PathTools, LongPathAndNormalize) {
     EXPECT_EQ(PathTools::resolveLinks("/a//b"), "/a/b");
 }
 
-TEST(PathTools, ResolveLinksReplacesEveryLinkOnTheWay) {
-    FileObjectTestDir dir;
-    std::filesystem::create_directories(dir.path("real/inner"));
-    dir.put("real/inner/file.txt", "x");
-    std::error_code error;
-    std::filesystem::create_directory_symlink(dir.path("real"), dir.path("link"), error);
-    if (error)
-        GTEST_SKIP() << "no symbolic links here: " << error.message();
-    const std::string through = dir.path("link") + "/inner/file.txt";
-    EXPECT_EQ(PathTools::resolveLinks(through), dir.path("real") + "/inner/file.txt");
+TEST_F(PathToolsDir, ResolveLinksReplacesEveryLinkOnTheWay) {
+    write("real/inner/file.txt");
+    if (!makeSymlink(root / "real", root / "link"))
+        GTEST_SKIP() << "no symbolic links here";
+    const std::string through = portable("link") + "/inner/file.txt";
+    EXPECT_EQ(PathTools::resolveLinks(through), portable("real") + "/inner/file.txt");
     EXPECT_EQ(PathTools::normalize(through, PathTools::Normalize_ResolveLinks),
-              dir.path("real") + "/inner/file.txt");
+              portable("real") + "/inner/file.txt");
     // A dangling link stays as it is.
-    std::filesystem::create_directory_symlink(dir.path("gone"), dir.path("dangling"), error);
-    ASSERT_FALSE(error);
-    EXPECT_EQ(PathTools::resolveLinks(dir.path("dangling") + "/x"), dir.path("dangling") + "/x");
-    EXPECT_EQ(PathTools::resolveLinks(dir.path("real/inner")), dir.path("real/inner"));
+    ASSERT_TRUE(makeSymlink(root / "gone", root / "dangling"));
+    EXPECT_EQ(PathTools::resolveLinks(portable("dangling") + "/x"), portable("dangling") + "/x");
+    EXPECT_EQ(PathTools::resolveLinks(portable("real/inner")), portable("real/inner"));
 }

@@ -1,9 +1,8 @@
 #include "ZFile.h"
 #include "File.h"
-#include "FileObjectTestDir.h"
+#include "FileTestDir.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
 
 using namespace VeltorFilelib;
 using VeltorCorelib::Unicode;
@@ -41,9 +40,10 @@ std::string readAll(File& file) {
 
 } // namespace
 
-TEST(ZFile, RoundTripOfSeveralMegabytes) {
-    FileObjectTestDir dir;
-    const std::string name = dir.path("big.log.gz");
+class ZFileObject : public FileTestDir {};
+
+TEST_F(ZFileObject, RoundTripOfSeveralMegabytes) {
+    const std::string name = portable("big.log.gz");
     const std::string content = sampleText(3 * 1024 * 1024 + 17, 7);
     {
         File file(name);
@@ -54,7 +54,7 @@ TEST(ZFile, RoundTripOfSeveralMegabytes) {
         EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
         file.close();
     }
-    const std::string stored = FileObjectTestDir::get(name);
+    const std::string stored = read("big.log.gz");
     ASSERT_GE(stored.size(), 2u);
     EXPECT_EQ(stored.substr(0, 2), byteString({0x1F, 0x8B}));
     EXPECT_LT(stored.size(), content.size());
@@ -64,8 +64,7 @@ TEST(ZFile, RoundTripOfSeveralMegabytes) {
     EXPECT_EQ(file.getEncoding(), 1u);
     EXPECT_EQ(readAll(file), content);
     EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
-    EXPECT_EQ(thrownText<FileBase::Read_EndOfFile>([&] { file.readByte(); }),
-              "Trying to read past end of file");
+    EXPECT_THROW(file.readByte(), FileBase::Read_EndOfFile);
 
     // Lines come back one by one with their count.
     file.close();
@@ -80,37 +79,30 @@ TEST(ZFile, RoundTripOfSeveralMegabytes) {
     EXPECT_EQ(file.getLine(), static_cast<std::uint32_t>(std::count(content.begin(), content.end(), '\n')));
 }
 
-TEST(ZFile, DetectionGivesBytesBackThroughTheHistory) {
-    FileObjectTestDir dir;
-    const std::string partial = dir.path("partial.gz");
-    writeGzip(partial, byteString({0xEF, 0xBB, 'A', 'B'}));
-    File file(partial);
-    file.openRead();
-    EXPECT_EQ(file.getEncoding(), 1u);
-    EXPECT_EQ(file.tell(), 0);
-    EXPECT_EQ(file.readBytes(4), byteString({0xEF, 0xBB, 'A', 'B'}));
-    EXPECT_TRUE(file.isEof());
-
-    const std::string marked = dir.path("marked.gz");
-    writeGzip(marked, byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, '\n'}));
-    File utf8(marked);
-    utf8.openRead();
-    EXPECT_EQ(utf8.getEncoding(), 2u);
-    EXPECT_EQ(utf8.readChar(), 0xE9u);
-    EXPECT_EQ(utf8.readChar(), uint32_t('\n'));
-    EXPECT_TRUE(utf8.isEof());
-
-    const std::string shortMark = dir.path("short.gz");
-    writeGzip(shortMark, byteString({0xFF}));
-    File single(shortMark);
-    single.openRead();
-    EXPECT_EQ(single.getEncoding(), 0u);
-    EXPECT_FALSE(single.isEof());
-    EXPECT_EQ(single.readByte(), 0xFF);
-    EXPECT_TRUE(single.isEof());
+TEST_F(ZFileObject, DetectionGivesBytesBackThroughTheHistory) {
+    struct Case {
+        std::string content;
+        std::uint32_t encoding;
+        std::string rest; // what reading on gives
+    } cases[] = {
+        {byteString({0xEF, 0xBB, 'A', 'B'}), Unicode::Encoding_Bytes, byteString({0xEF, 0xBB, 'A', 'B'})},
+        {byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, '\n'}), Unicode::Encoding_Utf8,
+         byteString({0xC3, 0xA9, '\n'})},
+        {byteString({0xFF}), Unicode::Encoding_Unknown, byteString({0xFF})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        writeGzip(portable("mark.gz"), c.content);
+        File file(portable("mark.gz"));
+        file.openRead();
+        EXPECT_EQ(file.getEncoding(), c.encoding);
+        EXPECT_EQ(file.tell(), static_cast<std::int64_t>(c.content.size() - c.rest.size()));
+        EXPECT_FALSE(file.isEof());
+        EXPECT_EQ(readAll(file), c.rest);
+    }
 
     // Written with a mark through the file object.
-    const std::string sixteen = dir.path("sixteen.gz");
+    const std::string sixteen = portable("sixteen.gz");
     File writer(sixteen);
     writer.setEncoding(Unicode::Encoding_Utf16be);
     writer.openWrite();
@@ -118,25 +110,21 @@ TEST(ZFile, DetectionGivesBytesBackThroughTheHistory) {
     writer.close();
     File reader(sixteen);
     reader.openRead();
-    EXPECT_EQ(reader.getEncoding(), 4u);
+    EXPECT_EQ(reader.getEncoding(), Unicode::Encoding_Utf16be);
     EXPECT_EQ(reader.readChar(), 0x1F600u);
 }
 
-TEST(ZFile, ForwardPositioningAndHistory) {
-    FileObjectTestDir dir;
-    const std::string name = dir.path("pos.gz");
+TEST_F(ZFileObject, ForwardPositioningAndHistory) {
+    const std::string name = portable("pos.gz");
     const std::string content = sampleText(5000, 3);
     writeGzip(name, content);
     File file(name);
     file.openRead();
     EXPECT_EQ(file.readBytes(10), content.substr(0, 10));
     file.setBytePos(10); // the current position is allowed
-    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.setBytePos(9); }),
-              "Failed to set position = 9 because negative moves are not supported by ZFile");
-    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.moveBytePos(-1); }),
-              "Failed to set position = -1 because negative moves are not supported by ZFile");
-    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.setBytePos(-1); }),
-              "Failed to set position = -1 because negative moves are not supported by ZFile");
+    EXPECT_THROW(file.setBytePos(9), FileBase::SetBytePos_NegativeMove);
+    EXPECT_THROW(file.moveBytePos(-1), FileBase::SetBytePos_NegativeMove);
+    EXPECT_THROW(file.setBytePos(-1), FileBase::SetBytePos_NegativeMove);
     file.setBytePos(100);
     EXPECT_EQ(file.tell(), 100);
     EXPECT_EQ(file.readBytes(5), content.substr(100, 5));
@@ -152,8 +140,7 @@ TEST(ZFile, ForwardPositioningAndHistory) {
     EXPECT_EQ(file.tell(), 1164);
     EXPECT_EQ(file.readBytes(4), content.substr(1164, 4));
     file.unread(4);
-    EXPECT_EQ(thrownText<FileBase::SetBytePos_NegativeMove>([&] { file.unread(1); }),
-              "Failed to set position = -1 because negative moves are not supported by ZFile");
+    EXPECT_THROW(file.unread(1), FileBase::SetBytePos_NegativeMove);
     EXPECT_EQ(file.tell(), 1164);
     file.setBytePos(1165);
     EXPECT_EQ(file.readBytes(2), content.substr(1165, 2));
@@ -163,7 +150,7 @@ TEST(ZFile, ForwardPositioningAndHistory) {
     file.close();
 
     // Writing: a forward move pads with zero bytes; the position counts uncompressed bytes.
-    const std::string padded = dir.path("padded.gz");
+    const std::string padded = portable("padded.gz");
     File writer(padded);
     writer.openWrite();
     writer.writeString("ab");
@@ -176,31 +163,31 @@ TEST(ZFile, ForwardPositioningAndHistory) {
     EXPECT_EQ(readAll(reader), std::string("ab\0\0\0c", 6));
 }
 
-TEST(ZFile, UnsupportedOpensAndDamagedStreams) {
-    FileObjectTestDir dir;
-    const std::string name = dir.path("data.gz");
+TEST_F(ZFileObject, UnsupportedOpensAndDamagedStreams) {
+    const std::string name = portable("data.gz");
     const std::string content = sampleText(400000, 11);
     writeGzip(name, content);
     File file(name);
-    EXPECT_EQ(thrownText<FileBase::Open_NotSupported>([&] { file.openAppend(); }),
-              "Trying to do a \"openAppend\" on ZFile - which does not support it");
-    EXPECT_EQ(thrownText<FileBase::Open_NotSupported>([&] { file.openReadWrite(0); }),
-              "Trying to do a \"openReadWrite\" on ZFile - which does not support it");
+    EXPECT_THROW(file.openAppend(), FileBase::Open_NotSupported);
+    EXPECT_THROW(file.openReadWrite(0), FileBase::Open_NotSupported);
     EXPECT_EQ(file.getMode(), 0u);
 
-    const std::string stored = FileObjectTestDir::get(name);
-    const std::string expected = "Failed to read from file \"" + dir.path("bad.gz") + "\"";
-    // Cut off half way, and damaged in the middle: an error naming the file, never a shorter file.
+    // Cut off, damaged in the middle, or only its checksum wrong: an error naming the file, never a
+    // shorter or different content.
+    const std::string stored = read("data.gz");
     std::string corrupt = stored;
     for (std::size_t i = stored.size() / 2; i < stored.size() / 2 + 64; ++i)
         corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
-    for (const std::string& damaged : {stored.substr(0, stored.size() / 2), corrupt, stored.substr(0, 15)}) {
-        dir.put("bad.gz", damaged);
-        File bad(dir.path("bad.gz"));
-        EXPECT_EQ(thrownText<FileBase::Read_Failure>([&] {
+    std::string badChecksum = stored;
+    badChecksum[stored.size() - 8] = static_cast<char>(badChecksum[stored.size() - 8] ^ 1);
+    for (const std::string& damaged :
+         {stored.substr(0, stored.size() / 2), corrupt, stored.substr(0, 15), badChecksum}) {
+        write("bad.gz", damaged);
+        File bad(portable("bad.gz"));
+        EXPECT_EQ(thrown<FileBase::Read_Failure>([&] {
                       bad.openRead();
                       readAll(bad);
                   }),
-                  expected);
+                  "Read_Failure: Failed to read from file \"" + portable("bad.gz") + "\"");
     }
 }

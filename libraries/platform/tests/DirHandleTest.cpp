@@ -1,11 +1,6 @@
 #include "platform/DirHandle.h"
-#include "platform/Process.h"
+#include "PlatformTestDir.h"
 
-#include <gtest/gtest.h>
-
-#include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -51,13 +46,10 @@ bool runOnHost(const std::string& command, const fs::path& directory) {
 }
 #endif
 
-class DirHandleTest : public ::testing::Test {
+class DirHandleTest : public PlatformTestDir {
 protected:
     void SetUp() override {
-        static int counter = 0;
-        root =
-            fs::temp_directory_path() / ("veltor-dh-" + std::to_string(currentProcessId()) + "-" +
-                                         std::to_string(::time(nullptr)) + "-" + std::to_string(++counter));
+        PlatformTestDir::SetUp();
         fs::create_directories(root / "outside");
         fs::create_directory(root / "sub");
         write("file", "12345");
@@ -72,17 +64,7 @@ protected:
             return;
         }
 #endif
-        std::error_code ignored;
-        for (auto& item : fs::recursive_directory_iterator(root, ignored))
-            fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(root, ignored);
-    }
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream(root / name, std::ios::binary) << content;
-    }
-    std::string content(const std::string& name) const {
-        std::ifstream in(root / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        PlatformTestDir::TearDown();
     }
     // A symbolic link `name` in the root to `target` (relative to the root).
     void plantLink(const std::string& target, const std::string& name) const {
@@ -105,7 +87,6 @@ protected:
 #endif
     }
 
-    fs::path root;
     DirHandle dir;
 };
 
@@ -286,6 +267,7 @@ TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
 
 TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudged) {
     plantLink("outside", "dirlink");
+    plantLink("outside/guarded.txt", "filelink");
     write("locked", "x");
     fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
     DirEnumerator listing;
@@ -303,6 +285,7 @@ TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudge
     }
     const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
     EXPECT_EQ(removed, (std::map<std::string, std::uint32_t>{{"dirlink", link},
+                                                             {"filelink", link},
                                                              {"file", 0u},
                                                              {"locked", FileSystemError::AccessDenied},
                                                              {"sub", FileSystemError::AccessDenied}}));

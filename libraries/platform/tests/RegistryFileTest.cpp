@@ -1,7 +1,7 @@
 // The POSIX registry file: its reader, its writer and how the seam uses them.
 #ifndef _WIN32
 #include "platform/RegistryFile.h"
-#include "platform/Process.h"
+#include "PlatformTestDir.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 using namespace VeltorPlatform;
 using namespace VeltorPlatform::RegistryFile;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -83,21 +84,32 @@ void writeFile(const fs::path& path, const std::string& content, fs::perms mode 
     fs::permissions(path, mode);
 }
 
-TEST(RegistryFileReader, ReadsEveryEntryForm) {
+TEST(RegistryFileReader, ReadsEveryValueForm) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"\"a\"=\"C:\\\\Program Files\\\\Veltor \\\"One\\\"\"", "1:C:\\Program Files\\Veltor \"One\"\0"s},
+        {"\"a\" = dword:0000001F", "4:\x1f\0\0\0"s},
+        {"\"a\"=hex(7):61,00,00,00,\\\n    62,00,00,00,  \\\n  00,00", "7:a\0b\0\0"s},
+        {"\"a\"=hex:01,ff,7", "3:\x01\xff\x07"s},
+        {"\"a\"=hex(0):", "0:"},
+        {"\"a\"=hex(2):25,00,41,00,25,00,00,00", "2:%A%\0"s},
+    };
+    for (const auto& [entry, expected] : cases) {
+        Tree tree = parsed(std::string(kHeader) + "[HKEY_USERS\\X]\n" + entry + "\n");
+        EXPECT_EQ(text(tree, "HKEY_USERS\\X", "a"), expected) << entry;
+    }
+    // The older header keeps text in hex data as narrow bytes.
+    Tree older = parsed("REGEDIT4\n\n[HKEY_USERS\\X]\n\"List\"=hex(7):61,00,62,63,00,00\n");
+    EXPECT_EQ(text(older, "HKEY_USERS\\X", "List"), "7:a\0bc\0\0"s);
+}
+
+TEST(RegistryFileReader, ReadsSectionsCommentsAndDeletions) {
     Tree tree = parsed(std::string("\xEF\xBB\xBF") + "\r\n" + kHeader +
                        "; a comment\r\n"
                        "  ; an indented comment\n"
                        "\n"
                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\Resources]\r\n"
-                       "\"InstallDir\"=\"C:\\\\Program Files\\\\Veltor \\\"One\\\"\"\r\n"
+                       "\"InstallDir\"=\"C:\\\\x\"\r\n"
                        "@=\"default\"   ; trailing comment\n"
-                       "\"Count\" = dword:0000001F\n"
-                       "\"List\"=hex(7):61,00,00,00,\\\n"
-                       "    62,00,00,00,  \\\n"
-                       "  00,00\n"
-                       "\"Bytes\"=hex:01,ff,7\n"
-                       "\"Empty\"=hex(0):\n"
-                       "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
                        "[hkey_local_machine\\software\\VELTOR\\resources]\n"
                        "\"installdir\"=\"D:\\\\again\"\n"
                        "[HKEY_CURRENT_USER\\Software\\Old]\n"
@@ -108,23 +120,14 @@ TEST(RegistryFileReader, ReadsEveryEntryForm) {
                        "[-HKEY_CURRENT_USER\\Software\\Old\\Removed]\n");
     const std::string resources = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\Resources";
     // A second section of the same key, written in other case, adds to it; the name first written stays.
-    EXPECT_EQ(text(tree, resources, "InstallDir"), std::string("1:D:\\again\0", 11));
+    EXPECT_EQ(text(tree, resources, "InstallDir"), "1:D:\\again\0"s);
     EXPECT_EQ(lookup(tree, resources, "INSTALLDIR")->name, "InstallDir");
-    EXPECT_EQ(text(tree, resources, ""), std::string("1:default\0", 10));
-    EXPECT_EQ(text(tree, resources, "Count"), std::string("4:\x1f\0\0\0", 6));
-    EXPECT_EQ(text(tree, resources, "List"), std::string("7:a\0b\0\0", 7));
-    EXPECT_EQ(text(tree, resources, "Bytes"), std::string("3:\x01\xff\x07", 5));
-    EXPECT_EQ(text(tree, resources, "Empty"), "0:");
-    EXPECT_EQ(text(tree, resources, "Expand"), std::string("2:%A%\0", 6));
+    EXPECT_EQ(text(tree, resources, ""), "1:default\0"s);
     EXPECT_EQ(text(tree, "HKEY_CURRENT_USER\\Software\\Old", "Gone"), "missing");
-    EXPECT_EQ(text(tree, "HKEY_CURRENT_USER\\Software\\Old", "Kept"), std::string("1:y\0", 4));
+    EXPECT_EQ(text(tree, "HKEY_CURRENT_USER\\Software\\Old", "Kept"), "1:y\0"s);
     EXPECT_TRUE(
         findRoot(tree, "HKEY_CURRENT_USER")->subKeys.at("software")->subKeys.at("old")->subKeys.empty());
     EXPECT_FALSE(tree.utf16);
-
-    // The older header keeps text in hex data as narrow bytes.
-    Tree older = parsed("REGEDIT4\n\n[HKEY_USERS\\X]\n\"List\"=hex(7):61,00,62,63,00,00\n");
-    EXPECT_EQ(text(older, "HKEY_USERS\\X", "List"), std::string("7:a\0bc\0\0", 8));
 }
 
 TEST(RegistryFileReader, ReadsUtf16AndWritesItBack) {
@@ -138,7 +141,6 @@ TEST(RegistryFileReader, ReadsUtf16AndWritesItBack) {
                    "e"),
               "1:\xC3\xA9t\xC3\xA9" + std::string(1, '\0'));
     std::string written = serialise(tree);
-    EXPECT_EQ(written.substr(0, 4), std::string("\xFF\xFEW\0", 4));
     Tree again = parsed(written);
     EXPECT_EQ(serialise(again), written);
     EXPECT_EQ(written, toUtf16(std::string("Windows Registry Editor Version 5.00\r\n\r\n") +
@@ -198,9 +200,6 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
         unsigned line;
         std::string reason;
     } cases[] = {
-        {"", 1,
-         "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
-         "\"REGEDIT4\""},
         {std::string("\xFF\xFE\n\0\n\0", 6), 2,
          "the file is empty; its first line must be \"Windows Registry Editor Version 5.00\" or "
          "\"REGEDIT4\""},
@@ -252,21 +251,13 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
     }
 }
 
-class RegistryFileSeam : public ::testing::Test {
+class RegistryFileSeam : public PlatformTestDir {
 protected:
     void SetUp() override {
-        static int counter = 0;
-        directory = fs::temp_directory_path() / ("veltor-regfile-" + std::to_string(currentProcessId()) +
-                                                 "-" + std::to_string(++counter));
-        fs::create_directories(directory);
-        file = directory / "registry.reg";
+        PlatformTestDir::SetUp();
+        file = root / "registry.reg";
         setenv("VELTOR_REGISTRY", file.c_str(), 1);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
-    }
-    fs::path directory;
     fs::path file;
 };
 
@@ -288,69 +279,51 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
     EXPECT_FALSE(fs::exists(file));
 }
 
-TEST_F(RegistryFileSeam, RefusesFilesThatOthersMayWrite) {
-    writeFile(file, std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n");
-    RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 0u);
-    const std::string refused = "Registry file \"" + file.string() +
-                                "\" is refused: group or others may write it (chmod go-w \"" + file.string() +
-                                "\")";
-    for (int mode : {0664, 0646, 0620}) {
-        fs::permissions(file, fs::perms(mode));
-        EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 5u);
-        EXPECT_EQ(registryErrorDetail(), refused);
-        EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
-        EXPECT_EQ(registryErrorDetail(), refused);
-    }
-    fs::remove(file);
-    fs::create_directory(file);
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
-}
-
-// The registry decides what gets deleted: a file that a third user could replace, through the file itself
-// or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
-TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
-    const bool root = ::geteuid() == 0;
+// The registry decides what gets deleted: a file that a third user could change or replace, through the
+// file itself or any directory above its real path, is not read. Root's sticky directories (/tmp) are fine.
+// (The full texts, as the program prints them, are the black-box suite's.)
+TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
+    const bool asRoot = ::geteuid() == 0;
     const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
-    const fs::path shared = directory / "shared";
-    const std::string sharedText = shared.string();
-    const std::string sharedRefused =
-        "group or others may write the directory \"" + sharedText + "\" (chmod go-w \"" + sharedText + "\")";
+    const fs::path shared = root / "shared";
+    const std::string sharedWritable = "may write the directory \"" + shared.string() + "\"";
     struct Case {
         const char* what;
         const char* givenAway; // "file" or "shared": handed to uid 65534 (needs root)
         int sharedMode;
-        const char* fileIn;   // "shared" or "top": where the registry file lies
-        const char* linkIn;   // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
-        std::string expected; // the detail after "Registry file ... is refused: ", empty when accepted
+        int fileMode;
+        const char* fileIn; // "shared" or "top": where the registry file lies
+        const char* linkIn; // where VELTOR_REGISTRY points: "shared", "top" or "" for the file itself
+        std::string reason; // what the refusal names; empty when accepted
     };
     const Case cases[] = {
-        {"group-writable directory", "", 0775, "shared", "", sharedRefused},
-        {"others may write the directory", "", 0757, "shared", "", sharedRefused},
-        {"sticky directory writable by all", "", 01777, "shared", "",
-         root ? "" : sharedRefused}, // only root's sticky directories count as safe
-        {"link to a file in a directory others may write", "", 0777, "shared", "top", sharedRefused},
-        {"link in a directory others may write to a safe file", "", 0777, "top", "shared", ""},
-        {"file of another user", "file", 0755, "shared", "",
-         "it belongs to uid 65534, neither root nor the running user"},
-        {"directory of another user", "shared", 0755, "shared", "",
-         "the directory \"" + sharedText + "\" belongs to uid 65534, neither root nor the running user"},
+        {"group-writable file", "", 0755, 0664, "shared", "", "may write it"},
+        {"file others may write", "", 0755, 0646, "shared", "", "may write it"},
+        {"group-writable file others may not read", "", 0755, 0620, "shared", "", "may write it"},
+        {"group-writable directory", "", 0775, 0644, "shared", "", sharedWritable},
+        {"others may write the directory", "", 0757, 0644, "shared", "", sharedWritable},
+        {"sticky directory writable by all", "", 01777, 0644, "shared", "",
+         asRoot ? "" : sharedWritable}, // only root's sticky directories count as safe
+        {"link to a file in a directory others may write", "", 0777, 0644, "shared", "top", sharedWritable},
+        {"link in a directory others may write to a safe file", "", 0777, 0644, "top", "shared", ""},
+        {"file of another user", "file", 0755, 0644, "shared", "", "it belongs to uid 65534"},
+        {"directory of another user", "shared", 0755, 0644, "shared", "",
+         "the directory \"" + shared.string() + "\" belongs to uid 65534"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string givenAway = c.givenAway;
-        if (!givenAway.empty() && !root)
+        if (!givenAway.empty() && !asRoot)
             continue;
         std::error_code ignored;
         fs::remove_all(shared, ignored);
         fs::remove(file, ignored);
         fs::create_directory(shared);
-        const fs::path real = (std::string(c.fileIn) == "shared" ? shared : directory) / "real.reg";
-        writeFile(real, content);
+        const fs::path real = (std::string(c.fileIn) == "shared" ? shared : root) / "real.reg";
+        writeFile(real, content, fs::perms(c.fileMode));
         fs::path named = real;
         if (*c.linkIn) {
-            named = (std::string(c.linkIn) == "shared" ? shared : directory) / "link.reg";
+            named = (std::string(c.linkIn) == "shared" ? shared : root) / "link.reg";
             fs::create_symlink(real, named);
         }
         if (!givenAway.empty()) {
@@ -361,22 +334,30 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldReplace) {
         RegistryKey key;
         const std::uint32_t result =
             regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key);
-        if (c.expected.empty()) {
+        if (c.reason.empty()) {
             EXPECT_EQ(result, 0u) << registryErrorDetail();
             continue;
         }
         EXPECT_EQ(result, 5u);
-        std::string subject = "Registry file \"" + named.string() + "\"";
-        if (named != real)
-            subject += " (\"" + real.string() + "\")";
-        EXPECT_EQ(registryErrorDetail(), subject + " is refused: " + c.expected);
+        EXPECT_NE(registryErrorDetail().find(c.reason), std::string::npos) << registryErrorDetail();
+        // Nor is it written.
+        EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
+        EXPECT_EQ(readFile(real), content);
     }
-    // A FIFO (or a device) is refused without being opened: opening a FIFO would wait for a writer.
+    // A directory, a FIFO (or a device) is refused without being opened: opening a FIFO would wait for
+    // a writer.
     setenv("VELTOR_REGISTRY", file.c_str(), 1);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-    EXPECT_EQ(registryErrorDetail(), "Registry file \"" + file.string() + "\" is not a regular file");
+    for (bool fifo : {false, true}) {
+        std::error_code ignored;
+        fs::remove(file, ignored);
+        if (fifo)
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        else
+            fs::create_directory(file);
+        RegistryKey key;
+        EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
+        EXPECT_NE(registryErrorDetail().find("is not a regular file"), std::string::npos);
+    }
 }
 
 TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
@@ -384,11 +365,9 @@ TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
         std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n\n\"x\"=oops\n";
     writeFile(file, content);
     RegistryKey key;
-    const std::string detail =
-        "Registry file \"" + file.string() +
-        "\", line 4: unrecognised value data (expected \"text\", dword:, hex:, hex(n): or -)";
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 1009u);
-    EXPECT_EQ(registryErrorDetail(), detail);
+    const std::string detail = registryErrorDetail();
+    EXPECT_NE(detail.find("\", line 4: unrecognised value data"), std::string::npos) << detail;
     EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Other", kRegWrite, key), 1009u);
     EXPECT_EQ(registryErrorDetail(), detail);
     EXPECT_EQ(regDeleteTree(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", 0), 1009u);
@@ -400,7 +379,7 @@ TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
 }
 
 TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
-    fs::path target = directory / "real.reg";
+    fs::path target = root / "real.reg";
     writeFile(target,
               toUtf16(std::string(kHeader) + "; gone after a write\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"),
               fs::perms(0600));
@@ -425,7 +404,7 @@ TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
     EXPECT_EQ(readFile(target), toUtf16("Windows Registry Editor Version 5.00\r\n\r\n"
                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B]\r\n\"Name\"=\"v\"\r\n\r\n"));
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
+    for (const auto& entry : fs::directory_iterator(root))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"real.reg", "real.reg.lock", "registry.reg"}));

@@ -1,35 +1,26 @@
 // The registry seam against the real registry: Wine's on Windows, a .reg file on POSIX. Both must give
 // the same answers, since the library above follows the Windows result codes step by step.
 #include "platform/Registry.h"
-#include "platform/Process.h"
+#include "PlatformTestDir.h"
 #include "platform/SystemInfo.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 using namespace VeltorPlatform;
-namespace fs = std::filesystem;
 
 namespace {
 
-class RegistrySeam : public ::testing::Test {
+class RegistrySeam : public PlatformTestDir {
 protected:
     void SetUp() override {
-        static int counter = 0;
-        std::string unique = std::to_string(currentProcessId()) + "-" + std::to_string(++counter);
-        directory = fs::temp_directory_path() / ("veltor-registry-" + unique);
-        fs::create_directories(directory);
+        PlatformTestDir::SetUp();
         // The POSIX registry file; Windows ignores the variable.
-        setEnvironment("VELTOR_REGISTRY", (directory / "registry.reg").string());
-        base = "Software\\VeltorTest-" + unique;
+        setEnvironment("VELTOR_REGISTRY", path("registry.reg"));
+        base = "Software\\VeltorTest-" + root.filename().string();
     }
     void TearDown() override {
         regDeleteTree(RegistryRoot::CurrentUser, base, 0);
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
+        PlatformTestDir::TearDown();
     }
 
     std::uint32_t setText(const RegistryKey& key, const std::string& name, const std::string& text) {
@@ -37,7 +28,6 @@ protected:
                            static_cast<std::uint32_t>(text.size() + 1));
     }
 
-    fs::path directory;
     std::string base;
 };
 
