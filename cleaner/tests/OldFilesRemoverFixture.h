@@ -46,13 +46,10 @@ protected:
     }
     void makeDir(const std::string& name) { std::filesystem::create_directories(path(name)); }
 
-    // Sets last write and last access to the given number of seconds before now.
-    void age(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
-        setStamps(name, now - writtenAgo, now - readAgo);
-    }
+    // A file last written and last read the given number of seconds before now.
     void makeAged(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
         makeFile(name);
-        age(name, writtenAgo, readAgo);
+        setStamps(name, now - writtenAgo, now - readAgo);
     }
     void setStamps(const std::string& name, std::int64_t written, std::int64_t read) {
         ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), written * 1000, read * 1000)) << name;
@@ -92,8 +89,8 @@ protected:
         fields.isDaylight = -1;
         return VeltorPlatform::makeTime(fields);
     }
-    void makeWritten(const std::string& name, std::int64_t seconds) {
-        makeFile(name);
+    void makeWritten(const std::string& name, std::int64_t seconds, const std::string& content = "x") {
+        makeFile(name, content);
         setWritten(name, seconds);
     }
     void setWritten(const std::string& name, std::int64_t seconds) { setStamps(name, seconds, seconds); }
