@@ -28,9 +28,14 @@ TEST_F(RemoverTest, JobsFoldIntoDayLogs) {
     EXPECT_EQ("c1;c2\r\n", read("jobs-2015-3-08.log"));
     EXPECT_EQ("\r\n", read("jobs-2016-11-10.log"));
 
-    // A later run for a day that already has a log adds to it and leaves nothing aside.
+    // A later run for a day that already has a log adds to it and leaves nothing aside. A job file
+    // written less than a minute ago may still grow: it waits.
     makeWritten("job-f.spec", localSeconds(2015, 3, 7, 12, 0, 0), "f");
+    makeWritten("job-g.spec", now - 60, "g");
+    makeWritten("job-h.spec", now - 59, "h");
     remover.processFinishedJobs(dir);
     EXPECT_EQ("earlier\r\nx;y\r\none line without end\r\nf\r\n", read("jobs-2015-3-07.log"));
-    EXPECT_EQ(5u, left().size());
+    EXPECT_EQ("g\r\n", read("jobs-" + Veltor::OldFilesRemover::formatDate(now - 60, '-') + ".log"));
+    EXPECT_TRUE(exists("job-h.spec"));
+    EXPECT_EQ(7u, left().size());
 }

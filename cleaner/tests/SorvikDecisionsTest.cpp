@@ -145,7 +145,7 @@ TEST(SorvikDecisions, CleaningsOfEachCommandLine) {
         {"client", {"--web-reports", ""}, {"web-reports TRASH 0", "web-reports TREP 0"}}, // its own default
         {"server", {"--web-reports", "P2D", "--verbose"}, webReports48 + server(48)},
         // Of several options the first in a fixed order runs; a refused value passes on to the next.
-        {"client", {"--web-sessions", "PT7H", "--debug-logs", "P1D"}, {"logs SLOG 24", "logs CLOG 24"}},
+        {"client", {"--web-reports", "P2D", "--debug-logs", "P1D"}, {"logs SLOG 24", "logs CLOG 24"}},
         {"client", {"--license-status", "PT5H", "--web-reports", "P2D"}, webReports48},
         {"client", {"--web-sessions", "PT7H", "--license-status", "PT5H"}, {"license-status LS 5"}},
         {"client", {"--web-reports", "PT0H"}, {}},

@@ -113,11 +113,13 @@ TEST_F(RemoverTest, WebSessions) {
     makeFile("cgisess_old", "$D = {'_SESSION_ID' => 'abc','_SESSION_ATIME' => " + std::to_string(old) +
                                 ",'_SESSION_CTIME' => 1};\r\n");
     makeFile("cgisess_recent", "a=b=c= " + std::to_string(recent) + " ,rest");
+    makeFile("cgisess_limit", "a=b=c=" + std::to_string(now - 48 * kHour)); // exactly the limit: stays
     makeFile("cgisess_garbage", "a=b=c=none");
     makeFile("cgisess_empty", "");
     makeFile("other_old", "a=b=c=1");
     output([&] { remover.removeOldWebSessions(dir, 0, ""); });
-    EXPECT_EQ((std::set<std::string>{"cgisess_recent", "cgisess_empty", "other_old"}), left());
+    EXPECT_EQ((std::set<std::string>{"cgisess_recent", "cgisess_limit", "cgisess_empty", "other_old"}),
+              left());
     std::int64_t time = 0;
     EXPECT_TRUE(remover.readSessionTime(path("cgisess_recent"), time));
     EXPECT_EQ(recent, time);
