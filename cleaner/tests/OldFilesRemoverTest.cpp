@@ -103,17 +103,14 @@ TEST(RemoverAge, DecisionOnStamps) {
 
 TEST_F(RemoverTest, AgeBoundaryAndUnreadRule) {
     // "*.tmp, 48, 168, 1": judged on last write; never read since then means 168 hours.
-    makeAged("exact.tmp", 48 * kHour, kHour);               // exactly the limit: stays
-    makeAged("over.tmp", 48 * kHour + 1, kHour);            // one second more: goes
-    makeAged("unread.tmp", 50 * kHour, 50 * kHour);         // not read since written: stays
-    makeAged("unread-exact.tmp", 168 * kHour, 168 * kHour); // stays
-    makeAged("unread-over.tmp", 168 * kHour + 1, 168 * kHour + 1);
-    makeAged("other.dat", 1000 * kHour, kHour);   // not matched by the pattern
-    makeAged("UPPER.TMP", 1000 * kHour, kHour);   // patterns are case-sensitive
-    makeAged("future.tmp", -kHour, 1000 * kHour); // written in the future: never old
+    makeAged("exact.tmp", 48 * kHour, kHour);       // exactly the limit: stays
+    makeAged("over.tmp", 48 * kHour + 1, kHour);    // one second more: goes
+    makeAged("unread.tmp", 50 * kHour, 50 * kHour); // not read since written: stays
+    makeAged("other.dat", 1000 * kHour, kHour);     // not matched by the pattern
+    makeAged("UPPER.TMP", 1000 * kHour, kHour);     // patterns are case-sensitive
+    makeAged("future.tmp", -kHour, 1000 * kHour);   // written in the future: never old
     remover.removeOldFiles(dir, "*.tmp", 48, 168, LastWrite);
-    EXPECT_EQ((std::set<std::string>{"exact.tmp", "unread.tmp", "unread-exact.tmp", "other.dat", "UPPER.TMP",
-                                     "future.tmp"}),
+    EXPECT_EQ((std::set<std::string>{"exact.tmp", "unread.tmp", "other.dat", "UPPER.TMP", "future.tmp"}),
               left());
     EXPECT_EQ(path("unread.tmp"), remover.currentPath()); // the last name in byte order
 
@@ -136,11 +133,8 @@ TEST_F(RemoverTest, RemoveIfOldReportsAttemptsAndKeepsWhatItCannotJudge) {
     // A read-only file is judged old, its removal is attempted and fails: it stays.
     EXPECT_TRUE(remover.removeIfOld(path("locked"), 3600, 0, LastWrite));
     EXPECT_TRUE(exists("locked"));
-    // Nothing to judge: a missing file, an unknown stamp selector.
+    // Nothing to judge.
     EXPECT_FALSE(remover.removeIfOld(path("missing"), 0, 0, LastWrite));
-    makeAged("odd-stamp", 10 * kHour, 5 * kHour);
-    EXPECT_FALSE(remover.removeIfOld(path("odd-stamp"), 0, 0, 2));
-    EXPECT_TRUE(exists("odd-stamp"));
 }
 
 TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
@@ -171,24 +165,16 @@ TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
     EXPECT_EQ(path("b") + "/keep.tmp", remover.currentPath());
 }
 
-TEST_F(RemoverTest, FatalInputErrorsEndTheProcessWithStatusOne) {
-    const std::string negative = "\nError, You entered a negative number. Program will exit.";
-    EXPECT_EXIT_1_WITH_OUTPUT("negative-max", remover.removeOldFiles(dir, "*", -1, 0, LastWrite), negative);
-    EXPECT_EXIT_1_WITH_OUTPUT("negative-unread", remover.removeOldFiles(dir, "*", 1, -168, LastWrite),
-                              negative);
-    OldFilesRemover::RuleTable rules;
-    rules.emplace(dir, "*.tmp, -48, 168, 1");
-    EXPECT_EXIT_1_WITH_OUTPUT("negative-rule", remover.removeByRules(rules), negative);
-
+// A negative age ends the run too; the black-box suite shows that on a whole installation.
+TEST_F(RemoverTest, InvalidDateRangesEndTheProcessWithStatusOne) {
     makeFile("s.log");
-    EXPECT_EXIT_1_WITH_OUTPUT("invalid-date", remover.removeInDateRange(dir, "2015-1-05 2015-01-31", "*", 0),
+    EXPECT_EXIT_1_WITH_OUTPUT(remover.removeInDateRange(dir, "2015-1-05 2015-01-31", "*", 0),
                               " Error: Invalid date(2015-1-05).Enter date in the following format: "
                               "YYYY-MM-DD\n  Exiting... ");
-    EXPECT_EXIT_1_WITH_OUTPUT("inverted-range",
-                              remover.removeInDateRange(dir, "2015-02-01  2015-01-31", "*", 0),
+    EXPECT_EXIT_1_WITH_OUTPUT(remover.removeInDateRange(dir, "2015-02-01  2015-01-31", "*", 0),
                               "Error: Start date shouldn't be later than the end date\nExiting...");
     EXPECT_EXIT_1_WITH_OUTPUT(
-        "one-date", remover.removeIfInDateRange(path("s.log"), {"2015-02-01"}, 0),
+        remover.removeIfInDateRange(path("s.log"), {"2015-02-01"}, 0),
         " Error: Invalid date().Enter date in the following format: YYYY-MM-DD\n  Exiting... ");
 }
 
