@@ -5,32 +5,21 @@
 using Veltor::ActionReport;
 using Veltor::Reason;
 
-namespace {
-
 constexpr std::int64_t kHour = 3600;
 
-} // namespace
-
+// The reasons and escapes the preview shows on a real installation are the black-box suite's; these are
+// the edges it does not reach.
 TEST(ActionReport, ReasonsSayTheRuleAndItsNumbers) {
     const struct {
         Reason reason;
         const char* text;
     } cases[] = {
         {Reason::age(false, 50 * kHour + 59 * 60, 48 * kHour), "last write 50 h ago, limit 48 h"},
-        {Reason::age(true, 25 * kHour, 24 * kHour), "last access 25 h ago, limit 24 h"},
-        {Reason::of(Reason::NeverRead, 170 * kHour, 168 * kHour),
-         "never read since written 170 h ago, limit 168 h"},
         // Hours up to ten days, whole days from then on.
         {Reason::of(Reason::DatedLog, 240 * kHour - 1, 24 * kHour), "dated log 239 h old, limit 24 h"},
         {Reason::of(Reason::DatedLog, 240 * kHour, 24 * kHour), "dated log 10 d old, limit 24 h"},
-        {Reason::of(Reason::SessionExpired, 30 * 24 * kHour + 23 * kHour, 48 * kHour),
-         "session expired 30 d ago, limit 48 h"},
-        {Reason::of(Reason::DanglingLock, 0, 0, "Data/incoming/batch7"),
-         "dangling lock: no Data/incoming/batch7"},
-        {Reason::of(Reason::LockShortcut, 0, 0, "t.lock"), "shortcut of dangling lock t.lock"},
         {Reason::of(Reason::InDateRange, 0, 0, "2026-01-01 2026-01-31"),
          "last write within 2026-01-01 2026-01-31"},
-        {Reason::of(Reason::EmptyDirectory), "empty directory"},
         // A stamp a moment in the future of the clock that judged it shows as no age, not a negative one.
         {Reason::age(false, -5, 0), "last write 0 h ago, limit 0 h"},
     };
@@ -39,8 +28,7 @@ TEST(ActionReport, ReasonsSayTheRuleAndItsNumbers) {
 }
 
 TEST(ActionReport, NamesStayOnOneLine) {
-    EXPECT_EQ("plain name.tmp", ActionReport::printable("plain name.tmp"));
-    EXPECT_EQ("a\\nb\\rc\\td\\x01\\x7F", ActionReport::printable("a\nb\rc\td\x01\x7f"));
+    EXPECT_EQ("a\\rb\\x01\\x7F", ActionReport::printable("a\rb\x01\x7f"));
     // UTF-8 text passes; bytes that are no UTF-8 (a lone byte, an overlong form, a surrogate) are escaped.
     EXPECT_EQ("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80",
               ActionReport::printable("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"));

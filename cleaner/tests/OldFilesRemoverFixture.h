@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace VeltorTest {
@@ -46,13 +45,10 @@ protected:
     }
     void makeDir(const std::string& name) { std::filesystem::create_directories(path(name)); }
 
-    // Sets last write and last access to the given number of seconds before now.
-    void age(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
-        setStamps(name, now - writtenAgo, now - readAgo);
-    }
+    // A file last written and last read the given number of seconds before now.
     void makeAged(const std::string& name, std::int64_t writtenAgo, std::int64_t readAgo) {
         makeFile(name);
-        age(name, writtenAgo, readAgo);
+        setStamps(name, now - writtenAgo, now - readAgo);
     }
     void setStamps(const std::string& name, std::int64_t written, std::int64_t read) {
         ASSERT_EQ(0u, VeltorPlatform::setFileTimes(path(name), written * 1000, read * 1000)) << name;
@@ -92,8 +88,8 @@ protected:
         fields.isDaylight = -1;
         return VeltorPlatform::makeTime(fields);
     }
-    void makeWritten(const std::string& name, std::int64_t seconds) {
-        makeFile(name);
+    void makeWritten(const std::string& name, std::int64_t seconds, const std::string& content = "x") {
+        makeFile(name, content);
         setWritten(name, seconds);
     }
     void setWritten(const std::string& name, std::int64_t seconds) { setStamps(name, seconds, seconds); }
@@ -103,32 +99,30 @@ protected:
     Veltor::OldFilesRemover remover{[this] { return now; }};
 };
 
-// Output of a statement that ends the process, written to a file the parent can read. The file lies in
-// the working directory because a death-test child on Windows is a new process with its own test dir.
-inline std::string deathOutputFile(const char* name) {
-    return std::string("death-output-") + name + ".txt";
-}
-inline std::string readDeathOutput(const char* name) {
-    std::ifstream in(deathOutputFile(name), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string result = text.str();
-    in.close();
-    std::remove(deathOutputFile(name).c_str());
-    return result;
+// The text of a file in the working directory, which is then removed.
+inline std::string takeFile(const std::string& name) {
+    std::string text;
+    {
+        std::ifstream in(name, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::remove(name.c_str());
+    return text;
 }
 
 } // namespace VeltorTest
 
-// Runs `statement` in a child process, expects exit status 1, and captures its standard output.
-#define EXPECT_EXIT_1_WITH_OUTPUT(name, statement, expectedOutput)                                           \
+// Runs `statement` in a child process, expects exit status 1, and compares its standard output. The
+// output goes to a file in the working directory, named after the line: a death-test child on Windows
+// is a new process with a test directory of its own.
+#define EXPECT_EXIT_1_WITH_OUTPUT(statement, expectedOutput)                                                 \
     do {                                                                                                     \
-        std::remove(::VeltorTest::deathOutputFile(name).c_str());                                            \
+        const std::string outputFile = "death-output-" + std::to_string(__LINE__) + ".txt";                  \
         EXPECT_EXIT(                                                                                         \
             {                                                                                                \
-                std::freopen(::VeltorTest::deathOutputFile(name).c_str(), "wb", stdout);                     \
+                std::freopen(outputFile.c_str(), "wb", stdout);                                              \
                 statement;                                                                                   \
             },                                                                                               \
             ::testing::ExitedWithCode(1), "");                                                               \
-        EXPECT_EQ(expectedOutput, ::VeltorTest::readDeathOutput(name));                                      \
+        EXPECT_EQ(expectedOutput, ::VeltorTest::takeFile(outputFile));                                       \
     } while (0)

@@ -1,25 +1,26 @@
+// The sweeps beyond what the black-box suite shows on a whole installation: the edges of their name
+// patterns, their own default ages, date ranges and what they leave for later.
 #include "OldFilesRemoverFixture.h"
 
 using Veltor::OldFilesRemover;
 using VeltorTest::kHour;
 using VeltorTest::RemoverTest;
 
-TEST_F(RemoverTest, DatedLogNames) {
+TEST(RemoverSweeps, DatedLogNames) {
     for (const char* dated : {"trace_2015.log", "app-1.log", "a_.log", "x-y-z.log", "server_1.log"})
         EXPECT_TRUE(OldFilesRemover::isDatedLogName(dated)) << dated;
     for (const char* plain : {"server.log", "_x.log", "-x.log", "__x.log", "x_", ""})
         EXPECT_FALSE(OldFilesRemover::isDatedLogName(plain)) << plain;
 }
 
-TEST_F(RemoverTest, OldLogsUseTheirDefaultAge) {
-    for (const std::int64_t hours : {0, -5}) {
-        makeAged("server.log", 9000 * kHour, 9000 * kHour);
-        makeAged("server_1.log", 25 * kHour, kHour);
-        makeAged("app-2.log", 23 * kHour, 23 * kHour);
-        makeAged("trace_3.txt", 100 * kHour, 100 * kHour);
-        remover.removeOldLogs(dir, hours, "");
-        EXPECT_EQ((std::set<std::string>{"server.log", "app-2.log", "trace_3.txt"}), left()) << hours;
-    }
+TEST_F(RemoverTest, OldLogs) {
+    makeAged("server.log", 9000 * kHour, 9000 * kHour);
+    makeAged("server_1.log", 25 * kHour, kHour);
+    makeAged("app-2.log", 23 * kHour, 23 * kHour);
+    makeAged("trace_3.txt", 100 * kHour, 100 * kHour);
+    // A negative age is read as the default of 24 hours.
+    remover.removeOldLogs(dir, -5, "");
+    EXPECT_EQ((std::set<std::string>{"server.log", "app-2.log", "trace_3.txt"}), left());
     remover.removeOldLogs(dir, 22, "");
     EXPECT_EQ((std::set<std::string>{"server.log", "trace_3.txt"}), left());
     // A date range judges dated names by the day of their last write.
@@ -30,10 +31,10 @@ TEST_F(RemoverTest, OldLogsUseTheirDefaultAge) {
 }
 
 TEST_F(RemoverTest, DanglingLocks) {
-    makeAged("owned", 90000 * kHour, 90000 * kHour);
-    makeAged("owned.lock", 90000 * kHour, 90000 * kHour);
+    makeFile("owned");
+    makeFile("owned.lock");
     makeFile("a.lock");
-    makeDir("dirowner");
+    makeDir("dirowner"); // a directory owns its lock too
     makeFile("dirowner.lock");
     makeFile("b.lock.txt");
     remover.removeDanglingLocks(dir);
@@ -42,58 +43,32 @@ TEST_F(RemoverTest, DanglingLocks) {
     EXPECT_EQ(path("owned"), remover.jobPath()); // owner of the last lock in byte order
     EXPECT_FALSE(remover.removeIfDangling(path("owned.lock")));
     EXPECT_TRUE(remover.removeIfDangling(path("never-there.lock")));
-}
 
-TEST_F(RemoverTest, DanglingLocksBelowATreeGoWithTheirShortcuts) {
+    // Below a tree the shortcuts of dangling locks go with them.
     makeFile("db/report.txt.lock");
     makeFile("db/report.txt.lock.lnk");
-    makeFile("db/sub/kept.txt");
-    makeFile("db/sub/kept.txt.lock");
-    makeFile("db/sub/kept.txt.lock.LNK");
-    makeFile("db/sub/deep/gone.dat.lock.Lnk"); // the lock is already gone: the shortcut still goes
-    makeFile("db/sub/plain.lock");             // plain locks are not this sweep's business
-    makeFile("db/sub/other.txt.lnk");          // not a lock shortcut
-    makeFile("db/sub/upper.LOCK.lnk");         // "*.lock" is case-sensitive
-    makeFile("outside/x.lock.lnk");
-    std::error_code failed;
-    std::filesystem::create_directory_symlink(path("outside"), path("db/link"), failed);
+    makeFile("db/sub/gone.dat.lock.Lnk"); // the lock is already gone: the shortcut still goes
+    makeFile("db/sub/plain.lock");        // plain locks are not this sweep's business
+    makeFile("db/sub/other.txt.lnk");     // not a lock shortcut
+    makeFile("db/sub/upper.LOCK.lnk");    // "*.lock" is case-sensitive
+    output([&] { remover.removeDanglingLocksRecursive(path("db/sub/plain.lock")); }); // refused: no directory
     remover.removeDanglingLocksRecursive(path("db"));
-    std::set<std::string> expected{"db",
-                                   "db/sub",
-                                   "db/sub/kept.txt",
-                                   "db/sub/kept.txt.lock",
-                                   "db/sub/kept.txt.lock.LNK",
-                                   "db/sub/deep",
-                                   "db/sub/plain.lock",
-                                   "db/sub/other.txt.lnk",
-                                   "db/sub/upper.LOCK.lnk",
-                                   "outside",
-                                   "outside/x.lock.lnk"};
-    if (!failed)
-        expected.insert("db/link");
-    EXPECT_EQ(expected, left());
-    remover.removeDanglingLocksRecursive(path("db/sub/kept.txt"));
-    remover.removeDanglingLocksRecursive("");
-    EXPECT_EQ(expected, left());
+    EXPECT_EQ((std::set<std::string>{"owned", "owned.lock", "dirowner", "dirowner.lock", "b.lock.txt", "db",
+                                     "db/sub", "db/sub/plain.lock", "db/sub/other.txt.lnk",
+                                     "db/sub/upper.LOCK.lnk"}),
+              left());
 }
 
 TEST_F(RemoverTest, WebReports) {
-    makeAged("notes.txt", 9000 * kHour, 9000 * kHour);
-    makeAged("top_0_x.rep", 49 * kHour, 49 * kHour);
     makeAged("top_0_y.csv", 47 * kHour, 47 * kHour);
-    makeAged("top_0_z.conf.shtml", 49 * kHour, 49 * kHour);
-    makeAged("top_1_2_3.seek", 49 * kHour, kHour);
-    makeAged("top_0_a_b.ps", 60 * kHour, kHour); // matches both lists
-    makeAged("top_1_2.csv", 49 * kHour, kHour);  // matches neither list
-    makeAged("x.temp", 100 * kHour, 10 * kHour); // read recently: stays
-    makeAged("y.temp", 100 * kHour, 49 * kHour);
+    makeAged("top_0_a_b.ps", 60 * kHour, kHour);      // matches both lists
     makeAged("top_0_w.pres", 49 * kHour, 48 * kHour); // read since written: the first limit alone
-    EXPECT_EQ("", output([&] { remover.removeOldWebReports(dir, 0, ""); }));
-    EXPECT_EQ((std::set<std::string>{"notes.txt", "top_0_y.csv", "top_1_2.csv", "x.temp"}), left());
+    makeAged("top_1_2.csv", 49 * kHour, kHour);       // matches neither list
+    // A negative age is read as the default of 48 hours.
     remover.removeOldWebReports(dir, -5, "");
-    EXPECT_EQ((std::set<std::string>{"notes.txt", "top_0_y.csv", "top_1_2.csv", "x.temp"}), left());
+    EXPECT_EQ((std::set<std::string>{"top_0_y.csv", "top_1_2.csv"}), left());
     remover.removeOldWebReports(dir, 46, "");
-    EXPECT_EQ((std::set<std::string>{"notes.txt", "top_1_2.csv", "x.temp"}), left());
+    EXPECT_EQ((std::set<std::string>{"top_1_2.csv"}), left());
 }
 
 TEST_F(RemoverTest, WebReportsThatEmptyTheDirectorySayIt) {
@@ -104,7 +79,6 @@ TEST_F(RemoverTest, WebReportsThatEmptyTheDirectorySayIt) {
                   remover.removeOldWebReports(dir, 0, "");
                   remover.removeOldWebReports(path("empty"), 0, ""); // nothing there: silent
                   remover.removeOldWebReports(path("missing"), 0, "");
-                  remover.removeOldWebReports("", 0, "");
               }));
     EXPECT_EQ((std::set<std::string>{"empty"}), left());
 
@@ -123,10 +97,12 @@ TEST_F(RemoverTest, WebReportsAndSessionsInADateRange) {
     remover.removeOldWebReports(dir, 0, "2015-01-01 2015-01-31");
     EXPECT_EQ((std::set<std::string>{"notes.txt"}), left());
 
-    makeFile("cgisess_in", "a=b=c=" + std::to_string(localSeconds(2015, 1, 10, 0, 0, 0)));
-    makeFile("cgisess_out", "a=b=c=" + std::to_string(localSeconds(2015, 2, 10, 0, 0, 0)));
-    makeFile("cgisess_zero", "a=b=c=0"); // no time: the last write decides
-    setWritten("cgisess_zero", localSeconds(2015, 1, 20, 0, 0, 0));
+    makeWritten("cgisess_in", localSeconds(2015, 2, 10, 0, 0, 0),
+                "a=b=c=" + std::to_string(localSeconds(2015, 1, 10, 0, 0, 0)));
+    makeWritten("cgisess_out", localSeconds(2015, 1, 10, 0, 0, 0),
+                "a=b=c=" + std::to_string(localSeconds(2015, 2, 10, 0, 0, 0)));
+    // No time inside: the last write decides.
+    makeWritten("cgisess_zero", localSeconds(2015, 1, 20, 0, 0, 0), "a=b=c=0");
     remover.removeOldWebSessions(dir, 0, "2015-01-01 2015-01-31");
     EXPECT_EQ((std::set<std::string>{"notes.txt", "cgisess_out"}), left());
 }
@@ -137,16 +113,13 @@ TEST_F(RemoverTest, WebSessions) {
     makeFile("cgisess_old", "$D = {'_SESSION_ID' => 'abc','_SESSION_ATIME' => " + std::to_string(old) +
                                 ",'_SESSION_CTIME' => 1};\r\n");
     makeFile("cgisess_recent", "a=b=c= " + std::to_string(recent) + " ,rest");
+    makeFile("cgisess_limit", "a=b=c=" + std::to_string(now - 48 * kHour)); // exactly the limit: stays
     makeFile("cgisess_garbage", "a=b=c=none");
-    makeFile("cgisess_short", "a=b=c");
     makeFile("cgisess_empty", "");
     makeFile("other_old", "a=b=c=1");
-    EXPECT_EQ("\nUnable to open file: " + path("cgisess_empty") +
-                  "\n\nUnable to open file: " + path("cgisess_short") + "\n",
-              output([&] { remover.removeOldWebSessions(dir, 0, ""); }));
-    EXPECT_EQ((std::set<std::string>{"cgisess_recent", "cgisess_short", "cgisess_empty", "other_old"}),
+    output([&] { remover.removeOldWebSessions(dir, 0, ""); });
+    EXPECT_EQ((std::set<std::string>{"cgisess_recent", "cgisess_limit", "cgisess_empty", "other_old"}),
               left());
-
     std::int64_t time = 0;
     EXPECT_TRUE(remover.readSessionTime(path("cgisess_recent"), time));
     EXPECT_EQ(recent, time);
@@ -155,40 +128,23 @@ TEST_F(RemoverTest, WebSessions) {
     EXPECT_TRUE(remover.readSessionTime(path("cgisess_far"), time));
     EXPECT_EQ(4102444800LL, time);
 
-    ::testing::internal::CaptureStdout();
-    remover.removeOldWebSessions(dir, 46, "");
-    remover.removeOldWebSessions(path("missing"), -5, ""); // no session files: no limit taken
-    ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ((std::set<std::string>{"cgisess_short", "cgisess_empty", "cgisess_far", "other_old"}), left());
-    EXPECT_EXIT_1_WITH_OUTPUT("negative-sessions", remover.removeOldWebSessions(dir, -5, ""),
-                              "\nError, You entered a negative number. Program will exit.");
+    output([&] {
+        remover.removeOldWebSessions(dir, 46, "");
+        remover.removeOldWebSessions(path("missing"), -5, ""); // no session files: no limit taken
+    });
+    EXPECT_EQ((std::set<std::string>{"cgisess_empty", "cgisess_far", "other_old"}), left());
 }
 
-TEST_F(RemoverTest, LicenseStatus) {
-    makeDir("ls/empty");
-    makeDir("ls/nested/inner");
-    makeAged("ls/sub/old.dat", 100 * kHour, 100 * kHour);
-    makeAged("ls/old.dat", 25 * kHour, 25 * kHour);
-    makeAged("ls/new.dat", 23 * kHour, 23 * kHour);
-    makeAged("outside/keep.dat", 100 * kHour, 100 * kHour);
-    std::error_code failed;
-    std::filesystem::create_directory_symlink(path("outside"), path("ls/link"), failed);
+TEST_F(RemoverTest, LicenseStatusLeavesLinksAlone) {
+    EXPECT_EQ("\nInvalid directory " + path("missing"),
+              output([&] { remover.removeOldLicenseStatus(path("missing"), 0, ""); }));
+    // A link to an empty directory is no empty subdirectory.
+    makeDir("ls");
     makeDir("void");
+    std::error_code failed;
     std::filesystem::create_directory_symlink(path("void"), path("ls/voidlink"), failed);
-    EXPECT_EQ("", output([&] { remover.removeOldLicenseStatus(path("ls"), 0, ""); }));
-    std::set<std::string> expected{"ls",         "ls/nested", "ls/nested/inner",  "ls/sub", "ls/sub/old.dat",
-                                   "ls/new.dat", "outside",   "outside/keep.dat", "void"};
-    if (!failed) {
-        expected.insert("ls/link");
-        expected.insert("ls/voidlink");
-    }
-    EXPECT_EQ(expected, left());
-    // Only directories without files and subdirectories go; files below subdirectories never do.
-    remover.removeOldLicenseStatus(path("ls"), -5, "");
-    EXPECT_EQ(expected, left());
-
-    EXPECT_EQ("\nInvalid directory " + path("missing") + "\nInvalid directory ", output([&] {
-                  remover.removeOldLicenseStatus(path("missing"), 0, "");
-                  remover.removeOldLicenseStatus("", 0, "");
-              }));
+    if (failed)
+        GTEST_SKIP() << "no symbolic links here";
+    remover.removeOldLicenseStatus(path("ls"), 0, "");
+    EXPECT_EQ((std::set<std::string>{"ls", "ls/voidlink", "void"}), left());
 }

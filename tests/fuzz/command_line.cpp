@@ -1,12 +1,9 @@
 // The command-line parser on arbitrary token vectors (tokens separated by NUL bytes), with the options
 // of the cleaner, a choice, an assignment and a rest-of-line option defined.
 #include "CmdParser.h"
+#include "FuzzTarget.h"
 #include "Logger.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,16 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     parser.addHelpLine(tokens.back());
     std::string message;
     bool ok = parser.parse(static_cast<int>(argv.size()), argv.data(), message, "--nodetach,x");
-    if (parser.getTokens().size() != tokens.size())
-        std::abort();
-    if (!ok && message.empty())
-        std::abort(); // every failure says why
+    FUZZ_CHECK(parser.getTokens().size() == tokens.size());
+    FUZZ_CHECK(ok || !message.empty()); // every failure says why
     std::string value;
     parser.getValue("period", value);
-    if (parser.helpText().empty() || parser.helpText().back() != '\n')
-        std::abort();
+    FUZZ_CHECK(!parser.helpText().empty() && parser.helpText().back() == '\n');
     int level = VeltorCorelib::Logger::getProcessLevel();
-    if (level < 0 || level > 8)
-        std::abort();
+    FUZZ_CHECK(level >= 0 && level <= 8);
     return 0;
 }

@@ -1,9 +1,6 @@
 // '%' formatting, narrow and wide, on hostile texts and stored values of every type code.
+#include "FuzzTarget.h"
 #include "ParamStream.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <string>
 
 using namespace VeltorCorelib;
 
@@ -22,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pos += length;
         stream.putValue(value);
     }
-    std::string text(reinterpret_cast<const char*>(data + pos), size - pos);
+    std::string text = fuzzText(data + pos, size - pos);
     stream.format(text);
 
     WString wide;
@@ -46,9 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     copy >> s >> w >> d >> u64 >> i64 >> u32 >> i32 >> wc >> c >> b;
 
     // Escaping round trips.
-    if (ParamText::unescape(ParamText::escape(text)) != text)
-        __builtin_trap();
-    if (ParamText::unescapeWide(ParamText::escapeWide(wide)) != wide)
-        __builtin_trap();
+    FUZZ_CHECK(ParamText::unescape(ParamText::escape(text)) == text);
+    FUZZ_CHECK(ParamText::unescapeWide(ParamText::escapeWide(wide)) == wide);
     return 0;
 }

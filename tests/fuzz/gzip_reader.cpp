@@ -1,12 +1,10 @@
 // Hostile bytes as a gzip file read through the file objects: every outcome is data or one of the
 // library's exceptions, never a crash, a leak or a hang. Also drives detection, history and skips.
 #include "File.h"
+#include "FuzzTarget.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <string>
 
 using namespace VeltorFilelib;
 

@@ -1,17 +1,13 @@
 // The message record parser and the human and raw forms of exceptions built from hostile texts.
 #include "Exception.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <string>
+#include "FuzzTarget.h"
 
 using namespace VeltorCorelib;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string message(reinterpret_cast<const char*>(data), size);
+    std::string message = fuzzText(data, size);
     std::string text = extractMessageText(message);
-    if (text.size() > message.size() * 2)
-        __builtin_trap();
+    FUZZ_CHECK(text.size() <= message.size() * 2);
 
     std::size_t half = size / 2;
     Exception inner(message.substr(0, half), makeSourceRecord(message.c_str(), static_cast<unsigned>(size)),

@@ -1,14 +1,11 @@
 // The text pieces of the removal engine (rule lines, date ranges, web-session files, lock owners): the
 // quick piece lookups must agree with the plain split, and integer reading must agree with a wide
 // reference that saturates at the 64-bit limits.
+#include "FuzzTarget.h"
 #include "OldFilesRemover.h"
 #include "OldFilesRemoverText.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <string>
 #include <string_view>
 
 using namespace Veltor::RemoverText;
@@ -39,32 +36,26 @@ std::int64_t referenceInteger(std::string_view text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string text(reinterpret_cast<const char*>(data), size);
+    std::string text = fuzzText(data, size);
 
     // Rule line: four comma-separated fields, trimmed and read as integers.
     std::vector<std::string> fields = split(text, ",");
-    if (fields.size() != countPieces(text, ','))
-        std::abort();
-    for (const std::string& field : fields) {
-        std::string_view trimmed = trim(field);
-        if (readInteger(trimmed) != referenceInteger(trimmed))
-            std::abort();
-    }
+    FUZZ_CHECK(fields.size() == countPieces(text, ','));
+    for (const std::string& field : fields)
+        FUZZ_CHECK(readInteger(trim(field)) == referenceInteger(trim(field)));
 
     // Web-session text: the fourth piece between '=' and '>' characters.
     std::vector<std::string> pieces = split(text, "=>");
     for (std::size_t index = 0; index < 6; ++index) {
         std::string_view found;
         bool has = piece(text, "=>", index, found);
-        if (has != (index < pieces.size()) || (has && found != pieces[index]))
-            std::abort();
+        FUZZ_CHECK(has == (index < pieces.size()) && (!has || found == pieces[index]));
     }
 
     // Date ranges and dated log names never misbehave on any text.
     Veltor::OldFilesRemover::isValidDate(text);
     Veltor::OldFilesRemover::isDatedLogName(text);
     std::string owner = withoutExtension(text);
-    if (owner.size() > text.size() || text.compare(0, owner.size(), owner) != 0)
-        std::abort();
+    FUZZ_CHECK(owner.size() <= text.size() && text.compare(0, owner.size(), owner) == 0);
     return 0;
 }

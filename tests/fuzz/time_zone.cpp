@@ -1,36 +1,31 @@
 // Zone, offset and rule texts of any content: no overflow, no reads past the end, and every set zone
 // prints a text that reads back to the same offsets and rules.
 #include "DateTime.h"
+#include "FuzzTarget.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
-#include <string>
 
 using namespace VeltorCorelib;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string text(reinterpret_cast<const char*>(data), size);
+    std::string text = fuzzText(data, size);
     std::int64_t offset = TimeZone::parseOffset(text);
-    if (offset > 99 * 3600000LL + 99 * 60000LL || offset < -(99 * 3600000LL + 99 * 60000LL))
-        __builtin_trap();
+    const std::int64_t largestOffset = 99 * 3600000LL + 99 * 60000LL;
+    FUZZ_CHECK(offset <= largestOffset && offset >= -largestOffset);
     TimeZoneRule rule = TimeZone::parseRule(text);
-    if (TimeZone::parseRule(TimeZone::ruleText(rule)) != rule)
-        __builtin_trap();
+    FUZZ_CHECK(TimeZone::parseRule(TimeZone::ruleText(rule)) == rule);
 
     TimeZone zone(text);
-    if (!zone.isSet())
-        __builtin_trap();
+    FUZZ_CHECK(zone.isSet());
     TimeZone again(zone.getText());
     if (!zone.getDaylightStart().isEmpty() && !zone.getDaylightEnd().isEmpty() &&
         zone.getStandardOffset() % 60000 == 0 && zone.getDaylightOffset() % 60000 == 0 &&
         zone.getStandardOffset() > -360000000 && zone.getStandardOffset() < 360000000 &&
         zone.getDaylightOffset() > -360000000 && zone.getDaylightOffset() < 360000000) {
-        if (again.getStandardOffset() != zone.getStandardOffset() ||
-            again.getDaylightOffset() != zone.getDaylightOffset() ||
-            again.getDaylightStart() != zone.getDaylightStart() ||
-            again.getDaylightEnd() != zone.getDaylightEnd())
-            __builtin_trap();
+        FUZZ_CHECK(again.getStandardOffset() == zone.getStandardOffset() &&
+                   again.getDaylightOffset() == zone.getDaylightOffset() &&
+                   again.getDaylightStart() == zone.getDaylightStart() &&
+                   again.getDaylightEnd() == zone.getDaylightEnd());
     }
 
     // Instants and fields of any value: states stay in range, fields convert back.
@@ -38,19 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::int64_t instant;
         std::memcpy(&instant, data, sizeof instant);
         int state = zone.daylightState(instant);
-        if (state < 0 || state > 4)
-            __builtin_trap();
+        FUZZ_CHECK(state >= 0 && state <= 4);
         DateTimeDetails fields(instant);
         const std::int64_t limit = 9000000000000000000LL;
-        if (instant != 0 && instant > -limit && instant < limit && fields.toMilliseconds() != instant)
-            __builtin_trap();
+        FUZZ_CHECK(instant == 0 || instant <= -limit || instant >= limit ||
+                   fields.toMilliseconds() == instant);
         fields.format(true, false, true);
         if (size >= 56) {
             std::int64_t v[7];
             std::memcpy(v, data, sizeof v);
             DateTimeDetails built(v[0], v[1], v[2], v[3], v[4], v[5], v[6], (data[0] & 1) != 0);
-            if (built.getMonth() < 1 || built.getMonth() > 12 || built.getDay() < 1 || built.getDay() > 31)
-                __builtin_trap();
+            FUZZ_CHECK(built.getMonth() >= 1 && built.getMonth() <= 12 && built.getDay() >= 1 &&
+                       built.getDay() <= 31);
             built.setZoned(true, zone);
             built.toMilliseconds();
         }

@@ -1,3 +1,6 @@
+// What the frame makes of a run: exit codes, the top-level catch, intercepted signals and the standard
+// options. The exact texts of the program's own command lines belong to its black-box tests; the texts
+// here come from inside a run (an exception, an allocation failure, a raised signal), out of their reach.
 #include "AppFrame.h"
 #include "Exception.h"
 
@@ -10,8 +13,16 @@ using namespace VeltorCorelib;
 
 namespace {
 
-enum class Behaviour { Return0, Return7, Throw, ThrowRange, ThrowAlloc, ThrowOther, RaiseInt, RaiseTerm, RaiseAbort };
-Behaviour behaviour = Behaviour::Return0;
+// What the run does, set by each test.
+using Body = int (*)();
+int returnZero() {
+    return 0;
+}
+int raised(int signal) {
+    std::raise(signal);
+    return 0;
+}
+Body body = returnZero;
 bool setupResult = true;
 int runs = 0;
 
@@ -28,30 +39,7 @@ public:
     bool finish() override { return true; }
     int run() override {
         ++runs;
-        switch (behaviour) {
-        case Behaviour::Return0:
-            return 0;
-        case Behaviour::Return7:
-            return 7;
-        case Behaviour::Throw:
-            VELTOR_THROW(Failing::Run_Failed, "@test.run.failed{Run failed for \"%\"};", std::string("x"));
-        case Behaviour::ThrowRange:
-            throw std::range_error("r");
-        case Behaviour::ThrowAlloc:
-            throw std::bad_alloc();
-        case Behaviour::ThrowOther:
-            throw 42;
-        case Behaviour::RaiseInt:
-            std::raise(SIGINT);
-            return 0;
-        case Behaviour::RaiseTerm:
-            std::raise(SIGTERM);
-            return 0;
-        case Behaviour::RaiseAbort:
-            std::raise(SIGABRT);
-            return 0;
-        }
-        return 0;
+        return body();
     }
 };
 
@@ -60,10 +48,11 @@ struct Outcome {
     std::string output;
 };
 
-Outcome runApp(std::vector<const char*> args, Behaviour b = Behaviour::Return0, bool setupOk = true) {
+Outcome runApp(std::vector<const char*> args, Body b = returnZero, bool setupOk = true) {
     args.insert(args.begin(), "testapp");
-    behaviour = b;
+    body = b;
     setupResult = setupOk;
+    runs = 0;
     AppGlobals::lastSignal = 0;
     testing::internal::CaptureStdout();
     int code = appMain<TestApp>(static_cast<int>(args.size()), args.data());
@@ -71,75 +60,6 @@ Outcome runApp(std::vector<const char*> args, Behaviour b = Behaviour::Return0, 
 }
 
 const std::string kRunning = "Running \"Display\" (TestApp)\n";
-
-} // namespace
-
-TEST(AppFrame, ExitCodesOfTheRun) {
-    Outcome plain = runApp({});
-    EXPECT_EQ(plain.code, 0);
-    EXPECT_EQ(plain.output, kRunning);
-    EXPECT_EQ(runApp({}, Behaviour::Return7).code, 7);
-    EXPECT_EQ(runApp({}, Behaviour::Return0, false).code, 4); // setup failed: not run
-}
-
-TEST(AppFrame, TopLevelCatch) {
-    Outcome thrown = runApp({}, Behaviour::Throw);
-    EXPECT_EQ(thrown.code, 4);
-    EXPECT_EQ(thrown.output, kRunning + "Run failed for \"x\"\n");
-    EXPECT_EQ(runApp({}, Behaviour::ThrowRange).output, kRunning + "ERROR: STD range error\n");
-    EXPECT_EQ(runApp({}, Behaviour::ThrowAlloc).output, kRunning + "ERROR: STD out of memory\n");
-    Outcome other = runApp({}, Behaviour::ThrowOther);
-    EXPECT_EQ(other.output, kRunning + "ERROR: Unknown exception\n");
-    EXPECT_EQ(other.code, 4);
-}
-
-TEST(AppFrame, StandardOptionsAreAnsweredWithoutRunning) {
-    runs = 0;
-    Outcome both = runApp({"--help", "--version"});
-    EXPECT_EQ(both.code, 0);
-    EXPECT_EQ(runs, 0);
-    const std::string help = "Usage: TestApp [options]\n"
-                             "Options:\n"
-                             "  -?\n"
-                             "    --help           : Display this help text\n"
-                             "  --version          : Display version information\n"
-                             "  --revision         : Display SVN revision information\n"
-                             "  --debug <arg>      : Set debug level\n";
-    EXPECT_EQ(both.output, kRunning + help + "\nVersion=7.0.0.0");
-    EXPECT_EQ(runApp({"-?"}).output, kRunning + help);
-    EXPECT_EQ(runApp({"--revision"}).output, kRunning + "Revision=14882");
-    EXPECT_EQ(runApp({"--version"}, Behaviour::Return0, false).code, 0); // answered wins over setup failure
-}
-
-TEST(AppFrame, OptionErrorsAreReportedAndTheRunGoesOn) {
-    runs = 0;
-    Outcome unknown = runApp({"--bogus"});
-    EXPECT_EQ(unknown.output, kRunning + "ERROR: Unknown option 'bogus'\n");
-    EXPECT_EQ(unknown.code, 0);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(runApp({"--nodetach"}).output, kRunning);
-}
-
-TEST(AppFrame, InterceptedSignalsMapToExitCodes) {
-    Outcome interrupted = runApp({}, Behaviour::RaiseInt);
-    EXPECT_EQ(interrupted.code, 6);
-    EXPECT_EQ(interrupted.output, kRunning + "TestApp#0: Intercepted signal 2\n");
-    Outcome terminated = runApp({}, Behaviour::RaiseTerm);
-    EXPECT_EQ(terminated.code, 5);
-    EXPECT_EQ(terminated.output, kRunning + "TestApp#0: Intercepted signal 15\n");
-    // A non-zero run result wins over the signal.
-    AppGlobals::lastSignal = SIGINT;
-    EXPECT_EQ(exitCodeAfterRun(7), 7);
-    EXPECT_EQ(exitCodeAfterRun(0), 6);
-    AppGlobals::lastSignal = 0;
-}
-
-TEST(AppFrameDeathTest, AbortEndsTheProcessWithThree) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(runApp({}, Behaviour::RaiseAbort), testing::ExitedWithCode(3), "");
-}
-
-namespace {
 
 // Collects the fatal log records broadcast while it lives.
 class LogCapture : public ImsAgent {
@@ -150,10 +70,8 @@ public:
         if (id != hook)
             return ImsNotHandled;
         auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.getParameter());
-        if (record && record->level == Logger::LevelFatal) {
-            ParamStream values(record->parameters);
+        if (record && record->level == Logger::LevelFatal)
             records.push_back(std::to_string(record->level) + " " + record->module + " " + record->text);
-        }
         return ImsHandled;
     }
     std::vector<std::string> records;
@@ -164,25 +82,75 @@ private:
 
 } // namespace
 
-TEST(AppFrame, TheTopLevelCatchLogsAtFatal) {
-    LogCapture capture;
-    runApp({}, Behaviour::Throw);
-    ASSERT_FALSE(capture.records.empty());
-    EXPECT_EQ(capture.records.back().rfind("1 anonymous Run_Failed: @test.run.failed{Run failed for \"%\"}; @logsrc{file=\"AppFrameTest.cpp\" line=", 0), 0u)
-        << capture.records.back();
-    capture.records.clear();
-    runApp({}, Behaviour::ThrowRange);
-    EXPECT_EQ(capture.records, std::vector<std::string>{"1 anonymous @std-range-error{STD range error};"});
-    capture.records.clear();
-    runApp({}, Behaviour::ThrowAlloc);
-    EXPECT_EQ(capture.records, std::vector<std::string>{"1 anonymous @std-out-of-memory{STD out of memory};"});
-    capture.records.clear();
-    runApp({}, Behaviour::ThrowOther);
-    EXPECT_EQ(capture.records, std::vector<std::string>{
-                                   "1 anonymous @unknown-exception{Unknown exception}; @logsrc{file=\"AppFrame.cpp\" line=768};"});
+TEST(AppFrame, OutcomesOfTheRun) {
+    const struct {
+        Body body;
+        bool setupOk;
+        int code;
+        int runs;
+        const char* output;      // after the banner
+        const char* fatalRecord; // the start of the one record logged at fatal level, nullptr for none
+    } cases[] = {
+        {returnZero, true, 0, 1, "", nullptr},
+        {[] { return 7; }, true, 7, 1, "", nullptr},
+        {[] { return 7; }, false, 4, 0, "", nullptr}, // setup failed: not run
+        {[]() -> int {
+             VELTOR_THROW(Failing::Run_Failed, "@test.run.failed{Run failed for \"%\"};", std::string("x"));
+         },
+         true, 4, 1, "Run failed for \"x\"\n",
+         "1 anonymous Run_Failed: @test.run.failed{Run failed for \"%\"}; "
+         "@logsrc{file=\"AppFrameTest.cpp\" line="},
+        {[]() -> int { throw std::range_error("r"); }, true, 4, 1, "ERROR: STD range error\n",
+         "1 anonymous @std-range-error{STD range error};"},
+        {[]() -> int { throw std::bad_alloc(); }, true, 4, 1, "ERROR: STD out of memory\n",
+         "1 anonymous @std-out-of-memory{STD out of memory};"},
+        {[]() -> int { throw 42; }, true, 4, 1, "ERROR: Unknown exception\n",
+         "1 anonymous @unknown-exception{Unknown exception};"},
+        // A signal inside the run is reported and the run goes on to its end.
+        {[] { return raised(SIGINT); }, true, 6, 1, "TestApp#0: Intercepted signal 2\n", nullptr},
+        {[] { return raised(SIGTERM); }, true, 5, 1, "TestApp#0: Intercepted signal 15\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        LogCapture capture;
+        Outcome outcome = runApp({}, c.body, c.setupOk);
+        EXPECT_EQ(outcome.code, c.code);
+        EXPECT_EQ(runs, c.runs);
+        EXPECT_EQ(outcome.output, kRunning + c.output);
+        EXPECT_EQ(capture.records.size(), c.fatalRecord ? 1u : 0u);
+        if (c.fatalRecord && !capture.records.empty()) {
+            EXPECT_EQ(capture.records[0].rfind(c.fatalRecord, 0), 0u) << capture.records[0];
+        }
+    }
+    // A non-zero run result wins over the signal.
+    AppGlobals::lastSignal = SIGINT;
+    EXPECT_EQ(exitCodeAfterRun(7), 7);
+    EXPECT_EQ(exitCodeAfterRun(0), 6);
+    AppGlobals::lastSignal = 0;
 }
 
-TEST(AppFrame, DebugOptionSetsTheProcessLevel) {
+TEST(AppFrameDeathTest, AbortEndsTheProcessWithThree) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(runApp({}, [] { return raised(SIGABRT); }), testing::ExitedWithCode(3), "");
+}
+
+TEST(AppFrame, StandardOptions) {
+    // Answered without running, with success even where setup would fail.
+    for (const char* option : {"--help", "-?", "--version", "--revision"}) {
+        SCOPED_TRACE(option);
+        Outcome answered = runApp(
+            {option}, [] { return 7; }, false);
+        EXPECT_EQ(answered.code, 0);
+        EXPECT_EQ(runs, 0);
+        EXPECT_GT(answered.output.size(), kRunning.size());
+    }
+    // A refused command line is reported and the run still happens; an ignored option says nothing.
+    Outcome refused = runApp({"--bogus"}, [] { return 7; });
+    EXPECT_EQ(refused.code, 7);
+    EXPECT_EQ(runs, 1);
+    EXPECT_GT(refused.output.size(), kRunning.size());
+    EXPECT_EQ(runApp({"--nodetach"}).output, kRunning);
+
     int before = Logger::getProcessLevel();
     runApp({"--debug", "flood"});
     EXPECT_EQ(Logger::getProcessLevel(), 8);

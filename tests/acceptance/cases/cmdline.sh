@@ -95,6 +95,11 @@ case_inert_command_lines_clean_nothing() {
     run_sorvik --period PT0H
     expect_output "$RUNNING
 Error: Invalid period"
+    run_sorvik --web-reports PT0H
+    expect_output "$RUNNING
+Error: Invalid period
+Invalid option: PT0H
+Type  --help for options."
     run_sorvik ""
     expect_output "$RUNNING"
     expect_exists "$CLIENT/log/app-1.log" "$CLIENT/log/temp/a.tmp"
