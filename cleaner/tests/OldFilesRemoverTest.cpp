@@ -1,5 +1,6 @@
 #include "OldFilesRemoverFixture.h"
 #include "OldFilesRemoverText.h"
+#include "TrustedDirs.h"
 
 #include <limits>
 
@@ -235,4 +236,26 @@ TEST_F(RemoverTest, RecursiveListing) {
     };
     EXPECT_EQ((OldFilesRemover::NameSet{native("t/a.txt"), native("t/s1/c.txt"), native("t/s1/s2/d.txt")}),
               out);
+}
+
+// Below a trusted root every name is opened on its own: a ".." or a link never leads elsewhere.
+TEST_F(RemoverTest, TrustedRootsAreLeftOnlyDownwards) {
+    using Veltor::TrustedDirs;
+    TrustedDirs::forgetAll();
+    TrustedDirs::trust(dir);
+    makeDir("a/b");
+    makeDir("outside");
+    EXPECT_EQ(TrustedDirs::Outcome::Opened, TrustedDirs::open(path("a/b")).outcome);
+    const TrustedDirs::Opened climbed = TrustedDirs::open(path("a/../outside"));
+    EXPECT_EQ(TrustedDirs::Outcome::Refused, climbed.outcome);
+    EXPECT_EQ(dir, climbed.root);
+    EXPECT_TRUE(climbed.refusedAt.size() > dir.size() &&
+                climbed.refusedAt.compare(climbed.refusedAt.size() - 2, 2, "..") == 0)
+        << climbed.refusedAt;
+    std::error_code failed;
+    std::filesystem::create_directory_symlink(path("outside"), path("a/link"), failed);
+    if (!failed) {
+        EXPECT_EQ(TrustedDirs::Outcome::Refused, TrustedDirs::open(path("a/link")).outcome);
+    }
+    TrustedDirs::forgetAll();
 }
