@@ -49,7 +49,8 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
     StringList list;
     auto get = [&] { agent.getLocal("app/k", list, 6); };
     auto set = [&] { agent.setLocal("app/k", list, 6); };
-    const std::string wrongType = "GetLocal_WrongType: Configuration key \"app/k\" is not of requested type (local set)";
+    const std::string wrongType =
+        "GetLocal_WrongType: Configuration key \"app/k\" is not of requested type (local set)";
     // What a get and a set throw for each status ("" where not asked); 1 is success, 5 a key type the
     // answering side does not serve, and 9 or 11 mean nothing to a get.
     const struct {
@@ -61,7 +62,8 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
         {4, wrongType, ""},
         {5, wrongType, ""},
         {6,
-         "GetLocal_NoAccess: Got request for configuration key \"app/k\" of type local set, but failed to get "
+         "GetLocal_NoAccess: Got request for configuration key \"app/k\" of type local set, but failed to "
+         "get "
          "access to it",
          ""},
         {9, "nothing thrown",
@@ -85,9 +87,10 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
     // Of two answering hooks the last one's status counts.
     FixedAnswer first(1), second(6);
     std::int64_t number = 0;
-    EXPECT_EQ("GetLocal_NoAccess: Got request for configuration key \"n\" of type local int, but failed to get "
-              "access to it",
-              thrownText([&] { agent.get("n", KeyType::LocalInt, &number, 6); }));
+    EXPECT_EQ(
+        "GetLocal_NoAccess: Got request for configuration key \"n\" of type local int, but failed to get "
+        "access to it",
+        thrownText([&] { agent.get("n", KeyType::LocalInt, &number, 6); }));
 }
 
 TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {

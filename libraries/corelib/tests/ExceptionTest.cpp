@@ -14,9 +14,15 @@ TEST(Exception, RecordParserHandlesEscapesAndPlainText) {
     // A backslash escapes the next character; a second one keeps the flag; a trailing one is dropped
     // inside a record and kept outside.
     const std::pair<std::string, std::string> cases[] = {
-        {"@k{a\\}b};", "a}b"},         {"@k{100\\x};", "100\\x"},  {"plain words", "plain words"},
-        {"@a{one};@b{two};", "onetwo"}, {"@unterminated{text", "text"}, {"\\", "\\"},
-        {"@k{a\\\\}};", "a}"},        {"@k{a\\", "a"},              {";;@key.only", ""},
+        {"@k{a\\}b};", "a}b"},
+        {"@k{100\\x};", "100\\x"},
+        {"plain words", "plain words"},
+        {"@a{one};@b{two};", "onetwo"},
+        {"@unterminated{text", "text"},
+        {"\\", "\\"},
+        {"@k{a\\\\}};", "a}"},
+        {"@k{a\\", "a"},
+        {";;@key.only", ""},
         {std::string("@k{a\0b};", 8), std::string("a\0b", 3)}};
     for (const auto& c : cases)
         EXPECT_EQ(extractMessageText(c.first), c.second) << c.first;

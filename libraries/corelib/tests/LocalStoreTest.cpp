@@ -60,9 +60,8 @@ TEST(LocalStore, EveryTypeRoundTripsInItsStoredForm) {
         ASSERT_EQ(0u, LocalStore::readString("app/text", false, back));
         EXPECT_EQ(s.first, back);
     }
-    const std::pair<Items, std::string> lists[] = {{{"a;b", "c"}, "a\\:b;c;\n"},
-                                                   {{"back\\slash;", "", "line\nbreak"}, ""},
-                                                   {{}, "\n"}};
+    const std::pair<Items, std::string> lists[] = {
+        {{"a;b", "c"}, "a\\:b;c;\n"}, {{"back\\slash;", "", "line\nbreak"}, ""}, {{}, "\n"}};
     for (const auto& l : lists) {
         Items back{"stale"};
         ASSERT_EQ(0u, LocalStore::writeList("app/list", l.first, true));

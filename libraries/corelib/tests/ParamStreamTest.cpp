@@ -86,11 +86,20 @@ TEST(ParamStream, StringsAreStoredEscapedAndRenderedBack) {
 
 TEST(ParamStream, DoublesTakeFixedOrExponentForm) {
     // Fixed form up to 1e15 (rounded to 14 decimals), exponent form beyond.
-    const std::pair<double, const char*> cases[] = {
-        {0.0, "0"},        {-0.0, "0"},    {3.0, "3"},      {-3.25, "-3.25"},
-        {0.1, "0.1"},      {1e15, "1000000000000000"},      {-1e15, "-1000000000000000"},
-        {1e-15, "0"},      {-1e-15, "-0"}, {6e-15, "0.00000000000001"}, {4e-15, "0"},
-        {2e15, "2.000000000000000e+15"}, {-2e15, "-2.000000000000000e+15"}, {5e-16, "5.000000000000000e-16"}};
+    const std::pair<double, const char*> cases[] = {{0.0, "0"},
+                                                    {-0.0, "0"},
+                                                    {3.0, "3"},
+                                                    {-3.25, "-3.25"},
+                                                    {0.1, "0.1"},
+                                                    {1e15, "1000000000000000"},
+                                                    {-1e15, "-1000000000000000"},
+                                                    {1e-15, "0"},
+                                                    {-1e-15, "-0"},
+                                                    {6e-15, "0.00000000000001"},
+                                                    {4e-15, "0"},
+                                                    {2e15, "2.000000000000000e+15"},
+                                                    {-2e15, "-2.000000000000000e+15"},
+                                                    {5e-16, "5.000000000000000e-16"}};
     for (const auto& c : cases)
         EXPECT_EQ(ParamText::fromDouble(c.first), c.second) << c.second;
 
