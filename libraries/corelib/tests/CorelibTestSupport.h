@@ -1,8 +1,10 @@
 // Support shared by the core library's tests: environment variables set for the life of an object, fresh
-// temporary directories (one of them a local value store root), the text of a thrown error, and child
-// processes of the test program itself.
+// temporary directories (one of them a local value store root), the text of a thrown error, the log records
+// broadcast by loggers, and child processes of the test program itself.
 #pragma once
 #include "Exception.h"
+#include "ImsAgent.h"
+#include "Logger.h"
 
 #include "platform/Process.h"
 #include "platform/SystemInfo.h"
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // Sets an environment variable (an empty value removes it) and restores what was there afterwards.
 class ScopedVariable {
@@ -70,6 +73,52 @@ template <typename Call> std::string thrownText(Call call) {
         return error.getText(true);
     }
     return "nothing thrown";
+}
+
+// Keeps the log records of every "debug" broadcast of one module (of every module when empty).
+class RecordCatcher : public VeltorCorelib::ImsAgent {
+public:
+    struct Seen {
+        std::string group, type;
+        VeltorCorelib::Logger::LogMessageParameter record;
+        // The record's text with its parameters filled in.
+        std::string formatted() const {
+            VeltorCorelib::ParamStream values(record.parameters);
+            return values.format(record.text);
+        }
+    };
+
+    explicit RecordCatcher(const std::string& module = "") : ImsAgent("record-catcher"), module(module) {
+        id = setMessageHook(false, "debug", "", "", 0);
+    }
+    ~RecordCatcher() override { removeMessageHook(id); }
+    int receiveHookedMessage(std::uint64_t hookId, VeltorCorelib::ImsMessage& message) override {
+        auto* record = dynamic_cast<VeltorCorelib::Logger::LogMessageParameter*>(message.getParameter());
+        if (hookId == id && record != nullptr && (module.empty() || record->module == module))
+            seen.push_back(Seen{message.getGroupType(), message.getMessageType(), *record});
+        return VeltorCorelib::ImsNotHandled;
+    }
+    // The formatted texts, each after its level and a '|' when asked.
+    std::vector<std::string> texts(bool withLevel = false) const {
+        std::vector<std::string> out;
+        for (const Seen& s : seen)
+            out.push_back((withLevel ? std::to_string(s.record.level) + "|" : std::string()) + s.formatted());
+        return out;
+    }
+
+    std::vector<Seen> seen;
+
+private:
+    std::string module;
+    std::uint64_t id = 0;
+};
+
+// Sets the process-wide level and tells every logger its own level by the "debug"/"level" broadcast.
+inline void setLogLevels(int level) {
+    VeltorCorelib::Logger::setProcessLevel(level);
+    VeltorCorelib::Logger sender;
+    VeltorCorelib::ImsMessage message("debug", "level", std::to_string(level));
+    sender.sendMessage(message);
 }
 
 // Starts this test program again as a child process in a helper mode chosen by the environment. A helper
