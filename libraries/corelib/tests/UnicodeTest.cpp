@@ -101,17 +101,13 @@ TEST(Unicode, Utf16DecodersAndTheirFailures) {
 TEST(Unicode, EncodersAndRoundTrip) {
     EXPECT_EQ(Unicode::codeToUtf16be(0x1F600), bytes({0xD8, 0x3D, 0xDE, 0x00}));
     EXPECT_EQ(Unicode::codeToUtf16le(0x1F600), bytes({0x3D, 0xD8, 0x00, 0xDE}));
-    EXPECT_EQ(Unicode::codeToUtf16le(0xE9), bytes({0xE9, 0x00}));
-    EXPECT_EQ(Unicode::codeToUtf16be(0xE9), bytes({0x00, 0xE9}));
-    EXPECT_EQ(Unicode::codeToUtf8(0xDFFF), "");
-    EXPECT_EQ(Unicode::codeToUtf8(0xD800), "");
-    EXPECT_EQ(Unicode::codeToUtf8(0x10FFFF), bytes({0xF4, 0x8F, 0xBF, 0xBF}));
-    EXPECT_EQ(Unicode::codeToUtf8(0x110000), "");
-    EXPECT_EQ(Unicode::codeToUtf16le(0x110000), "");
-    EXPECT_EQ(Unicode::codeToUtf16be(0xDC00), "");
-    EXPECT_EQ(Unicode::codeToUtf8(0x7F), bytes({0x7F}));
-    EXPECT_EQ(Unicode::codeToUtf8(0x7FF), bytes({0xDF, 0xBF}));
-    EXPECT_EQ(Unicode::codeToUtf8(0x800), bytes({0xE0, 0xA0, 0x80}));
+    // Surrogates and codes beyond the last plane have no encoding.
+    for (std::uint32_t code : {0xD800u, 0xDC00u, 0xDFFFu, 0x110000u}) {
+        EXPECT_EQ(Unicode::codeToUtf8(code), "") << code;
+        EXPECT_EQ(Unicode::codeToUtf16le(code), "") << code;
+        EXPECT_EQ(Unicode::codeToUtf16be(code), "") << code;
+    }
+    // Every other code survives the way there and back (the decoders refuse overlong forms).
     for (std::uint32_t code = 0; code <= 0x10FFFF; code += (code < 0x11000 ? 1 : 97)) {
         if (code >= 0xD800 && code <= 0xDFFF)
             continue;
