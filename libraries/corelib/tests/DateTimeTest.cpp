@@ -85,23 +85,14 @@ TEST(DateTime, MillisecondsAndFieldsRoundTrip) {
                                     utc(9999, 12, 31, 23, 59, 59, 999),
                                     -1,
                                     -86400001};
-    for (std::int64_t count : samples) {
-        DateTimeDetails fields(count);
-        EXPECT_EQ(fields.toMilliseconds(), count) << count;
-    }
-    DateTimeDetails before1900(-1);
-    EXPECT_EQ(before1900.getYear(), 1899);
-    EXPECT_EQ(before1900.getMonth(), 12);
-    EXPECT_EQ(before1900.getDay(), 30);
-    EXPECT_EQ(before1900.getHour(), 23);
+    for (std::int64_t count : samples)
+        EXPECT_EQ(DateTimeDetails(count).toMilliseconds(), count) << count;
+    EXPECT_EQ(DateTimeDetails(-1).format(true, false, false), "1899-12-30T23:59:59.999Z");
     // 0 is "no time": the default fields.
-    DateTimeDetails zero(0);
-    EXPECT_EQ(zero.getYear(), 1900);
-    EXPECT_EQ(zero.getDay(), 1);
+    EXPECT_EQ(DateTimeDetails(0).format(false, false, false), "1900-01-01T00:00:00Z");
     DateTime instant(utc(2015, 3, 7, 10, 4, 5, 123));
     DateTimeDetails back(instant);
-    EXPECT_EQ(back.getYear(), 2015);
-    EXPECT_EQ(back.getMillisecond(), 123);
+    EXPECT_EQ(back.getYear() * 1000 + back.getMillisecond(), 2015123);
     EXPECT_EQ(DateTime(back).getMilliseconds(), instant.getMilliseconds());
 }
 
@@ -144,11 +135,6 @@ TEST(DateTime, IsoFormats) {
 }
 
 TEST(DateTime, NowComesFromTheUtcClock) {
-    std::int64_t first = DateTime::now();
-    std::int64_t second = DateTime::now();
-    EXPECT_LE(first, second);
-    EXPECT_GT(first, utc(2020, 1, 1));
-    EXPECT_LT(first, utc(2200, 1, 1));
     // The same instant as the C library's clock, not a zone's hours or a wrong epoch away from it.
     const std::int64_t library =
         static_cast<std::int64_t>(std::time(nullptr)) * 1000 + kUnixEpochMilliseconds;
