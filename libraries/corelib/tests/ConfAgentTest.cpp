@@ -63,8 +63,7 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
         {5, wrongType, ""},
         {6,
          "GetLocal_NoAccess: Got request for configuration key \"app/k\" of type local set, but failed to "
-         "get "
-         "access to it",
+         "get access to it",
          ""},
         {9, "nothing thrown",
          "SetLocal_InvalidType: Cannot set configuration key \"app/k\" of type \"local set\" - invalid type"},
