@@ -113,8 +113,8 @@ TEST(CmdParser, ChoicesRestOfLineAssignmentsAndUndefinedArguments) {
 }
 
 TEST(CmdParser, EscapeStep) {
-    const std::pair<const char*, const char*> cases[] = {{"a\\\"b", "a\"b"},  {"a\\'b", "a\\b"},
-                                                         {"\\0x", "0x"},      {"a\\nb", "a\\nb"},
+    const std::pair<const char*, const char*> cases[] = {{"a\\\"b", "a\"b"}, {"a\\'b", "a\\b"},
+                                                         {"\\0x", "0x"},     {"a\\nb", "a\\nb"},
                                                          {"end\\", "end\\"}, {"\\\\\"", "\\\\\""}};
     for (const auto& c : cases)
         EXPECT_EQ(CmdParser::unescapeToken(c.first), c.second) << c.first;
@@ -125,39 +125,40 @@ TEST(CmdParser, HelpLayout) {
     parser.init("App", true, false, true);
     parser.addOption("Pick", CmdParser::Choice, 0, "mode", {"fast", "slow"});
     // 60 - 12 + 9 = 57 characters per piece of the allowed values.
-    parser.addOption("Level", CmdParser::Choice, 'l', "", {"alpha-one", "bravo-two", "charlie-three", "delta-four",
-                                                           "echo-five", "foxtrot-six"});
+    parser.addOption("Level", CmdParser::Choice, 'l', "",
+                     {"alpha-one", "bravo-two", "charlie-three", "delta-four", "echo-five", "foxtrot-six"});
     parser.addOption("Assign", CmdParser::Assignment, 0, "key");
     parser.addOption("Rest", CmdParser::RestOfLine, 'r', "rest");
     parser.addOption("File", CmdParser::Positional, 0, "");
     parser.addHelpLine("This extra line is long enough that it has to be wrapped at a blank somewhere.");
     EXPECT_EQ(parser.getNameWidth(), 12);
-    const std::string expected = "Usage: App [options] <File>\n"
-                                 "Options:\n"
-                                 "  -?\n"
-                                 "    --help           : Display this help text\n"
-                                 "  --version          : Display version information\n"
-                                 "  --revision         : Display SVN revision information\n"
-                                 "  --debug <arg>      : Set debug level\n"
-                                 "  -c <arg>           : Specify configuration file explicitly\n"
-                                 "  --mode <arg>       : Pick\n"
-                                 "                       (One of: fast, slow)\n"
-                                 "  -l <arg>           : Level\n"
-                                 "                       (One of: alpha-one, bravo-two, charlie-three, delta-four,\n"
-                                 "                       echo-five, foxtrot-six)\n"
-                                 "  key=<value>        : Assign\n"
-                                 "  -r <arg>\n"
-                                 "    --rest <arg>     : Rest\n"
-                                 "\n"
-                                 "This extra line is long enough that it has to be wrapped at\n"
-                                 "a blank somewhere.\n";
+    const std::string expected =
+        "Usage: App [options] <File>\n"
+        "Options:\n"
+        "  -?\n"
+        "    --help           : Display this help text\n"
+        "  --version          : Display version information\n"
+        "  --revision         : Display SVN revision information\n"
+        "  --debug <arg>      : Set debug level\n"
+        "  -c <arg>           : Specify configuration file explicitly\n"
+        "  --mode <arg>       : Pick\n"
+        "                       (One of: fast, slow)\n"
+        "  -l <arg>           : Level\n"
+        "                       (One of: alpha-one, bravo-two, charlie-three, delta-four,\n"
+        "                       echo-five, foxtrot-six)\n"
+        "  key=<value>        : Assign\n"
+        "  -r <arg>\n"
+        "    --rest <arg>     : Rest\n"
+        "\n"
+        "This extra line is long enough that it has to be wrapped at\n"
+        "a blank somewhere.\n";
     EXPECT_EQ(parser.helpText(), expected);
 }
 
 TEST(CmdParser, HelpLineWrappingKeepsIndentAndNeverLoops) {
     CmdParser parser;
     parser.addHelpLine("  indented words words words words words words words-words-words words words");
-    parser.addHelpLine(std::string(100, 'x'));           // no break: kept whole
+    parser.addHelpLine(std::string(100, 'x'));                              // no break: kept whole
     parser.addHelpLine(std::string(50, ' ') + std::string(80, 'y') + " z"); // long indent
     std::string help = parser.helpText();
     // The options-less help still separates the extra lines by a blank line; a remainder that the

@@ -1,8 +1,8 @@
 #include "DateTime.h"
+#include "CorelibTestSupport.h"
 #include "ParamStream.h"
 
 #include "platform/Paths.h"
-#include "platform/SystemInfo.h"
 #include "platform/Time.h"
 
 #include <gtest/gtest.h>
@@ -10,32 +10,24 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <memory>
 
 using namespace VeltorCorelib;
 
 namespace {
-// Sets VELTOR_TZ for one test and re-reads the default zone, restoring both afterwards.
+// Sets VELTOR_TZ for one test (empty removes it) and re-reads the default zone, restoring both afterwards.
 class ZoneEnvironment {
 public:
-    explicit ZoneEnvironment(const char* value) {
-        had = VeltorPlatform::getEnvironment("VELTOR_TZ", previous);
-        if (value != nullptr)
-            VeltorPlatform::setEnvironment("VELTOR_TZ", value);
-        else
-            VeltorPlatform::setEnvironment("VELTOR_TZ", "");
+    explicit ZoneEnvironment(const std::string& value) : variable(new ScopedVariable("VELTOR_TZ", value)) {
         TimeZone::reloadProcessDefault();
     }
     ~ZoneEnvironment() {
-        if (had)
-            VeltorPlatform::setEnvironment("VELTOR_TZ", previous);
-        else
-            VeltorPlatform::setEnvironment("VELTOR_TZ", "");
+        variable.reset();
         TimeZone::reloadProcessDefault();
     }
 
 private:
-    bool had = false;
-    std::string previous;
+    std::unique_ptr<ScopedVariable> variable;
 };
 
 std::int64_t utc(std::int64_t y, std::int64_t mo, std::int64_t d, std::int64_t h = 0, std::int64_t mi = 0,
@@ -45,33 +37,31 @@ std::int64_t utc(std::int64_t y, std::int64_t mo, std::int64_t d, std::int64_t h
 } // namespace
 
 TEST(DateTime, DayCountsAndCalendar) {
+    // Milliseconds count from 1899-12-31, the day before day 1 (1900-01-01).
     EXPECT_EQ(utc(1970, 1, 1), 2209075200000);
     EXPECT_EQ(utc(1970, 1, 1), kUnixEpochMilliseconds);
     EXPECT_EQ(utc(1900, 1, 1), 86400000);
-    EXPECT_EQ(dayCount(1900, 1, 1), 1);
-    EXPECT_EQ(dayCount(1899, 12, 31), 0);
-    EXPECT_EQ(dayCount(1899, 12, 30), -1);
-    EXPECT_EQ(dayCount(2000, 3, 1) - dayCount(2000, 2, 28), 2);
-    EXPECT_EQ(dayCount(2100, 3, 1) - dayCount(2100, 2, 28), 1);
     EXPECT_EQ(utc(2038, 1, 19, 3, 14, 8), kUnixEpochMilliseconds + 2147483648000LL);
-    const int months[][3] = {{1900, 2, 28}, {2100, 2, 28}, {2000, 2, 29}, {2016, 2, 29},
+    const int days[][4] = {{1900, 1, 1, 1},     {1899, 12, 31, 0},    {1899, 12, 30, -1},
+                           {2000, 3, 1, 36585}, {2000, 2, 28, 36583}, {2100, 3, 1, 73109},
+                           {2100, 2, 28, 73108}};
+    for (const auto& d : days)
+        EXPECT_EQ(dayCount(d[0], d[1], d[2]), d[3]) << d[0] << "-" << d[1] << "-" << d[2];
+    const int months[][3] = {{1900, 2, 28}, {2100, 2, 28},  {2000, 2, 29}, {2016, 2, 29},
                              {2015, 4, 30}, {2015, 12, 31}, {2015, 13, 0}};
     for (const auto& m : months)
         EXPECT_EQ(daysInMonth(m[0], m[1]), m[2]) << m[0] << "-" << m[1];
     // 1900-02-29 and 2100-02-29 do not exist: the day after the 28th is 1 March.
-    for (int year : {1900, 2100}) {
-        DateTimeDetails absent(year, 2, 29, 0, 0, 0, 0, false);
-        EXPECT_EQ(absent.getMonth() * 100 + absent.getDay(), 301) << year;
+    for (int year : {1900, 2100, 2016}) {
+        DateTimeDetails fields(year, 2, 29, 0, 0, 0, 0, false);
+        EXPECT_EQ(fields.getMonth() * 100 + fields.getDay(), year == 2016 ? 229 : 301) << year;
     }
-    DateTimeDetails present(2016, 2, 29, 0, 0, 0, 0, false);
-    EXPECT_EQ(present.getMonth() * 100 + present.getDay(), 229);
-    EXPECT_EQ(present.getDayOfYear(), 60);
 }
 
 TEST(DateTime, WeekdaysWeeksAndDaysOfYear) {
     // {year, month, day, weekday, week, day of year}; 2021-01-03 is a Sunday still in week 53 of 2020.
-    const int days[][6] = {{1900, 1, 1, 0, 1, 1},      {1970, 1, 1, 3, 1, 1},       {2026, 12, 6, 6, 49, 340},
-                           {2021, 1, 3, 6, 53, 3},     {2021, 1, 4, 0, 1, 4},       {2019, 12, 30, 0, 1, 364},
+    const int days[][6] = {{1900, 1, 1, 0, 1, 1},      {1970, 1, 1, 3, 1, 1},     {2026, 12, 6, 6, 49, 340},
+                           {2021, 1, 3, 6, 53, 3},     {2021, 1, 4, 0, 1, 4},     {2019, 12, 30, 0, 1, 364},
                            {2015, 12, 31, 3, 53, 365}, {2016, 12, 31, 5, 52, 366}};
     for (const auto& d : days) {
         DateTimeDetails fields(d[0], d[1], d[2], 0, 0, 0, 0, false);
@@ -95,23 +85,14 @@ TEST(DateTime, MillisecondsAndFieldsRoundTrip) {
                                     utc(9999, 12, 31, 23, 59, 59, 999),
                                     -1,
                                     -86400001};
-    for (std::int64_t count : samples) {
-        DateTimeDetails fields(count);
-        EXPECT_EQ(fields.toMilliseconds(), count) << count;
-    }
-    DateTimeDetails before1900(-1);
-    EXPECT_EQ(before1900.getYear(), 1899);
-    EXPECT_EQ(before1900.getMonth(), 12);
-    EXPECT_EQ(before1900.getDay(), 30);
-    EXPECT_EQ(before1900.getHour(), 23);
+    for (std::int64_t count : samples)
+        EXPECT_EQ(DateTimeDetails(count).toMilliseconds(), count) << count;
+    EXPECT_EQ(DateTimeDetails(-1).format(true, false, false), "1899-12-30T23:59:59.999Z");
     // 0 is "no time": the default fields.
-    DateTimeDetails zero(0);
-    EXPECT_EQ(zero.getYear(), 1900);
-    EXPECT_EQ(zero.getDay(), 1);
+    EXPECT_EQ(DateTimeDetails(0).format(false, false, false), "1900-01-01T00:00:00Z");
     DateTime instant(utc(2015, 3, 7, 10, 4, 5, 123));
     DateTimeDetails back(instant);
-    EXPECT_EQ(back.getYear(), 2015);
-    EXPECT_EQ(back.getMillisecond(), 123);
+    EXPECT_EQ(back.getYear() * 1000 + back.getMillisecond(), 2015123);
     EXPECT_EQ(DateTime(back).getMilliseconds(), instant.getMilliseconds());
 }
 
@@ -151,16 +132,9 @@ TEST(DateTime, IsoFormats) {
     value.type = PT_DateTime;
     value.text = std::to_string(utc(2015, 3, 7, 10, 4, 5, 123));
     EXPECT_EQ(ParamStream::render(value), "2015-03-07T10:04:05.123Z");
-    value.text = "2209075200000";
-    EXPECT_EQ(ParamStream::render(value), "1970-01-01T00:00:00.000Z");
 }
 
 TEST(DateTime, NowComesFromTheUtcClock) {
-    std::int64_t first = DateTime::now();
-    std::int64_t second = DateTime::now();
-    EXPECT_LE(first, second);
-    EXPECT_GT(first, utc(2020, 1, 1));
-    EXPECT_LT(first, utc(2200, 1, 1));
     // The same instant as the C library's clock, not a zone's hours or a wrong epoch away from it.
     const std::int64_t library =
         static_cast<std::int64_t>(std::time(nullptr)) * 1000 + kUnixEpochMilliseconds;
@@ -168,9 +142,15 @@ TEST(DateTime, NowComesFromTheUtcClock) {
 }
 
 TEST(TimeZone, OffsetAndRuleTexts) {
-    const std::pair<const char*, std::int64_t> offsets[] = {
-        {"+01:00", 3600000}, {"+0100", 3600000}, {"-05:30", -19800000}, {"-0530", -19800000}, {"+01:0", 0},
-        {"01:00", 0},        {"+0a:00", 0},      {"", 0},               {"+", 0}};
+    const std::pair<const char*, std::int64_t> offsets[] = {{"+01:00", 3600000},
+                                                            {"+0100", 3600000},
+                                                            {"-05:30", -19800000},
+                                                            {"-0530", -19800000},
+                                                            {"+01:0", 0},
+                                                            {"01:00", 0},
+                                                            {"+0a:00", 0},
+                                                            {"", 0},
+                                                            {"+", 0}};
     for (const auto& o : offsets)
         EXPECT_EQ(TimeZone::parseOffset(o.first), o.second) << o.first;
     EXPECT_EQ(TimeZone::offsetText(-19800000), "-05:30");
@@ -240,9 +220,13 @@ TEST(TimeZone, OffsetAndNumberFormsAndVeltorTz) {
         EXPECT_EQ(DateTime().getZone().getStandardOffset(), 7200000);
         // Overlong numbers saturate (offsets are held to about 31 years); a sign and four characters or
         // more is the offset form, which the last one is not.
-        const std::pair<const char*, std::int64_t> texts[] = {
-            {"-05:30", -19800000}, {"60", 3600000}, {"-90", -5400000}, {"3600000", 3600000}, {"garbage", 0},
-            {"99999999999999999999999999", 1000000000000LL}, {"-99999999999999999999999999", 0}};
+        const std::pair<const char*, std::int64_t> texts[] = {{"-05:30", -19800000},
+                                                              {"60", 3600000},
+                                                              {"-90", -5400000},
+                                                              {"3600000", 3600000},
+                                                              {"garbage", 0},
+                                                              {"99999999999999999999999999", 1000000000000LL},
+                                                              {"-99999999999999999999999999", 0}};
         for (const auto& t : texts)
             EXPECT_EQ(TimeZone(t.first).getStandardOffset(), t.second) << t.first;
         EXPECT_TRUE(TimeZone("garbage").isSet());
@@ -257,18 +241,12 @@ TEST(TimeZone, OffsetAndNumberFormsAndVeltorTz) {
         EXPECT_EQ(zone.getDaylightOffset(), 3600000);
         EXPECT_EQ(TimeZone::ruleText(zone.getDaylightStart()), "3M5W6D2H");
     }
-    {
-        ZoneEnvironment empty("");
-        EXPECT_TRUE(TimeZone::processDefault().isSet());
-    }
 }
 
 TEST(TimeZone, DefaultZoneFollowsTheRuntimeWithoutVeltorTz) {
-    std::string previousTz;
-    const bool hadTz = VeltorPlatform::getEnvironment("TZ", previousTz);
-    VeltorPlatform::setEnvironment("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     {
-        ZoneEnvironment unset(nullptr);
+        ScopedVariable tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        ZoneEnvironment unset("");
         TimeZone zone = TimeZone::processDefault();
         EXPECT_TRUE(zone.isSet());
         if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
@@ -289,6 +267,5 @@ TEST(TimeZone, DefaultZoneFollowsTheRuntimeWithoutVeltorTz) {
         summer.setZoned(true, zone);
         EXPECT_EQ(summer.toMilliseconds(), utc(2015, 7, 15, 12) - zone.offsetAt(utc(2015, 7, 15, 12)));
     }
-    VeltorPlatform::setEnvironment("TZ", hadTz ? previousTz : std::string());
     VeltorPlatform::timeZoneSet();
 }

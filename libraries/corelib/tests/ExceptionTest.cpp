@@ -14,9 +14,15 @@ TEST(Exception, RecordParserHandlesEscapesAndPlainText) {
     // A backslash escapes the next character; a second one keeps the flag; a trailing one is dropped
     // inside a record and kept outside.
     const std::pair<std::string, std::string> cases[] = {
-        {"@k{a\\}b};", "a}b"},         {"@k{100\\x};", "100\\x"},  {"plain words", "plain words"},
-        {"@a{one};@b{two};", "onetwo"}, {"@unterminated{text", "text"}, {"\\", "\\"},
-        {"@k{a\\\\}};", "a}"},        {"@k{a\\", "a"},              {";;@key.only", ""},
+        {"@k{a\\}b};", "a}b"},
+        {"@k{100\\x};", "100\\x"},
+        {"plain words", "plain words"},
+        {"@a{one};@b{two};", "onetwo"},
+        {"@unterminated{text", "text"},
+        {"\\", "\\"},
+        {"@k{a\\\\}};", "a}"},
+        {"@k{a\\", "a"},
+        {";;@key.only", ""},
         {std::string("@k{a\0b};", 8), std::string("a\0b", 3)}};
     for (const auto& c : cases)
         EXPECT_EQ(extractMessageText(c.first), c.second) << c.first;
@@ -37,8 +43,7 @@ TEST(Exception, HumanAndRawForms) {
     Exception empty;
     EXPECT_EQ(empty.getText(true), "Exception:");
     EXPECT_EQ(empty.getText(false), "");
-    EXPECT_EQ(makeSourceRecord("dir\\", 7), " @logsrc{file=\"\" line=7};");
-    EXPECT_EQ(makeSourceRecord("plain.cpp", 12), " @logsrc{file=\"plain.cpp\" line=12};");
+    EXPECT_TRUE(empty.isMessageEmpty());
 }
 
 TEST(Exception, ContainedTreeIsCopiedDeeply) {
@@ -69,17 +74,12 @@ TEST(Exception, RawTextAndSourceRecords) {
     e.addSource(makeSourceRecord("Other.cpp", 7));
     EXPECT_EQ(e.getRawText(),
               "@k{Text %}; @logsrc{file=\"File.cpp\" line=42}; @logsrc{file=\"Other.cpp\" line=7};");
+    EXPECT_EQ(makeSourceRecord("dir\\", 7), " @logsrc{file=\"\" line=7};");
     EXPECT_EQ(makeSourceRecord("x.cpp", 4294967295u), " @logsrc{file=\"x.cpp\" line=4294967295};");
     buildRevision = 12;
     EXPECT_EQ(makeSourceRecord("x.cpp", 1), " @logsrc{file=\"x.cpp\" line=1 rev=12};");
     buildRevision = 0;
-
-    // Each constructor form.
-    Exception m("@k{m};");
-    EXPECT_TRUE(m.getSources().empty());
-    Exception ms("@k{m};", std::string(" @logsrc{file=\"a\" line=1};"));
-    EXPECT_EQ(ms.getRawText(), "@k{m}; @logsrc{file=\"a\" line=1};");
-    EXPECT_TRUE(Exception().isMessageEmpty());
+    EXPECT_TRUE(Exception("@k{m};").getSources().empty());
 }
 
 TEST(Exception, WrappingThrowKeepsTheCaughtError) {

@@ -1,16 +1,15 @@
 #include "LocalStore.h"
-#include "ChildProcessSupport.h"
+#include "CorelibTestSupport.h"
 #include "ProcessLock.h"
-#include "StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <limits>
 
 using VeltorCorelib::LocalStore;
+using Items = std::vector<std::string>;
 
 namespace {
 
@@ -48,50 +47,48 @@ TEST(LocalStore, RootComesFromTheEnvironmentOrTheDefault) {
     }
 }
 
-TEST(LocalStore, EveryTypeRoundTripsInItsTextForm) {
+// The value files are read by other programs of the suite: their text form is asserted here.
+TEST(LocalStore, EveryTypeRoundTripsInItsStoredForm) {
     StoreRoot root;
-    std::string text;
-    ASSERT_EQ(0u, LocalStore::writeString("app/text", "a string with a newline\n", true));
-    EXPECT_EQ("a string with a newline\\n\n", root.fileContent("app/text/string"));
-    ASSERT_EQ(0u, LocalStore::readString("app/text", true, text));
-    EXPECT_EQ("a string with a newline\n", text);
-
-    const std::string every = "\\ \n \t \v \b \r \f \a \" ' ;";
-    ASSERT_EQ(0u, LocalStore::writeString("app/every", every, true));
-    EXPECT_EQ("\\\\ \\n \\t \\v \\b \\r \\f \\a \\\" \\' ;\n", root.fileContent("app/every/string"));
-    ASSERT_EQ(0u, LocalStore::readString("app/every", false, text));
-    EXPECT_EQ(every, text);
-
-    std::vector<std::string> items;
-    ASSERT_EQ(0u, LocalStore::writeList("app/list", {"a;b", "c"}, true));
-    EXPECT_EQ("a\\:b;c;\n", root.fileContent("app/list/list"));
-    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
-    EXPECT_EQ((std::vector<std::string>{"a;b", "c"}), items);
-    ASSERT_EQ(0u, LocalStore::writeList("app/list", {"back\\slash;", "", "line\nbreak"}, true));
-    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
-    EXPECT_EQ((std::vector<std::string>{"back\\slash;", "", "line\nbreak"}), items);
-    ASSERT_EQ(0u, LocalStore::writeList("app/list", {}, true));
-    ASSERT_EQ(0u, LocalStore::readList("app/list", true, items));
-    EXPECT_TRUE(items.empty());
+    const std::pair<std::string, std::string> strings[] = {
+        {"a string with a newline\n", "a string with a newline\\n\n"},
+        {"\\ \n \t \v \b \r \f \a \" ' ;", "\\\\ \\n \\t \\v \\b \\r \\f \\a \\\" \\' ;\n"}};
+    for (const auto& s : strings) {
+        std::string back;
+        ASSERT_EQ(0u, LocalStore::writeString("app/text", s.first, true));
+        EXPECT_EQ(s.second, root.fileContent("app/text/string"));
+        ASSERT_EQ(0u, LocalStore::readString("app/text", false, back));
+        EXPECT_EQ(s.first, back);
+    }
+    const std::pair<Items, std::string> lists[] = {
+        {{"a;b", "c"}, "a\\:b;c;\n"}, {{"back\\slash;", "", "line\nbreak"}, ""}, {{}, "\n"}};
+    for (const auto& l : lists) {
+        Items back{"stale"};
+        ASSERT_EQ(0u, LocalStore::writeList("app/list", l.first, true));
+        if (!l.second.empty()) {
+            EXPECT_EQ(l.second, root.fileContent("app/list/list"));
+        }
+        ASSERT_EQ(0u, LocalStore::readList("app/list", true, back));
+        EXPECT_EQ(l.first, back);
+    }
 
     std::int64_t signedValue = 0;
     ASSERT_EQ(0u, LocalStore::writeInt64("app/n", std::numeric_limits<std::int64_t>::min(), true));
     EXPECT_EQ("-9223372036854775808\n", root.fileContent("app/n/int64"));
     ASSERT_EQ(0u, LocalStore::readInt64("app/n", true, signedValue));
     EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), signedValue);
-
     std::uint64_t unsignedValue = 0;
     ASSERT_EQ(0u, LocalStore::writeUInt64("app/n", 18446744073709551615ull, true));
     EXPECT_EQ("18446744073709551615\n", root.fileContent("app/n/uint64"));
     ASSERT_EQ(0u, LocalStore::readUInt64("app/n", true, unsignedValue));
     EXPECT_EQ(18446744073709551615ull, unsignedValue);
-
     double real = 0;
     ASSERT_EQ(0u, LocalStore::writeDouble("app/n", -2.5, true));
     ASSERT_EQ(0u, LocalStore::readDouble("app/n", true, real));
     EXPECT_EQ(-2.5, real);
 
     // The raw forms of the other value files.
+    std::string text;
     ASSERT_EQ(0u, LocalStore::write("app/n", LocalStore::Int32, "17", true));
     ASSERT_EQ(0u, LocalStore::read("app/n", LocalStore::Int32, true, text));
     EXPECT_EQ("17", text);
@@ -110,9 +107,9 @@ TEST(LocalStore, ReadingRemovesOneNewlineAndKeepsUnknownEscapes) {
     EXPECT_EQ("x\\qy\\\n", text);
 
     std::ofstream(root.path / "k" / "list", std::ios::binary) << ";a;;b";
-    std::vector<std::string> items;
+    Items items;
     ASSERT_EQ(0u, LocalStore::readList("k", true, items));
-    EXPECT_EQ((std::vector<std::string>{"", "a", "", "b"}), items);
+    EXPECT_EQ((Items{"", "a", "", "b"}), items);
 }
 
 TEST(LocalStore, StatusesOfEveryFailure) {
@@ -138,7 +135,7 @@ TEST(LocalStore, StatusesOfEveryFailure) {
 
     // A root that is a file: nothing can be written below it.
     std::ofstream(root.path / "file") << "x";
-    VeltorPlatform::setEnvironment("VELTOR_FREG", (root.path / "file").generic_string());
+    ScopedVariable unusable("VELTOR_FREG", (root.path / "file").generic_string());
     EXPECT_EQ(7u, LocalStore::write("k", LocalStore::String, "x", true));
     EXPECT_EQ(7u, LocalStore::addInt64("k", 1));
 }
@@ -190,9 +187,8 @@ TEST(LocalStore, AValueBeingReplacedByAnotherProcessIsNeverMissing) {
     std::int64_t seen = 0;
     int failures = 0;
     for (unsigned read = 0; seen != kFinished && std::chrono::steady_clock::now() < deadline; ++read) {
-        const bool locking = read % lockedEvery == 0;
         std::int64_t value = 0;
-        const std::uint32_t status = LocalStore::readInt64("race", locking, value);
+        const std::uint32_t status = LocalStore::readInt64("race", read % lockedEvery == 0, value);
         if (status != LocalStore::Done || (value != kFinished && value < seen))
             ++failures;
         else

@@ -1,6 +1,5 @@
 #include "SystemBase.h"
-
-#include "platform/SystemInfo.h"
+#include "CorelibTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,36 +11,21 @@ using namespace VeltorCorelib;
 
 namespace {
 
-std::string lower(std::string text) {
+std::string withCase(std::string text, int (*change)(int)) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [change](unsigned char c) { return static_cast<char>(change(c)); });
     return text;
 }
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+std::string lower(const std::string& text) {
+    return withCase(text, ::tolower);
 }
 
-// Keeps an environment variable as it was around a test.
-struct SavedVariable {
-    std::string name, value;
-    bool wasSet;
-    explicit SavedVariable(const char* name) : name(name) {
-        wasSet = VeltorPlatform::getEnvironment(name, value);
-    }
-    ~SavedVariable() { VeltorPlatform::setEnvironment(name, wasSet ? value : std::string()); }
-};
-
+// Neither a host name override nor an instance from the environment, and no facts cached.
 struct FreshFacts {
-    SavedVariable hostname{"veltor_hostname"};
-    SavedVariable instance{"veltor_application_instance"};
-    FreshFacts() {
-        VeltorPlatform::setEnvironment("veltor_hostname", "");
-        VeltorPlatform::setEnvironment("veltor_application_instance", "");
-        SystemBase::resetForTests();
-    }
+    ScopedVariable hostname{"veltor_hostname", ""};
+    ScopedVariable instance{"veltor_application_instance", ""};
+    FreshFacts() { SystemBase::resetForTests(); }
     ~FreshFacts() { SystemBase::resetForTests(); }
 };
 
@@ -56,13 +40,11 @@ std::string ask(const std::string& key) {
 TEST(SystemBase, AnswersForHostUserSystemAndPlatform) {
     FreshFacts fresh;
     const std::string host = ask("hostname");
-    EXPECT_FALSE(host.empty());
     EXPECT_NE("[unknown]", host);
     EXPECT_EQ(lower(SystemBase::value(SystemBase::HostName)), host);
     EXPECT_EQ(host, SystemBase::hostName());
 
     const std::string domain = ask("domain");
-    EXPECT_FALSE(domain.empty());
     EXPECT_EQ(lower(domain), domain);
     if (domain != "[nodomain]") {
         EXPECT_EQ(host, lower(ask("machinename") + "." + domain));
@@ -72,7 +54,6 @@ TEST(SystemBase, AnswersForHostUserSystemAndPlatform) {
     }
 
     const std::string user = ask("currentuser");
-    EXPECT_FALSE(user.empty());
     EXPECT_NE("[unknown]", user);
     const std::string withDomain = SystemBase::currentUserWithDomain();
     EXPECT_EQ(user, withDomain.substr(withDomain.size() - user.size()));
@@ -91,8 +72,8 @@ TEST(SystemBase, AnswersForHostUserSystemAndPlatform) {
     EXPECT_EQ("linux", os);
     EXPECT_EQ("linux-" + bits, ask("platform"));
     const std::string version = ask("osversion");
-    EXPECT_FALSE(version.empty());
-    EXPECT_TRUE(std::all_of(version.begin(), version.end(), [](unsigned char c) { return std::isdigit(c); }));
+    EXPECT_TRUE(!version.empty() &&
+                std::all_of(version.begin(), version.end(), [](unsigned char c) { return std::isdigit(c); }));
 #endif
     if (sizeof(void*) == 8) {
         EXPECT_EQ("64", bits);
@@ -100,17 +81,12 @@ TEST(SystemBase, AnswersForHostUserSystemAndPlatform) {
     EXPECT_FALSE(ask("arch").empty());
     EXPECT_EQ(SystemBase::hostIsLittleEndian() ? "little" : "big", SystemBase::value(SystemBase::ByteOrder));
 
-    for (const char* name : {"oslang", "keyboardlang", "keyboardtype", "groups", "ip"})
-        ask(name);
-    const std::string addresses = ask("ip");
-    EXPECT_EQ(std::string::npos, ("\n" + addresses + "\n").find("\n127.0.0.1\n"));
+    // Lists, one item a line: addresses other than the loopback, a user's groups whatever the name's case.
+    EXPECT_EQ(std::string::npos, ("\n" + ask("ip") + "\n").find("\n127.0.0.1\n"));
 #ifdef _WIN32
     EXPECT_NE("[unknown]", ask("diskserial.C:\\"));
 #else
     EXPECT_NE("[unknown]", ask("diskserial./"));
-    const std::string groups = ask("groups");
-    EXPECT_NE(std::string::npos, ("\n" + groups + "\n").find("\nroot\n"));
-    EXPECT_NE(std::string::npos, ("\n" + ask("usergroups.root") + "\n").find("\nroot\n"));
     EXPECT_NE(std::string::npos, ("\n" + ask("usergroups.ROOT") + "\n").find("\nroot\n"));
 #endif
     EXPECT_EQ("[unknown]", ask("diskserial.Q:\\no\\such\\volume"));
@@ -137,7 +113,7 @@ TEST(SystemBase, HostNameOverrideGivesTheInstance) {
         {"elsewhere", "0"},
         {host, "0"},
         // Host names know no case.
-        {upper(host) + "-web", "web"},
+        {withCase(host, ::toupper) + "-web", "web"},
         {lower(host) + "_b", "b"},
     };
     for (const Case& c : cases) {
@@ -182,30 +158,30 @@ TEST(SystemBase, MessageHandling) {
     SystemBase system;
     EXPECT_EQ("system-base", system.getName());
     std::string text;
-    SystemQueryParam wrongType("hostname", KeyType::String, &text, 6);
-    ImsMessage query("system", "query", "", &wrongType);
-    EXPECT_EQ(ImsHandled, system.receiveMessage(query));
-    EXPECT_EQ(QueryStatus::BadKeyType, wrongType.status);
-
-    SystemQueryParam unknown("nosuch.arg", KeyType::SystemString, &text, 6);
-    ImsMessage unknownQuery("system", "query", "", &unknown);
-    EXPECT_EQ(ImsHandled, system.receiveMessage(unknownQuery));
-    EXPECT_EQ(QueryStatus::NotFound, unknown.status);
+    // Sets are refused and stop the delivery; other messages are left untouched.
+    const struct {
+        const char *general, *group, *key;
+        std::uint32_t type;
+        int answer;
+        std::uint32_t status;
+    } cases[] = {
+        {"system", "query", "hostname", KeyType::String, ImsHandled, QueryStatus::BadKeyType},
+        {"system", "query", "nosuch.arg", KeyType::SystemString, ImsHandled, QueryStatus::NotFound},
+        {"system", "set", "x", KeyType::SystemString, ImsHandledStop, QueryStatus::SetFailure},
+        {"system", "other", "x", KeyType::SystemString, ImsNotHandled, QueryStatus::Built},
+        {"debug", "query", "x", KeyType::SystemString, ImsNotHandled, QueryStatus::Built},
+    };
+    for (const auto& c : cases) {
+        SystemQueryParam parameter(c.key, c.type, &text, 6);
+        ImsMessage message(c.general, c.group, "", &parameter);
+        EXPECT_EQ(c.answer, system.receiveMessage(message)) << c.group << " " << c.key;
+        EXPECT_EQ(c.status, parameter.status) << c.group << " " << c.key;
+    }
 
     SystemQueryParam host("hostname.ignored", KeyType::SystemString, &text, 6);
     ImsMessage hostQuery("system", "query", "", &host);
     EXPECT_TRUE(system.sendMessage(hostQuery)); // a broadcast reaches the agent through its hook
     EXPECT_EQ(QueryStatus::Success, host.status);
     EXPECT_EQ(SystemBase::hostName(), text);
-
-    SystemQueryParam badSet("x", KeyType::SystemString, &text, 6);
-    ImsMessage set("system", "set", "", &badSet);
-    EXPECT_EQ(ImsHandledStop, system.receiveMessage(set));
-    EXPECT_EQ(QueryStatus::SetFailure, badSet.status);
-
-    ImsMessage other("system", "other", "", &badSet);
-    EXPECT_EQ(ImsNotHandled, system.receiveMessage(other));
-    ImsMessage notSystem("debug", "query", "", &badSet);
-    EXPECT_EQ(ImsNotHandled, system.receiveMessage(notSystem));
     EXPECT_EQ(ImsNotHandled, system.receiveHookedMessage(9999, hostQuery));
 }

@@ -1,11 +1,11 @@
 #include "ThreadLock.h"
-#include "ImsAgent.h"
-#include "Logger.h"
+#include "CorelibTestSupport.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,34 +18,21 @@ TEST(ThreadLock, NestingNeedsOneUnlockPerLock) {
     EXPECT_TRUE(lock.lock(true));
     EXPECT_TRUE(lock.lock(false));
     EXPECT_TRUE(lock.lock(true));
-    EXPECT_EQ(lock.getCount(), 3u);
-    EXPECT_EQ(lock.getOwner(), VeltorPlatform::currentThreadId());
-    EXPECT_TRUE(lock.unlock());
-    EXPECT_EQ(lock.getCount(), 2u);
-    EXPECT_TRUE(lock.unlock());
-    EXPECT_EQ(lock.getCount(), 1u);
-    EXPECT_TRUE(lock.unlock());
+    for (unsigned level = 3; level > 0; --level) {
+        EXPECT_EQ(lock.getCount(), level);
+        EXPECT_EQ(lock.getOwner(), VeltorPlatform::currentThreadId());
+        EXPECT_TRUE(lock.unlock());
+    }
     EXPECT_EQ(lock.getCount(), 0u);
     EXPECT_EQ(lock.getOwner(), 0u);
     EXPECT_FALSE(lock.unlock()); // free now: "locked by other thread 0"
 }
 
-TEST(ThreadLock, OtherThreadsAreRefusedOrWait) {
+// (A non-blocking lock and an unlock from another thread are refused: see the traces below.)
+TEST(ThreadLock, AnotherThreadWaitsForTheLastUnlock) {
     ThreadLock lock;
     ASSERT_TRUE(lock.lock(true));
     ASSERT_TRUE(lock.lock(true));
-
-    bool tried = true, released = true;
-    std::thread([&] {
-        tried = lock.lock(false);
-        released = lock.unlock();
-    }).join();
-    EXPECT_FALSE(tried);
-    EXPECT_FALSE(released);
-    EXPECT_EQ(lock.getCount(), 2u);
-    EXPECT_EQ(lock.getOwner(), VeltorPlatform::currentThreadId());
-
-    // A blocking lock in another thread gets the lock only after the last unlock here.
     std::atomic<bool> acquired{false};
     std::atomic<bool> started{false};
     std::thread waiter([&] {
@@ -81,66 +68,66 @@ TEST(ThreadLock, ExcludesOtherThreads) {
 }
 
 namespace {
-class LockTraces : public ImsAgent {
-public:
-    LockTraces() : ImsAgent("lock-traces") { id = setMessageHook(false, "debug", "debug", "8", 0); }
-    ~LockTraces() override { removeMessageHook(id); }
-    int receiveHookedMessage(std::uint64_t, ImsMessage& message) override {
-        auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.getParameter());
-        if (record != nullptr && record->module == "anonymous" &&
-            record->text.rfind("ThreadLock::", 0) == 0) {
-            ParamStream values(record->parameters);
-            lines.push_back(values.format(record->text));
-        }
-        return ImsNotHandled;
-    }
-    std::uint64_t id;
+// The formatted lock traces of the process-wide logger at level 8, written while the call runs.
+template <typename Call> std::vector<std::string> lockTraces(Call call) {
+    RecordCatcher catcher("anonymous");
+    setLogLevels(8);
+    catcher.seen.clear(); // the broadcast of the level takes locks of its own
+    call();
     std::vector<std::string> lines;
-};
-
-void setAllLevels(int level) {
-    Logger::setProcessLevel(level);
-    Logger sender;
-    ImsMessage message("debug", "level", std::to_string(level));
-    sender.sendMessage(message);
+    for (const std::string& text : catcher.texts())
+        if (text.rfind("ThreadLock::", 0) == 0)
+            lines.push_back(text);
+    setLogLevels(7);
+    return lines;
 }
 } // namespace
 
 TEST(ThreadLock, TracesAtFloodLevel) {
     ThreadLock lock;
-    std::string address = std::to_string(reinterpret_cast<std::uintptr_t>(&lock));
-    LockTraces traces;
+    const std::string address = std::to_string(reinterpret_cast<std::uintptr_t>(&lock));
+    RecordCatcher quiet("anonymous");
     lock.lock(true);
     lock.unlock();
-    EXPECT_TRUE(traces.lines.empty()); // level 7: no traces
+    EXPECT_TRUE(quiet.seen.empty()); // level 7: no traces
 
-    setAllLevels(8);
-    traces.lines.clear();
-    lock.lock(true);
-    lock.lock(false);
-    std::uint32_t self = VeltorPlatform::currentThreadId();
-    std::thread([&] {
-        lock.lock(false);
-        lock.unlock();
-    }).join();
-    lock.unlock();
-    lock.unlock();
-    std::vector<std::string> lines = traces.lines;
-    setAllLevels(7);
+    const std::string me = std::to_string(VeltorPlatform::currentThreadId());
+    EXPECT_EQ(lockTraces([&] {
+                  lock.lock(true);
+                  lock.lock(false);
+                  std::thread([&] {
+                      lock.lock(false);
+                      lock.unlock();
+                  }).join();
+                  lock.unlock();
+                  lock.unlock();
+              }),
+              (std::vector<std::string>{
+                  "ThreadLock::lock: Going to lock " + address + " (blocking)",
+                  "ThreadLock::lock: Locked",
+                  "ThreadLock::lock: Going to lock " + address + " (non-blocking)",
+                  "ThreadLock::lock: Already locked",
+                  "ThreadLock::lock: Going to lock " + address + " (non-blocking)",
+                  "ThreadLock::lock: Failed to lock - lock belongs to thread " + me,
+                  "ThreadLock::unlock: Going to unlock " + address,
+                  "ThreadLock::unlock: Cannot unlock - locked by other thread " + me,
+                  "ThreadLock::unlock: Going to unlock " + address,
+                  "ThreadLock::unlock: Nested locking (now at level 1 - actual unlock at zero)",
+                  "ThreadLock::unlock: Going to unlock " + address,
+                  "ThreadLock::unlock: Unlocked",
+              }));
+}
 
-    std::string me = std::to_string(self);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "ThreadLock::lock: Going to lock " + address + " (blocking)",
-                         "ThreadLock::lock: Locked",
-                         "ThreadLock::lock: Going to lock " + address + " (non-blocking)",
-                         "ThreadLock::lock: Already locked",
-                         "ThreadLock::lock: Going to lock " + address + " (non-blocking)",
-                         "ThreadLock::lock: Failed to lock - lock belongs to thread " + me,
-                         "ThreadLock::unlock: Going to unlock " + address,
-                         "ThreadLock::unlock: Cannot unlock - locked by other thread " + me,
-                         "ThreadLock::unlock: Going to unlock " + address,
-                         "ThreadLock::unlock: Nested locking (now at level 1 - actual unlock at zero)",
-                         "ThreadLock::unlock: Going to unlock " + address,
-                         "ThreadLock::unlock: Unlocked",
-                     }));
+// A lock destroyed while its thread still holds it nested is released completely, in one step, so that the
+// platform lock is never torn down held (where another thread could not take it again).
+TEST(ThreadLock, DestructorReleasesANestedHoldCompletely) {
+    std::string address;
+    std::unique_ptr<ThreadLock> lock(new ThreadLock);
+    address = std::to_string(reinterpret_cast<std::uintptr_t>(lock.get()));
+    ASSERT_TRUE(lock->lock(true));
+    ASSERT_TRUE(lock->lock(true));
+    ASSERT_TRUE(lock->lock(false));
+    EXPECT_EQ(lockTraces([&] { lock.reset(); }),
+              (std::vector<std::string>{"ThreadLock::unlock: Going to unlock " + address,
+                                        "ThreadLock::unlock: Unlocked"}));
 }

@@ -4,39 +4,59 @@
 
 using VeltorCorelib::TimeSpan;
 
-TEST(TimeSpan, DateAndTimeDesignators) {
-    EXPECT_EQ(TimeSpan("PT10H").getMilliseconds(), 36000000);
-    EXPECT_DOUBLE_EQ(TimeSpan("PT10H").hours(), 10.0);
-    EXPECT_DOUBLE_EQ(TimeSpan("P1D").hours(), 24.0);
-    EXPECT_DOUBLE_EQ(TimeSpan("P1DT12H").hours(), 36.0);
+TEST(TimeSpan, PartsOfTheText) {
+    const std::int64_t day = 86400000;
+    const struct {
+        const char* text;
+        std::int64_t years, months, milliseconds;
+    } cases[] = {
+        {"PT10H", 0, 0, 36000000},
+        {"P1D", 0, 0, day},
+        {"P1DT12H", 0, 0, day + 43200000},
+        {"P1Y", 1, 0, 0},
+        {"P1M", 0, 1, 0},
+        {"PT1M", 0, 0, 60000},
+        {"xP2D", 0, 0, 2 * day},
+        // Unusable text gives zero or is skipped; a week's digit joins the next number.
+        {"10H", 0, 0, 0},
+        {"", 0, 0, 0},
+        {"P", 0, 0, 0},
+        {"PT5D", 0, 0, 0},
+        {"P5H", 0, 0, 0},
+        {"P2W", 0, 0, 0},
+        {"P1W2D", 0, 0, 12 * day},
+        {"P1Y2Y", 2, 0, 0},
+        {"P1D1D", 0, 0, 2 * day},
+        {"P1.5D", 0, 0, day}, // read as atoi reads it
+        // Fractions of a second: three digits, with the sign of the number, also when its whole part is 0.
+        {"PT1.5S", 0, 0, 1500},
+        {"PT1.25S", 0, 0, 1250},
+        {"PT-1.5S", 0, 0, -1500},
+        {"PT-0.5S", 0, 0, -500},
+        {"PT1.2345S", 0, 0, 1234},
+        {"PT2S", 0, 0, 2000},
+        // Only an upper-case P opens a duration and only an upper-case T the time part; the designator
+        // letters themselves count in either case.
+        {"p2d", 0, 0, 0},
+        {"pt1h", 0, 0, 0},
+        {"Pt1H", 0, 0, 0},
+        {"PT1h", 0, 0, 3600000},
+        {"P1y2m3dT1m", 1, 2, 3 * day + 60000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const TimeSpan span(c.text);
+        EXPECT_EQ(span.getYears(), c.years);
+        EXPECT_EQ(span.getMonths(), c.months);
+        EXPECT_EQ(span.getMilliseconds(), c.milliseconds);
+    }
     EXPECT_DOUBLE_EQ(TimeSpan("P1Y").hours(), 8765.82);
     EXPECT_DOUBLE_EQ(TimeSpan("P1M").hours(), 730.485);
-    EXPECT_EQ(TimeSpan("PT1M").getMilliseconds(), 60000);
-    EXPECT_DOUBLE_EQ(TimeSpan("xP2D").hours(), 48.0);
-    EXPECT_DOUBLE_EQ(TimeSpan("p2d").hours(), 0.0); // a lower-case P opens nothing
-}
-
-TEST(TimeSpan, UnusableTextGivesZeroOrIsSkipped) {
-    for (const char* text : {"10H", "", "P", "PT5D", "P5H", "P2W"})
-        EXPECT_DOUBLE_EQ(TimeSpan(text).hours(), 0.0) << text;
-    EXPECT_DOUBLE_EQ(TimeSpan("P1W2D").hours(), 12 * 24.0); // the week's digit joins the next number
-    EXPECT_EQ(TimeSpan("P1Y2Y").getYears(), 2);
-    EXPECT_DOUBLE_EQ(TimeSpan("P1D1D").hours(), 48.0);
-    EXPECT_DOUBLE_EQ(TimeSpan("P1.5D").hours(), 24.0); // read as atoi reads it
-}
-
-TEST(TimeSpan, FractionalSeconds) {
-    EXPECT_EQ(TimeSpan("PT1.5S").getMilliseconds(), 1500);
-    EXPECT_EQ(TimeSpan("PT1.25S").getMilliseconds(), 1250);
-    EXPECT_EQ(TimeSpan("PT-1.5S").getMilliseconds(), -1500);
-    EXPECT_EQ(TimeSpan("PT1.2345S").getMilliseconds(), 1234);
-    EXPECT_EQ(TimeSpan("PT2S").getMilliseconds(), 2000);
+    EXPECT_DOUBLE_EQ(TimeSpan("P1DT12H").hours(), 36.0);
 }
 
 TEST(TimeSpan, OverlongNumbersSaturateInsteadOfWrapping) {
-    TimeSpan huge("P99999999999999999999D");
-    EXPECT_GT(huge.hours(), 1e9);
-    TimeSpan hugeNegative("P-99999999999999999999D");
-    EXPECT_LT(hugeNegative.hours(), -1e9);
+    EXPECT_GT(TimeSpan("P99999999999999999999D").hours(), 1e9);
+    EXPECT_LT(TimeSpan("P-99999999999999999999D").hours(), -1e9);
     EXPECT_GT(TimeSpan("PT99999999999999999999H99999999999999999999M").hours(), 1e9);
 }

@@ -1,4 +1,4 @@
-#include "ChildProcessSupport.h"
+#include "CorelibTestSupport.h"
 
 #include "platform/SystemInfo.h"
 
