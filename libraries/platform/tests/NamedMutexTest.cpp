@@ -82,44 +82,34 @@ namespace fs = std::filesystem;
 // at a lock file's name must be a plain file of ours that nobody else may open, or the attempt fails (an
 // error, never "busy").
 TEST(NamedMutex, RefusesLockFilesThatAreNotPlainFilesOfOurs) {
-    const bool root = ::geteuid() == 0;
     const fs::path elsewhere =
         fs::temp_directory_path() / ("veltor-mutex-target-" + uniqueName("t").substr(7));
-    struct Case {
-        const char* what;
-        void (*plant)(const fs::path& at, const fs::path& elsewhere);
-        bool needsRoot;
-    };
-    const Case cases[] = {
-        {"link", [](const fs::path& at, const fs::path& other) { fs::create_symlink(other, at); }, false},
-        {"directory", [](const fs::path& at, const fs::path&) { fs::create_directory(at); }, false},
-        {"fifo", [](const fs::path& at, const fs::path&) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); },
-         false},
-        {"file others may open",
-         [](const fs::path& at, const fs::path&) {
-             std::ofstream(at.string()) << "";
-             fs::permissions(at, fs::perms(0644));
-         },
-         false},
-        {"file of another user",
-         [](const fs::path& at, const fs::path&) {
-             std::ofstream(at.string()) << "";
-             fs::permissions(at, fs::perms(0600));
-             ASSERT_EQ(::chown(at.c_str(), 65534, 65534), 0);
-         },
-         true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.needsRoot && !root)
+    const std::string probeName = uniqueName("probe");
+    std::uint32_t error = 0;
+    NamedMutex probe; // creates the lock directory when it is missing
+    ASSERT_EQ(MutexAttempt::Acquired, probe.tryCreate(probeName, error));
+    probe.close();
+    for (const std::string what :
+         {"link", "directory", "fifo", "file others may open", "file of another user"}) {
+        SCOPED_TRACE(what);
+        const bool foreign = what == "file of another user";
+        if (foreign && ::geteuid() != 0)
             continue;
-        const std::string name = uniqueName(c.what);
+        const std::string name = uniqueName(what.c_str());
         const fs::path at = NamedMutex::lockFilePath(name);
-        NamedMutex probe; // creates the lock directory when it is missing
-        std::uint32_t error = 0;
-        ASSERT_EQ(MutexAttempt::Acquired, probe.tryCreate(uniqueName("probe"), error));
-        probe.close();
-        c.plant(at, elsewhere);
+        if (what == "link") {
+            fs::create_symlink(elsewhere, at);
+        } else if (what == "directory") {
+            fs::create_directory(at);
+        } else if (what == "fifo") {
+            ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+        } else {
+            std::ofstream(at.string()) << "";
+            fs::permissions(at, fs::perms(foreign ? 0600 : 0644));
+            if (foreign) {
+                ASSERT_EQ(::chown(at.c_str(), 65534, 65534), 0);
+            }
+        }
         NamedMutex mutex;
         EXPECT_EQ(MutexAttempt::Error, mutex.tryCreate(name, error));
         EXPECT_EQ(5u, error);
@@ -129,17 +119,13 @@ TEST(NamedMutex, RefusesLockFilesThatAreNotPlainFilesOfOurs) {
         EXPECT_FALSE(fs::exists(elsewhere)); // a link is never followed to create its target
         std::error_code ignored;
         fs::remove_all(at, ignored);
-        fs::remove(NamedMutex::lockFilePath(uniqueName("probe")), ignored);
     }
-    // What we create ourselves only we may open.
-    const std::string name = uniqueName("fresh");
-    NamedMutex fresh;
-    std::uint32_t error = 0;
-    ASSERT_EQ(MutexAttempt::Acquired, fresh.tryCreate(name, error));
+    // What we create ourselves only we may open; a success forgets the last refusal.
+    ASSERT_EQ(MutexAttempt::Acquired, probe.tryCreate(probeName, error));
     EXPECT_EQ("", VeltorPlatform::namedMutexErrorDetail());
-    const fs::path created = NamedMutex::lockFilePath(name);
+    const fs::path created = NamedMutex::lockFilePath(probeName);
     EXPECT_EQ(fs::perms(0600), fs::symlink_status(created).permissions() & fs::perms::all);
-    fresh.close();
+    probe.close();
     fs::remove(created);
 }
 
