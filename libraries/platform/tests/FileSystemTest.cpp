@@ -110,41 +110,30 @@ TEST_F(FileSystemTest, ReadOnlyFilesAndDirectoriesRefuseRemoval) {
     EXPECT_FALSE(fs::exists(dir));
 }
 
+// What a removal refuses is the handle listing's test (DirHandleTest): the same removeEntry.
 TEST_F(FileSystemTest, RemovingEntriesDuringTheListing) {
     // More entries than one batch of the system's directory reading holds, so the listing has to
     // read on after removals.
     constexpr int kCount = 3000;
     for (int i = 0; i < kCount; ++i)
         write("f" + std::to_string(i));
-    std::string locked = write("locked");
-    ASSERT_EQ(changeMode(locked, FilePermission::Read), 0u);
-    fs::create_directory(root / "sub");
 
     std::map<std::string, int> seen;
-    std::map<std::string, std::uint32_t> refused;
     DirEnumerator listing;
     ASSERT_EQ(listing.open(root.string(), DirDetail::NamesAndTypes), 0u);
     while (listing.next() == FileSystemError::Success) {
         std::string name(listing.entry().name, listing.entry().nameLength);
         ++seen[name];
-        if (name[0] != 'f' || std::stoi(name.substr(1)) % 2 == 0) {
-            std::uint32_t error = listing.removeEntry();
-            if (error != 0)
-                refused[name] = error;
+        if (std::stoi(name.substr(1)) % 2 == 0) {
+            EXPECT_EQ(listing.removeEntry(), 0u) << name;
         }
     }
     // Every entry came exactly once although half of them went on the way.
-    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kCount + 2));
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kCount));
     for (const auto& entry : seen)
         EXPECT_EQ(entry.second, 1) << entry.first;
     for (int i = 0; i < kCount; ++i)
         ASSERT_EQ(fs::exists(path("f" + std::to_string(i))), i % 2 == 1) << i;
-    // Refused as deleteFile refuses them.
-    EXPECT_EQ(refused, (std::map<std::string, std::uint32_t>{{"locked", FileSystemError::AccessDenied},
-                                                             {"sub", FileSystemError::AccessDenied}}));
-    EXPECT_TRUE(fs::exists(locked));
-    EXPECT_TRUE(fs::is_directory(root / "sub"));
-    EXPECT_EQ(listing.removeEntry(), FileSystemError::FileNotFound); // the listing is over
 }
 
 TEST_F(FileSystemTest, StatusRenameAndTimes) {
@@ -160,8 +149,7 @@ TEST_F(FileSystemTest, StatusRenameAndTimes) {
 
     EXPECT_EQ(renamePath(from, to), FileSystemError::AlreadyExists);
     EXPECT_TRUE(fs::exists(from));
-    std::ifstream old(to);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
+    EXPECT_EQ(content("to.txt"), "old");
     EXPECT_EQ(renamePath(from, path("new.txt")), 0u);
     EXPECT_FALSE(fs::exists(from));
     EXPECT_TRUE(fs::exists(path("new.txt")));
@@ -170,7 +158,6 @@ TEST_F(FileSystemTest, StatusRenameAndTimes) {
     ASSERT_EQ(getFileStatus(to, status), 0u);
     EXPECT_EQ(status.lastWriteMs, 631152000000LL);
     EXPECT_EQ(status.lastAccessMs, 946684800000LL);
-    EXPECT_EQ(setFileTimes(path("missing"), 0, 0), FileSystemError::FileNotFound);
     std::string target;
     std::uint32_t tag = 0;
     EXPECT_EQ(readReparseTarget(to, target, tag), FileSystemError::NotAReparsePoint);
@@ -264,11 +251,5 @@ TEST_F(FileSystemTest, SymbolicLinksAreReparsePointsAndNeverReachTheirTarget) {
     EXPECT_EQ(deleteFile(path("tree/dangling")), 0u);
     EXPECT_TRUE(fs::exists(guarded));
     EXPECT_TRUE(listAll(path("tree"), DirDetail::Full, error).empty());
-
-    // Hidden is the leading dot on this system.
-    write(".hidden");
-    auto entries = listAll(root.string(), DirDetail::Full, error);
-    EXPECT_NE(entries[".hidden"].attributes & FileAttribute::Hidden, 0u);
-    EXPECT_EQ(entries["outside"].attributes & FileAttribute::Hidden, 0u);
 }
 #endif

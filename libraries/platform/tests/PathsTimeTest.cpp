@@ -39,14 +39,7 @@ TEST(Paths, CurrentWindowsAndLongNames) {
 }
 
 TEST(Time, CalendarConversionsHaveNoWrapIn2038) {
-    SystemTimeUtc now;
-    getSystemTimeUtc(now);
-    EXPECT_GE(now.year, 2020);
-    EXPECT_TRUE(now.month >= 1 && now.month <= 12);
-    EXPECT_TRUE(now.day >= 1 && now.day <= 31);
-    EXPECT_TRUE(now.millisecond >= 0 && now.millisecond < 1000);
-    EXPECT_GT(timeNow(), 1577836800); // 2020-01-01
-
+    // (The clock itself is the black-box suite's: every age it judges counts from the real now.)
     CalendarTime fields;
     ASSERT_TRUE(utcTime(2147483648LL, fields)); // one second past the 32-bit limit
     EXPECT_EQ(fields.year, 138);
