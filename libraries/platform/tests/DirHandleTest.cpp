@@ -46,6 +46,7 @@ bool runOnHost(const std::string& command, const fs::path& directory) {
 }
 #endif
 
+// The root holds "file", a read-only "locked", an empty "sub", and links to "outside" and a file in it.
 class DirHandleTest : public PlatformTestDir {
 protected:
     void SetUp() override {
@@ -54,7 +55,11 @@ protected:
         fs::create_directory(root / "sub");
         write("file", "12345");
         write("outside/guarded.txt", "guarded");
+        write("locked", "x");
+        fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
         ASSERT_EQ(dir.openRoot(root.string()), 0u);
+        plantLink("outside", "dirlink");
+        plantLink("outside/guarded.txt", "filelink");
     }
     void TearDown() override {
         dir.close();
@@ -93,7 +98,6 @@ protected:
 } // namespace
 
 TEST_F(DirHandleTest, OpensDirectoriesButNeverThroughALink) {
-    plantLink("sub", "dirlink");
     DirHandle other;
     EXPECT_EQ(other.openRoot((root / "file").string()), FileSystemError::NotADirectory);
     EXPECT_NE(other.openRoot((root / "missing").string()), 0u);
@@ -128,8 +132,6 @@ TEST_F(DirHandleTest, OpensDirectoriesButNeverThroughALink) {
 }
 
 TEST_F(DirHandleTest, LookupTellsKindAndIdentityWithoutFollowing) {
-    plantLink("sub", "dirlink");
-    plantLink("outside/guarded.txt", "filelink");
     std::map<std::string, EntryKind> cases{{"file", EntryKind::File},
                                            {"sub", EntryKind::Directory},
                                            {"dirlink", EntryKind::Link},
@@ -158,10 +160,6 @@ TEST_F(DirHandleTest, LookupTellsKindAndIdentityWithoutFollowing) {
 }
 
 TEST_F(DirHandleTest, RemovesOnlyWhatWasJudgedAndNeverALinksTarget) {
-    plantLink("outside/guarded.txt", "filelink");
-    plantLink("outside", "dirlink");
-    write("locked", "x");
-    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
     fs::create_directory(root / "empty");
     const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
     const std::map<std::string, std::uint32_t> files{{"file", 0u},
@@ -197,7 +195,6 @@ TEST_F(DirHandleTest, RemovesOnlyWhatWasJudgedAndNeverALinksTarget) {
 }
 
 TEST_F(DirHandleTest, ReadsOnlyRegularFilesAndCanLeaveTheLastAccess) {
-    plantLink("outside/guarded.txt", "filelink");
     std::map<std::string, std::uint32_t> cases{{"file", 0u},
                                                {"filelink", FileSystemError::IsALink},
                                                {"sub", FileSystemError::AccessDenied},
@@ -229,8 +226,6 @@ TEST_F(DirHandleTest, ReadsOnlyRegularFilesAndCanLeaveTheLastAccess) {
     EntryInfo info;
     ASSERT_EQ(dir.lookup("file", info), 0u);
     EXPECT_EQ(info.lastAccessMs, lastAccess);
-    write("locked", "x");
-    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
     ASSERT_EQ(file.openRead(dir, "locked"), 0u);
     EXPECT_EQ(file.checkRemovable(dir, "locked"), FileSystemError::AccessDenied);
     EXPECT_EQ(info.lastWriteMs, 1400000000000LL);
@@ -266,10 +261,6 @@ TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
 }
 
 TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudged) {
-    plantLink("outside", "dirlink");
-    plantLink("outside/guarded.txt", "filelink");
-    write("locked", "x");
-    fs::permissions(root / "locked", fs::perms::owner_write, fs::perm_options::remove);
     DirEnumerator listing;
     ASSERT_EQ(listing.open(dir), 0u);
     dir.close(); // the listing keeps what it lists open
