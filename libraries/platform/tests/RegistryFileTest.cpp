@@ -71,13 +71,6 @@ std::string toUtf16(const std::string& utf8) {
     return out;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 void writeFile(const fs::path& path, const std::string& content, fs::perms mode = fs::perms(0644)) {
     std::ofstream(path, std::ios::binary) << content;
     fs::permissions(path, mode);
@@ -265,7 +258,7 @@ TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
 // (A file of another user, a group-writable directory, a link into one and a FIFO: the black-box suite.)
 TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
     const bool asRoot = ::geteuid() == 0;
-    const std::string content = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
+    const std::string original = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n";
     const fs::path shared = root / "shared";
     const std::string sharedWritable = "may write the directory \"" + shared.string() + "\"";
     struct Case {
@@ -294,8 +287,9 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
         std::error_code ignored;
         fs::remove_all(shared, ignored);
         fs::create_directory(shared);
-        const fs::path real = (c.linked ? root : shared) / "real.reg";
-        writeFile(real, content, fs::perms(c.fileMode));
+        const std::string realName = c.linked ? "real.reg" : "shared/real.reg";
+        const fs::path real = root / realName;
+        writeFile(real, original, fs::perms(c.fileMode));
         fs::path named = real;
         if (c.linked) {
             named = shared / "link.reg";
@@ -317,7 +311,7 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
         EXPECT_NE(registryErrorDetail().find(c.reason), std::string::npos) << registryErrorDetail();
         // Nor is it written.
         EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
-        EXPECT_EQ(readFile(real), content);
+        EXPECT_EQ(content(realName), original);
     }
     // A directory is refused as a FIFO is.
     fs::create_directory(file);
@@ -328,9 +322,9 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
 }
 
 TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
-    const std::string content =
+    const std::string original =
         std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor]\n\n\"x\"=oops\n";
-    writeFile(file, content);
+    writeFile(file, original);
     RegistryKey key;
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", kRegRead, key), 1009u);
     const std::string detail = registryErrorDetail();
@@ -338,7 +332,7 @@ TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
     EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Other", kRegWrite, key), 1009u);
     EXPECT_EQ(registryErrorDetail(), detail);
     EXPECT_EQ(regDeleteTree(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor", 0), 1009u);
-    EXPECT_EQ(readFile(file), content);
+    EXPECT_EQ(content("registry.reg"), original);
     // A later successful call clears the detail.
     writeFile(file, kHeader);
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "", kRegRead, key), 0u);
@@ -371,7 +365,7 @@ TEST_F(RegistryFileSeam, WritesReplaceTheFileAndKeepItsFormAndMode) {
 
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0600));
-    EXPECT_EQ(readFile(target),
+    EXPECT_EQ(content("real.reg"),
               toUtf16("Windows Registry Editor Version 5.00\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9\\B]\r\n\"Name\"=\"v\"\r\n\r\n"));
     std::vector<std::string> names;
