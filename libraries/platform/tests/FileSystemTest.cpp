@@ -110,32 +110,6 @@ TEST_F(FileSystemTest, ReadOnlyFilesAndDirectoriesRefuseRemoval) {
     EXPECT_FALSE(fs::exists(dir));
 }
 
-// What a removal refuses is the handle listing's test (DirHandleTest): the same removeEntry.
-TEST_F(FileSystemTest, RemovingEntriesDuringTheListing) {
-    // More entries than one batch of the system's directory reading holds, so the listing has to
-    // read on after removals.
-    constexpr int kCount = 3000;
-    for (int i = 0; i < kCount; ++i)
-        write("f" + std::to_string(i));
-
-    std::map<std::string, int> seen;
-    DirEnumerator listing;
-    ASSERT_EQ(listing.open(root.string(), DirDetail::NamesAndTypes), 0u);
-    while (listing.next() == FileSystemError::Success) {
-        std::string name(listing.entry().name, listing.entry().nameLength);
-        ++seen[name];
-        if (std::stoi(name.substr(1)) % 2 == 0) {
-            EXPECT_EQ(listing.removeEntry(), 0u) << name;
-        }
-    }
-    // Every entry came exactly once although half of them went on the way.
-    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kCount));
-    for (const auto& entry : seen)
-        EXPECT_EQ(entry.second, 1) << entry.first;
-    for (int i = 0; i < kCount; ++i)
-        ASSERT_EQ(fs::exists(path("f" + std::to_string(i))), i % 2 == 1) << i;
-}
-
 TEST_F(FileSystemTest, StatusRenameAndTimes) {
     std::string from = write("from.txt", "abc");
     std::string to = write("to.txt", "old");
