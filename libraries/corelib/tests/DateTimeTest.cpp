@@ -39,7 +39,6 @@ std::int64_t utc(std::int64_t y, std::int64_t mo, std::int64_t d, std::int64_t h
 TEST(DateTime, DayCountsAndCalendar) {
     // Milliseconds count from 1899-12-31, the day before day 1 (1900-01-01).
     EXPECT_EQ(utc(1970, 1, 1), 2209075200000);
-    EXPECT_EQ(utc(1970, 1, 1), kUnixEpochMilliseconds);
     EXPECT_EQ(utc(1900, 1, 1), 86400000);
     EXPECT_EQ(utc(2038, 1, 19, 3, 14, 8), kUnixEpochMilliseconds + 2147483648000LL);
     const int days[][4] = {{1900, 1, 1, 1},     {1899, 12, 31, 0},    {1899, 12, 30, -1},
@@ -47,8 +46,7 @@ TEST(DateTime, DayCountsAndCalendar) {
                            {2100, 2, 28, 73108}};
     for (const auto& d : days)
         EXPECT_EQ(dayCount(d[0], d[1], d[2]), d[3]) << d[0] << "-" << d[1] << "-" << d[2];
-    const int months[][3] = {{1900, 2, 28}, {2100, 2, 28},  {2000, 2, 29}, {2016, 2, 29},
-                             {2015, 4, 30}, {2015, 12, 31}, {2015, 13, 0}};
+    const int months[][3] = {{1900, 2, 28}, {2000, 2, 29}, {2015, 4, 30}, {2015, 13, 0}};
     for (const auto& m : months)
         EXPECT_EQ(daysInMonth(m[0], m[1]), m[2]) << m[0] << "-" << m[1];
     // 1900-02-29 and 2100-02-29 do not exist: the day after the 28th is 1 March.
@@ -69,11 +67,6 @@ TEST(DateTime, WeekdaysWeeksAndDaysOfYear) {
         EXPECT_EQ(fields.getWeek(), d[4]) << d[0] << "-" << d[1] << "-" << d[2];
         EXPECT_EQ(fields.getDayOfYear(), d[5]) << d[0] << "-" << d[1] << "-" << d[2];
     }
-    DateTimeDetails defaults;
-    EXPECT_EQ(defaults.format(false, false, false), "1900-01-01T00:00:00Z");
-    EXPECT_TRUE(defaults.isNormalized());
-    EXPECT_FALSE(defaults.isZoned());
-    EXPECT_FALSE(defaults.getZone().isSet());
 }
 
 TEST(DateTime, MillisecondsAndFieldsRoundTrip) {
@@ -122,7 +115,6 @@ TEST(DateTime, NormalizationCarriesBothWays) {
 TEST(DateTime, IsoFormats) {
     DateTime epoch(2209075200000);
     EXPECT_EQ(epoch.format(true, false, false), "1970-01-01T00:00:00.000Z");
-    EXPECT_EQ(DateTimeDetails(epoch).format(false, true, false), "19700101T000000Z");
     EXPECT_EQ(DateTimeDetails(epoch).format(true, true, false), "19700101T000000.000Z");
     EXPECT_EQ(DateTimeDetails(utc(2015, 3, 7, 10, 4, 5, 123)).format(true, false, true),
               "2015-03-07T10:04:05.123Z");
