@@ -40,9 +40,6 @@ TEST(CmdParser, ValuesFlagsAndQuotes) {
     EXPECT_EQ(value, "-1"); // a value that starts with a dash is still the value
     EXPECT_TRUE(parser.isSet("verbose"));
     EXPECT_FALSE(parser.isSet("debug"));
-    value = "unchanged";
-    EXPECT_FALSE(parser.getValue("debug", value));
-    EXPECT_EQ(value, "unchanged");
 
     ASSERT_TRUE(parse(parser, {"--period", "\"PT1H\"", "--period", "P2D"}).ok);
     EXPECT_TRUE(parser.getValue("period", value));
