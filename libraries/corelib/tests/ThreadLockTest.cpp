@@ -79,11 +79,17 @@ TEST(ThreadLock, DestructorReleasesANestedHoldCompletely) {
     ASSERT_TRUE(lock->lock(true));
     ASSERT_TRUE(lock->lock(true));
     ASSERT_TRUE(lock->lock(false));
+    // The process-wide level and, by the "debug"/"level" broadcast, the process logger's own.
+    const auto setLevels = [](int level) {
+        Logger::setProcessLevel(level);
+        ImsMessage message("debug", "level", std::to_string(level));
+        Logger().sendMessage(message);
+    };
     RecordCatcher catcher("anonymous");
-    setLogLevels(8);
+    setLevels(8);
     catcher.seen.clear(); // the broadcast of the level takes locks of its own
     lock.reset();
-    setLogLevels(7);
+    setLevels(7);
     const std::vector<std::string> traces = catcher.texts();
     ASSERT_EQ(traces.size(), 2u);
     EXPECT_EQ(traces[1], "ThreadLock::unlock: Unlocked");
