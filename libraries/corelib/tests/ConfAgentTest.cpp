@@ -76,10 +76,14 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
         thrownText([&] { agent.get("n", KeyType::LocalInt, &number, 6); }));
 }
 
-TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {
+TEST(ConfAgent, FactsAndLocalValuesThroughTheSystemAgent) {
     StoreRoot root;
     SystemBase system;
     ConfAgent agent;
+
+    EXPECT_EQ(SystemBase::hostName(), agent.getSystem("hostname"));
+    EXPECT_EQ("GetLocal_NotFound: Configuration key \"nosuchfact\" was not found",
+              thrownText([&] { agent.getSystem("nosuchfact"); }));
 
     agent.setLocal("veltor/instances/Sorvik", {"a;b", "c"}, 6);
     StringList list;
@@ -131,12 +135,4 @@ TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {
     ScopedVariable unusable("VELTOR_FREG", (root.path / "file").generic_string());
     EXPECT_EQ("SetLocal_Failure: Configuration key \"k\" of type \"local set\" could not be set",
               thrownText([&] { agent.setLocal("k", {"x"}, 6); }));
-}
-
-TEST(ConfAgent, SystemFactsByName) {
-    SystemBase system;
-    ConfAgent agent;
-    EXPECT_EQ(SystemBase::hostName(), agent.getSystem("hostname"));
-    EXPECT_EQ("GetLocal_NotFound: Configuration key \"nosuchfact\" was not found",
-              thrownText([&] { agent.getSystem("nosuchfact"); }));
 }

@@ -75,13 +75,8 @@ TEST_F(WinRegistryTest, WritesAndReadsStringsAndReportsMissingKeysAndValues) {
     EXPECT_EQ(WinRegistry::getString(kHive, base + "\\App", "Long", false), longText);
 
     // A missing key names the resolved path; a missing value names the key as given.
-    const std::string missingKey =
-        "Get_NotFound: Could not find registry key \"HKEY_CURRENT_USER\"->\"" + base + "\\Nope\"";
-    EXPECT_EQ(thrownText([&] { WinRegistry::getString(kHive, base + "/Nope", "InstallDir", false); }),
-              missingKey);
-    EXPECT_EQ(thrownText([&] { WinRegistry::getSubKeys(kHive, base + "/Nope", false); }), missingKey);
-    EXPECT_EQ(thrownText([&] { WinRegistry::getMultiString(kHive, base + "/Nope", "x", false); }),
-              missingKey);
+    EXPECT_EQ(thrownText([&] { WinRegistry::getSubKeys(kHive, base + "/Nope", false); }),
+              "Get_NotFound: Could not find registry key \"HKEY_CURRENT_USER\"->\"" + base + "\\Nope\"");
     EXPECT_EQ(thrownText([&] { WinRegistry::getString(kHive, base + "/App", "Missing", false); }),
               "Get_NotFound: Could not find registry key \"HKEY_CURRENT_USER\\" + base +
                   "/App\"->\"Missing\"");
