@@ -34,7 +34,6 @@ private:
 
 TEST(ConfAgent, AQueryThatNoAgentHooksReportsTheServiceNotWorking) {
     ConfAgent agent;
-    EXPECT_EQ("conf-agent", agent.getName());
     StringList list;
     EXPECT_EQ(
         "GetLocal_ImsNotWorking: Failed to query local configuration key \"app/k\" because IMS isn't working",

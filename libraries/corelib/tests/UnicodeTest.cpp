@@ -113,7 +113,7 @@ TEST(Unicode, EncodersAndRoundTrip) {
     }
 }
 
-TEST(Unicode, MarksLengthsAndByteOrder) {
+TEST(Unicode, MarksAndLengths) {
     const std::string marks[] = {"", "", bytes({0xEF, 0xBB, 0xBF}), bytes({0xFF, 0xFE}), bytes({0xFE, 0xFF}),
                                  ""};
     for (int kind : {0, 1, 2, 3, 4, 9})
@@ -132,8 +132,4 @@ TEST(Unicode, MarksLengthsAndByteOrder) {
                                                      {0xE2, 3}, {0xF0, 4}, {0xFF, 8}};
     for (const auto& l : lengths)
         EXPECT_EQ(Unicode::utf8Length(l.first), l.second) << l.first;
-
-    EXPECT_EQ(Unicode::swap16(0x1234), 0x3412);
-    EXPECT_EQ(Unicode::unitBytes(Unicode::toBigEndian16(0x1234)), bytes({0x12, 0x34}));
-    EXPECT_EQ(Unicode::unitBytes(Unicode::toLittleEndian16(0x1234)), bytes({0x34, 0x12}));
 }
