@@ -34,7 +34,6 @@ private:
 
 TEST(ConfAgent, AQueryThatNoAgentHooksReportsTheServiceNotWorking) {
     ConfAgent agent;
-    EXPECT_EQ("conf-agent", agent.getName());
     StringList list;
     EXPECT_EQ(
         "GetLocal_ImsNotWorking: Failed to query local configuration key \"app/k\" because IMS isn't working",
@@ -47,40 +46,24 @@ TEST(ConfAgent, AQueryThatNoAgentHooksReportsTheServiceNotWorking) {
 TEST(ConfAgent, EveryStatusMapsToItsError) {
     ConfAgent agent;
     StringList list;
-    auto get = [&] { agent.getLocal("app/k", list, 6); };
-    auto set = [&] { agent.setLocal("app/k", list, 6); };
-    const std::string wrongType =
-        "GetLocal_WrongType: Configuration key \"app/k\" is not of requested type (local set)";
-    // What a get and a set throw for each status ("" where not asked); 1 is success, 5 a key type the
-    // answering side does not serve, and 9 or 11 mean nothing to a get.
+    const auto nameOf = [](const std::string& thrown) { return thrown.substr(0, thrown.find(':')); };
+    // The error a get and a set throw for each status ("-" where not asked); 1 is success, 5 a key type
+    // the answering side does not serve, and 9 or 11 mean nothing to a get.
     const struct {
         std::uint32_t status;
-        std::string get, set;
-    } cases[] = {
-        {1, "nothing thrown", "nothing thrown"},
-        {3, "GetLocal_NotFound: Configuration key \"app/k\" was not found", ""},
-        {4, wrongType, ""},
-        {5, wrongType, ""},
-        {6,
-         "GetLocal_NoAccess: Got request for configuration key \"app/k\" of type local set, but failed to "
-         "get access to it",
-         ""},
-        {9, "nothing thrown",
-         "SetLocal_InvalidType: Cannot set configuration key \"app/k\" of type \"local set\" - invalid type"},
-        {10, "",
-         "SetLocal_NoAccess: Cannot set configuration key \"app/k\" of type \"local set\" because access to "
-         "it was denied"},
-        {11, "nothing thrown",
-         "SetLocal_Failure: Configuration key \"app/k\" of type \"local set\" could not be set"},
-    };
+        const char *get, *set;
+    } cases[] = {{1, "nothing thrown", "nothing thrown"}, {3, "GetLocal_NotFound", "-"},
+                 {4, "GetLocal_WrongType", "-"},          {5, "GetLocal_WrongType", "-"},
+                 {6, "GetLocal_NoAccess", "-"},           {9, "nothing thrown", "SetLocal_InvalidType"},
+                 {10, "-", "SetLocal_NoAccess"},          {11, "nothing thrown", "SetLocal_Failure"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         FixedAnswer answer(c.status);
-        if (!c.get.empty()) {
-            EXPECT_EQ(c.get, thrownText(get));
+        if (c.get[0] != '-') {
+            EXPECT_EQ(c.get, nameOf(thrownText([&] { agent.getLocal("app/k", list, 6); })));
         }
-        if (!c.set.empty()) {
-            EXPECT_EQ(c.set, thrownText(set));
+        if (c.set[0] != '-') {
+            EXPECT_EQ(c.set, nameOf(thrownText([&] { agent.setLocal("app/k", list, 6); })));
         }
     }
     // Of two answering hooks the last one's status counts.
@@ -92,10 +75,14 @@ TEST(ConfAgent, EveryStatusMapsToItsError) {
         thrownText([&] { agent.get("n", KeyType::LocalInt, &number, 6); }));
 }
 
-TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {
+TEST(ConfAgent, FactsAndLocalValuesThroughTheSystemAgent) {
     StoreRoot root;
     SystemBase system;
     ConfAgent agent;
+
+    EXPECT_EQ(SystemBase::hostName(), agent.getSystem("hostname"));
+    EXPECT_EQ("GetLocal_NotFound: Configuration key \"nosuchfact\" was not found",
+              thrownText([&] { agent.getSystem("nosuchfact"); }));
 
     agent.setLocal("veltor/instances/Sorvik", {"a;b", "c"}, 6);
     StringList list;
@@ -125,10 +112,6 @@ TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {
     agent.set("num", KeyType::LocalInt, &signedValue, 6 | 16);
     agent.get("num", KeyType::LocalInt, &signedBack, 6);
     EXPECT_EQ(-8, signedBack);
-    std::uint64_t unsignedValue = 5, unsignedBack = 0;
-    agent.set("num", KeyType::LocalUInt, &unsignedValue, 6 | 16);
-    agent.get("num", KeyType::LocalUInt, &unsignedBack, 6);
-    EXPECT_EQ(5u, unsignedBack);
     double real = 0.25, realBack = 0;
     agent.set("num", KeyType::LocalFloat, &real, 6);
     agent.set("num", KeyType::LocalFloat, &real, 6 | 16);
@@ -151,14 +134,4 @@ TEST(ConfAgent, LocalValuesThroughTheSystemAgent) {
     ScopedVariable unusable("VELTOR_FREG", (root.path / "file").generic_string());
     EXPECT_EQ("SetLocal_Failure: Configuration key \"k\" of type \"local set\" could not be set",
               thrownText([&] { agent.setLocal("k", {"x"}, 6); }));
-    EXPECT_EQ("SetLocal_Failure: Configuration key \"\" of type \"local set\" could not be set",
-              thrownText([&] { agent.setLocal("", {"x"}, 6); }));
-}
-
-TEST(ConfAgent, SystemFactsByName) {
-    SystemBase system;
-    ConfAgent agent;
-    EXPECT_EQ(SystemBase::hostName(), agent.getSystem("hostname"));
-    EXPECT_EQ("GetLocal_NotFound: Configuration key \"nosuchfact\" was not found",
-              thrownText([&] { agent.getSystem("nosuchfact"); }));
 }

@@ -113,14 +113,6 @@ private:
     std::uint64_t id = 0;
 };
 
-// Sets the process-wide level and tells every logger its own level by the "debug"/"level" broadcast.
-inline void setLogLevels(int level) {
-    VeltorCorelib::Logger::setProcessLevel(level);
-    VeltorCorelib::Logger sender;
-    VeltorCorelib::ImsMessage message("debug", "level", std::to_string(level));
-    sender.sendMessage(message);
-}
-
 // Starts this test program again as a child process in a helper mode chosen by the environment. A helper
 // mode is a function registered with SORVIK_CHILD_MODE; it runs from a static initialiser before the test
 // framework starts, and ends the process with its own exit code.

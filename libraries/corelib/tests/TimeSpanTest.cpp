@@ -20,21 +20,17 @@ TEST(TimeSpan, PartsOfTheText) {
         // Unusable text gives zero or is skipped; a week's digit joins the next number.
         {"10H", 0, 0, 0},
         {"", 0, 0, 0},
-        {"P", 0, 0, 0},
         {"PT5D", 0, 0, 0},
         {"P5H", 0, 0, 0},
         {"P2W", 0, 0, 0},
         {"P1W2D", 0, 0, 12 * day},
         {"P1Y2Y", 2, 0, 0},
-        {"P1D1D", 0, 0, 2 * day},
         {"P1.5D", 0, 0, day}, // read as atoi reads it
         // Fractions of a second: three digits, with the sign of the number, also when its whole part is 0.
         {"PT1.5S", 0, 0, 1500},
-        {"PT1.25S", 0, 0, 1250},
         {"PT-1.5S", 0, 0, -1500},
         {"PT-0.5S", 0, 0, -500},
         {"PT1.2345S", 0, 0, 1234},
-        {"PT2S", 0, 0, 2000},
         // Only an upper-case P opens a duration and only an upper-case T the time part; the designator
         // letters themselves count in either case.
         {"p2d", 0, 0, 0},
