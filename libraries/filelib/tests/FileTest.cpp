@@ -141,14 +141,6 @@ TEST_F(FileObject, WritesMarksAndCharactersPerEncoding) {
     utf8.writeLine("ok");
     utf8.close();
     EXPECT_EQ(read("u8.txt"), byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 'o', 'k', '\n'}));
-
-    // Plain bytes write a code point as '#' and its decimal value.
-    File bytes(portable("plain.txt"));
-    bytes.openWrite();
-    bytes.writeChar(0x20AC);
-    bytes.writeString("x", ';');
-    bytes.close();
-    EXPECT_EQ(read("plain.txt"), "#8364x;");
 }
 
 // Sequences cut short by the end of the file, and a surrogate pair with a bad second unit, reach the
@@ -228,14 +220,4 @@ TEST_F(FileObject, PositionsAfterMixedReadsAndWrites) {
     EXPECT_EQ(appending.readBytes(3), "2ab");
     appending.close();
     EXPECT_EQ(read("rw.txt"), "XY2ab56Z89++");
-
-    // Create-or-truncate read-write with a mark.
-    File fresh(portable("fresh.txt"));
-    fresh.setEncoding(Unicode::Encoding_Utf8);
-    fresh.openReadWrite(1);
-    fresh.writeChar(0xE9);
-    fresh.setBytePos(3);
-    EXPECT_EQ(fresh.readChar(), 0xE9u);
-    fresh.close();
-    EXPECT_EQ(read("fresh.txt"), byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9}));
 }
