@@ -145,12 +145,9 @@ TEST_F(FsToolsPathDir, LongPathCurrentDirAndNames) {
     std::string current = FsTools::currentDir();
     ASSERT_FALSE(current.empty());
     EXPECT_EQ(current.find(VeltorPlatform::kOtherSeparator), std::string::npos);
-    std::string path = current;
-    FsTools::longPath(path);
-    EXPECT_EQ(path, current);
     // Longer than the first buffer of 50 characters.
     std::string deep = write(std::string(60, 'n'));
-    path = deep;
+    std::string path = deep;
     FsTools::longPath(path);
     EXPECT_EQ(FsTools::compareNoCase(path, deep), 0);
     EXPECT_EQ(path.substr(path.size() - 60), std::string(60, 'n'));
