@@ -11,16 +11,11 @@ namespace {
 
 // A shortcut whose link information names `target` as its local base path.
 std::string makeShortcut(const std::string& target) {
-    auto u32 = [](std::uint32_t value) {
-        std::string bytes;
-        for (int i = 0; i < 4; ++i)
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-        return bytes;
+    auto u32 = [](std::uint32_t v) {
+        return byteString({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)});
     };
-    const unsigned char id[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-    std::string header =
-        u32(0x4C) + std::string(reinterpret_cast<const char*>(id), 16) + u32(0x2) + u32(0x10);
+    const std::string id = byteString({0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46});
+    std::string header = u32(0x4C) + id + u32(0x2) + u32(0x10);
     header.append(0x4C - header.size(), '\0');
     std::string volume = u32(0x11) + u32(3) + u32(0x1234) + u32(0x10) + std::string(1, '\0');
     std::uint32_t baseOffset = 0x1C + static_cast<std::uint32_t>(volume.size());
@@ -215,10 +210,7 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     write("list/a.log");
     write("list/c.txt");
     makeDir("list/sub.log");
-    DirTools::NameList all = DirTools::readDir(portable("list"), "*.log");
-    std::sort(all.begin(), all.end());
-    EXPECT_EQ(all, (DirTools::NameList{"a.log", "b.log", "sub.log"}));
-    EXPECT_EQ(DirTools::readDir(portable("list"), "*", 2).size(), 2u);
+    EXPECT_EQ(DirTools::readDir(portable("list"), "*.log", 2).size(), 2u);
     EXPECT_EQ(DirTools::readFiles(portable("list"), "*"), (DirTools::NameSet{"a.log", "b.log", "c.txt"}));
     EXPECT_EQ(DirTools::readDirs(portable("list"), "*"), DirTools::NameSet{"sub.log"});
 

@@ -1,6 +1,5 @@
-// The shared support of the file library's tests: a fixture around a fresh temporary directory
-// (removed with everything in it afterwards, read-only entries made writable first) with helpers for
-// names below it, and helpers for bytes and thrown records.
+// A fixture around a fresh temporary directory, removed with everything in it afterwards (read-only
+// entries made writable first), with helpers for names below it, bytes and thrown records.
 #pragma once
 #include "platform/FileSystem.h"
 
@@ -83,7 +82,6 @@ protected:
     std::string base;
 };
 
-// Bytes from a list of values.
 inline std::string byteString(std::initializer_list<int> values) {
     std::string out;
     for (int v : values)

