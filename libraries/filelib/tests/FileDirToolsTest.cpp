@@ -2,8 +2,6 @@
 #include "FileTestDir.h"
 #include "FileTools.h"
 
-#include <algorithm>
-
 using VeltorFilelib::DirTools;
 using VeltorFilelib::FileTools;
 
@@ -118,7 +116,6 @@ TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
 TEST_F(FileDirTools, LinksAndTheirTargets) {
     write("file.txt");
     makeDir("dir");
-    EXPECT_FALSE(FileTools::exists(""));
     EXPECT_TRUE(FileTools::isFile(portable("file.txt")));
     EXPECT_FALSE(FileTools::isFile(portable("dir")));
     EXPECT_FALSE(FileTools::isLink(portable("file.txt")));
@@ -188,7 +185,6 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
 
     write("afile");
     EXPECT_THROW(DirTools::ensureParentExists(portable("afile/x/y")), DirTools::EnsureParent_InvalidPath);
-    EXPECT_FALSE(present("afile/x"));
 }
 
 TEST_F(FileDirTools, CreateEnsureListAndRemove) {

@@ -42,15 +42,12 @@ class ZFileObject : public FileTestDir {};
 TEST_F(ZFileObject, RoundTripOfSeveralMegabytes) {
     const std::string name = portable("big.log.gz");
     const std::string content = sampleText(3 * 1024 * 1024 + 17, 7);
-    {
-        File file(name);
-        file.openWrite();
-        for (std::size_t at = 0; at < content.size(); at += 100000)
-            file.writeString(content.substr(at, 100000));
-        file.flush();
-        EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
-        file.close();
-    }
+    File writer(name);
+    writer.openWrite();
+    writer.writeString(content);
+    writer.flush();
+    EXPECT_EQ(writer.tell(), static_cast<std::int64_t>(content.size()));
+    writer.close();
     const std::string stored = read("big.log.gz");
     ASSERT_GE(stored.size(), 2u);
     EXPECT_EQ(stored.substr(0, 2), byteString({0x1F, 0x8B}));
@@ -72,7 +69,6 @@ TEST_F(ZFileObject, ForwardPositioningAndHistory) {
     EXPECT_EQ(file.readBytes(10), content.substr(0, 10));
     file.setBytePos(10); // the current position is allowed
     EXPECT_THROW(file.setBytePos(9), FileBase::SetBytePos_NegativeMove);
-    EXPECT_THROW(file.moveBytePos(-1), FileBase::SetBytePos_NegativeMove);
     file.setBytePos(100);
     EXPECT_EQ(file.readBytes(5), content.substr(100, 5));
 
