@@ -33,7 +33,6 @@ TEST_F(FileDirTools, FileFailuresAreThrown) {
     EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::remove(missing, 0); }),
               "NoSuchFile: Trying to access \"" + missing + "\", but no such file (setPermission)");
     EXPECT_THROW(FileTools::havePermission(missing, FileTools::Read), FileTools::NoSuchFile);
-    EXPECT_THROW(FileTools::getLinkTarget(""), FileTools::NoSuchFile);
 
     write("locked.txt");
     readOnly("locked.txt");
@@ -156,8 +155,6 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
 TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
     EXPECT_THROW(DirTools::readDir("", "*"), VeltorFilelib::TargetExists);
     EXPECT_THROW(DirTools::createDir(""), VeltorFilelib::TargetExists);
-    EXPECT_THROW(DirTools::ensureParentExists(""), VeltorFilelib::TargetExists);
-    EXPECT_THROW(DirTools::clear("", 0), VeltorFilelib::TargetExists);
     const std::string missing = portable("missing");
     for (std::uint32_t count : {DirTools::NoLimit, 1u, 0u})
         EXPECT_THROW(DirTools::readDir(missing, "*", count), DirTools::NoSuchDir) << count;
@@ -213,7 +210,6 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     readOnly("list/sub.log/deep/x.txt");
     DirTools::remove(portable("list"), DirTools::RemoveForce | DirTools::RemoveContents);
     EXPECT_FALSE(present("list"));
-    EXPECT_EQ(DirTools::currentDir().find('\\'), std::string::npos);
 }
 
 TEST_F(FileDirTools, ClearingATreeLeavesWhatLinksLeadTo) {

@@ -174,7 +174,6 @@ TEST_F(FileObject, PositionsAfterMixedReadsAndWrites) {
     const std::string name = write("rw.txt", "0123456789");
     File file(name);
     file.openReadWrite(0);
-    EXPECT_EQ(file.getEncoding(), Unicode::Encoding_Bytes);
     EXPECT_EQ(file.readBytes(3), "012"); // detection gave its byte back
     file.writeString("ab");
     EXPECT_EQ(file.tell(), 5);

@@ -222,7 +222,6 @@ TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
                                                        {"locked.csv", FsTools::Removal::RemoveFailed}}));
     EXPECT_FALSE(present("a.csv"));
     EXPECT_TRUE(present("b.csv"));
-    EXPECT_TRUE(present("dir.csv"));
 
     // A trailing separator is the same directory; no report callback is needed.
     ASSERT_TRUE(FsTools::removeFilesIf(base + "/", "c.*", [](const FsTools::ListedFile&) { return true; }));
@@ -256,7 +255,6 @@ TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     EXPECT_EQ(FsTools::removeFileIf("", answer(true)), FsTools::Removal::NotFound);
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), 0);
-    EXPECT_EQ(FsTools::accessTime("").getMilliseconds(), 0);
 
     // A name that looks like an environment reference is that file, not the variable's value.
     std::string odd = write("%PATH%.tmp");

