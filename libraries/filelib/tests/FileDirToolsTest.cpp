@@ -2,8 +2,6 @@
 #include "FileTestDir.h"
 #include "FileTools.h"
 
-#include <algorithm>
-
 using VeltorFilelib::DirTools;
 using VeltorFilelib::FileTools;
 
@@ -11,16 +9,11 @@ namespace {
 
 // A shortcut whose link information names `target` as its local base path.
 std::string makeShortcut(const std::string& target) {
-    auto u32 = [](std::uint32_t value) {
-        std::string bytes;
-        for (int i = 0; i < 4; ++i)
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-        return bytes;
+    auto u32 = [](std::uint32_t v) {
+        return byteString({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)});
     };
-    const unsigned char id[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-    std::string header =
-        u32(0x4C) + std::string(reinterpret_cast<const char*>(id), 16) + u32(0x2) + u32(0x10);
+    const std::string id = byteString({0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46});
+    std::string header = u32(0x4C) + id + u32(0x2) + u32(0x10);
     header.append(0x4C - header.size(), '\0');
     std::string volume = u32(0x11) + u32(3) + u32(0x1234) + u32(0x10) + std::string(1, '\0');
     std::uint32_t baseOffset = 0x1C + static_cast<std::uint32_t>(volume.size());
@@ -29,20 +22,6 @@ std::string makeShortcut(const std::string& target) {
                        u32(suffixOffset) + volume + target + std::string(2, '\0');
     return header + info + std::string(4, '\0');
 }
-
-// Makes `dir` the current directory for the lifetime of the object.
-class CurrentDir {
-public:
-    explicit CurrentDir(const std::filesystem::path& dir) : previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir);
-    }
-    ~CurrentDir() { std::filesystem::current_path(previous); }
-    CurrentDir(const CurrentDir&) = delete;
-    CurrentDir& operator=(const CurrentDir&) = delete;
-
-private:
-    std::filesystem::path previous;
-};
 
 } // namespace
 
@@ -54,12 +33,10 @@ TEST_F(FileDirTools, FileFailuresAreThrown) {
     EXPECT_EQ(thrown<FileTools::NoSuchFile>([&] { FileTools::remove(missing, 0); }),
               "NoSuchFile: Trying to access \"" + missing + "\", but no such file (setPermission)");
     EXPECT_THROW(FileTools::havePermission(missing, FileTools::Read), FileTools::NoSuchFile);
-    EXPECT_THROW(FileTools::getLinkTarget(""), FileTools::NoSuchFile);
 
     write("locked.txt");
     readOnly("locked.txt");
     const std::string locked = portable("locked.txt");
-    EXPECT_TRUE(FileTools::havePermission(locked, FileTools::Read));
     EXPECT_FALSE(FileTools::havePermission(locked, FileTools::Read | FileTools::Write));
     EXPECT_THROW(FileTools::remove(locked, 0), VeltorFilelib::AccessDenied);
     EXPECT_TRUE(present("locked.txt"));
@@ -126,15 +103,10 @@ TEST_F(FileDirTools, RenameNeverLosesAFile) {
 TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
     const std::string report = portable("report.txt");
     EXPECT_EQ(FileTools::nextEnumeration(report, 4), report); // missing: unchanged
-    EXPECT_EQ(FileTools::nextEnumeration("", 4), "");
     write("report.txt");
     EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0001.txt"));
     write("report-0001.txt");
     EXPECT_EQ(FileTools::nextEnumeration(report, 4), portable("report-0002.txt"));
-    EXPECT_EQ(FileTools::nextEnumeration(report, 0), portable("report-1.txt"));
-    EXPECT_EQ(FileTools::nextEnumeration(report, 1), portable("report-1.txt"));
-    write("plain");
-    EXPECT_EQ(FileTools::nextEnumeration(portable("plain"), 3), portable("plain-001"));
     makeDir("v1.2/data");
     EXPECT_EQ(FileTools::nextEnumeration(portable("v1.2/data"), 2), portable("v1.2/data-01"));
 }
@@ -142,11 +114,8 @@ TEST_F(FileDirTools, NextEnumerationFindsTheFirstFreeNumber) {
 TEST_F(FileDirTools, LinksAndTheirTargets) {
     write("file.txt");
     makeDir("dir");
-    EXPECT_TRUE(FileTools::exists(portable("file.txt")));
-    EXPECT_FALSE(FileTools::exists(""));
     EXPECT_TRUE(FileTools::isFile(portable("file.txt")));
     EXPECT_FALSE(FileTools::isFile(portable("dir")));
-    EXPECT_FALSE(FileTools::isFile(portable("missing")));
     EXPECT_FALSE(FileTools::isLink(portable("file.txt")));
     std::string top = portable("x");
     top.resize(top.size() - 2);
@@ -159,6 +128,7 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
     EXPECT_EQ(FileTools::getLinkTarget(portable("dir.LNK")), portable("dir"));
     EXPECT_FALSE(FileTools::isFile(portable("dir.LNK")));
     EXPECT_TRUE(DirTools::isDir(portable("dir.LNK")));
+    EXPECT_THROW(DirTools::readDir(portable("dir.LNK"), "*"), DirTools::ReadDir_Failed); // not listed as one
     // An unreadable shortcut leads to its own directory.
     write("broken.lnk", "garbage");
     EXPECT_EQ(FileTools::getLinkTarget(portable("broken.lnk")), top);
@@ -171,12 +141,11 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
     EXPECT_EQ(FileTools::getLinkTarget(portable("rel")), portable("dir"));
     EXPECT_TRUE(DirTools::isDir(portable("rel")));
     // A relative link named by its bare name lies in the current directory, not in the root.
-    {
-        CurrentDir inside(root);
-        EXPECT_EQ(FileTools::getLinkTarget("rel"), "dir");
-        EXPECT_TRUE(DirTools::isDir("rel"));
-        EXPECT_TRUE(DirTools::isDir("./rel"));
-    }
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(root);
+    EXPECT_EQ(FileTools::getLinkTarget("rel"), "dir");
+    EXPECT_TRUE(DirTools::isDir("rel"));
+    std::filesystem::current_path(previous);
     // Links that lead to each other are no directory, and asking does not loop.
     ASSERT_TRUE(makeSymlink(root / "loop-b", root / "loop-a", false));
     ASSERT_TRUE(makeSymlink(root / "loop-a", root / "loop-b", false));
@@ -186,8 +155,6 @@ TEST_F(FileDirTools, LinksAndTheirTargets) {
 TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
     EXPECT_THROW(DirTools::readDir("", "*"), VeltorFilelib::TargetExists);
     EXPECT_THROW(DirTools::createDir(""), VeltorFilelib::TargetExists);
-    EXPECT_THROW(DirTools::ensureParentExists(""), VeltorFilelib::TargetExists);
-    EXPECT_THROW(DirTools::clear("", 0), VeltorFilelib::TargetExists);
     const std::string missing = portable("missing");
     for (std::uint32_t count : {DirTools::NoLimit, 1u, 0u})
         EXPECT_THROW(DirTools::readDir(missing, "*", count), DirTools::NoSuchDir) << count;
@@ -200,11 +167,6 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
     const std::string deep = portable("missing/child");
     EXPECT_EQ(thrown<DirTools::CreateDir_Failed>([&] { DirTools::createDir(deep); }),
               "CreateDir_Failed: Failed to create directory \"" + deep + "\" (win-error#3)");
-
-    // A shortcut that leads to a directory is a directory, but cannot be listed as one.
-    write("dir.lnk", makeShortcut(path("dir")));
-    EXPECT_TRUE(DirTools::isDir(portable("dir.lnk")));
-    EXPECT_THROW(DirTools::readDir(portable("dir.lnk"), "*"), DirTools::ReadDir_Failed);
 
     write("full/file.txt");
     EXPECT_THROW(DirTools::remove(portable("full"), 0), DirTools::Remove_DirNotEmpty);
@@ -219,18 +181,15 @@ TEST_F(FileDirTools, DirectoryFailuresAreThrown) {
 
     write("afile");
     EXPECT_THROW(DirTools::ensureParentExists(portable("afile/x/y")), DirTools::EnsureParent_InvalidPath);
-    EXPECT_FALSE(present("afile/x"));
 }
 
 TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     const std::string dir = portable("made");
     DirTools::createDir(dir);
-    EXPECT_TRUE(DirTools::isDir(dir));
     write("made/content.txt");
     DirTools::createDir(dir); // exists: nothing to do
     EXPECT_TRUE(present("made/content.txt"));
     DirTools::createDir(dir, DirTools::CreateReplace);
-    EXPECT_TRUE(DirTools::isDir(dir));
     EXPECT_TRUE(DirTools::isEmpty(dir));
 
     DirTools::ensureParentExists(portable("a/b/c/file.txt"));
@@ -243,21 +202,14 @@ TEST_F(FileDirTools, CreateEnsureListAndRemove) {
     write("list/a.log");
     write("list/c.txt");
     makeDir("list/sub.log");
-    DirTools::NameList all = DirTools::readDir(portable("list"), "*.log");
-    std::sort(all.begin(), all.end());
-    EXPECT_EQ(all, (DirTools::NameList{"a.log", "b.log", "sub.log"}));
-    EXPECT_EQ(DirTools::readDir(portable("list"), "*", 2).size(), 2u);
-    EXPECT_TRUE(DirTools::readDir(portable("list"), "*.none").empty());
+    EXPECT_EQ(DirTools::readDir(portable("list"), "*.log", 2).size(), 2u);
     EXPECT_EQ(DirTools::readFiles(portable("list"), "*"), (DirTools::NameSet{"a.log", "b.log", "c.txt"}));
     EXPECT_EQ(DirTools::readDirs(portable("list"), "*"), DirTools::NameSet{"sub.log"});
-    EXPECT_FALSE(DirTools::isEmpty(portable("list")));
 
     write("list/sub.log/deep/x.txt");
     readOnly("list/sub.log/deep/x.txt");
     DirTools::remove(portable("list"), DirTools::RemoveForce | DirTools::RemoveContents);
     EXPECT_FALSE(present("list"));
-    EXPECT_FALSE(DirTools::currentDir().empty());
-    EXPECT_EQ(DirTools::currentDir().find('\\'), std::string::npos);
 }
 
 TEST_F(FileDirTools, ClearingATreeLeavesWhatLinksLeadTo) {

