@@ -13,80 +13,14 @@ TEST(RemoverSweeps, DatedLogNames) {
         EXPECT_FALSE(OldFilesRemover::isDatedLogName(plain)) << plain;
 }
 
-TEST_F(RemoverTest, OldLogs) {
-    makeAged("server.log", 9000 * kHour, 9000 * kHour);
-    makeAged("server_1.log", 25 * kHour, kHour);
-    makeAged("app-2.log", 23 * kHour, 23 * kHour);
-    makeAged("trace_3.txt", 100 * kHour, 100 * kHour);
-    // A negative age is read as the default of 24 hours.
-    remover.removeOldLogs(dir, -5, "");
-    EXPECT_EQ((std::set<std::string>{"server.log", "app-2.log", "trace_3.txt"}), left());
-    remover.removeOldLogs(dir, 22, "");
-    EXPECT_EQ((std::set<std::string>{"server.log", "trace_3.txt"}), left());
-    // A date range judges dated names by the day of their last write.
+// A date range judges dated names by the day of their last write.
+TEST_F(RemoverTest, OldLogsInADateRange) {
     makeWritten("day_1.log", localSeconds(2015, 1, 10, 0, 0, 0));
-    setWritten("server.log", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("day_2.log", localSeconds(2015, 2, 1, 0, 0, 0));
+    makeWritten("server.log", localSeconds(2015, 1, 10, 0, 0, 0));
+    makeWritten("trace_3.txt", localSeconds(2015, 1, 10, 0, 0, 0));
     remover.removeOldLogs(dir, 0, "2015-01-01 2015-01-31");
-    EXPECT_EQ((std::set<std::string>{"server.log", "trace_3.txt"}), left());
-}
-
-TEST_F(RemoverTest, DanglingLocks) {
-    makeFile("owned");
-    makeFile("owned.lock");
-    makeFile("a.lock");
-    makeDir("dirowner"); // a directory owns its lock too
-    makeFile("dirowner.lock");
-    makeFile("b.lock.txt");
-    remover.removeDanglingLocks(dir);
-    EXPECT_EQ((std::set<std::string>{"owned", "owned.lock", "dirowner", "dirowner.lock", "b.lock.txt"}),
-              left());
-    EXPECT_EQ(path("owned"), remover.jobPath()); // owner of the last lock in byte order
-    EXPECT_FALSE(remover.removeIfDangling(path("owned.lock")));
-    EXPECT_TRUE(remover.removeIfDangling(path("never-there.lock")));
-
-    // Below a tree the shortcuts of dangling locks go with them.
-    makeFile("db/report.txt.lock");
-    makeFile("db/report.txt.lock.lnk");
-    makeFile("db/sub/gone.dat.lock.Lnk"); // the lock is already gone: the shortcut still goes
-    makeFile("db/sub/plain.lock");        // plain locks are not this sweep's business
-    makeFile("db/sub/other.txt.lnk");     // not a lock shortcut
-    makeFile("db/sub/upper.LOCK.lnk");    // "*.lock" is case-sensitive
-    output([&] { remover.removeDanglingLocksRecursive(path("db/sub/plain.lock")); }); // refused: no directory
-    remover.removeDanglingLocksRecursive(path("db"));
-    EXPECT_EQ((std::set<std::string>{"owned", "owned.lock", "dirowner", "dirowner.lock", "b.lock.txt", "db",
-                                     "db/sub", "db/sub/plain.lock", "db/sub/other.txt.lnk",
-                                     "db/sub/upper.LOCK.lnk"}),
-              left());
-}
-
-TEST_F(RemoverTest, WebReports) {
-    makeAged("top_0_y.csv", 47 * kHour, 47 * kHour);
-    makeAged("top_0_a_b.ps", 60 * kHour, kHour);      // matches both lists
-    makeAged("top_0_w.pres", 49 * kHour, 48 * kHour); // read since written: the first limit alone
-    makeAged("top_1_2.csv", 49 * kHour, kHour);       // matches neither list
-    // A negative age is read as the default of 48 hours.
-    remover.removeOldWebReports(dir, -5, "");
-    EXPECT_EQ((std::set<std::string>{"top_0_y.csv", "top_1_2.csv"}), left());
-    remover.removeOldWebReports(dir, 46, "");
-    EXPECT_EQ((std::set<std::string>{"top_1_2.csv"}), left());
-}
-
-TEST_F(RemoverTest, WebReportsThatEmptyTheDirectorySayIt) {
-    makeAged("top_0_a.csv", 49 * kHour, 49 * kHour);
-    makeAged("top_0_b.data", 49 * kHour, 49 * kHour);
-    makeDir("empty");
-    EXPECT_EQ("\nDirectory: " + dir + " is empty", output([&] {
-                  remover.removeOldWebReports(dir, 0, "");
-                  remover.removeOldWebReports(path("empty"), 0, ""); // nothing there: silent
-                  remover.removeOldWebReports(path("missing"), 0, "");
-              }));
-    EXPECT_EQ((std::set<std::string>{"empty"}), left());
-
-    // A report that cannot be deleted is still there, so the directory is not empty.
-    makeAged("top_0_a.csv", 49 * kHour, 49 * kHour);
-    std::filesystem::permissions(path("top_0_a.csv"), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
-    EXPECT_EQ("", output([&] { remover.removeOldWebReports(dir, 0, ""); }));
+    EXPECT_EQ((std::set<std::string>{"day_2.log", "server.log", "trace_3.txt"}), left());
 }
 
 TEST_F(RemoverTest, WebReportsAndSessionsInADateRange) {
@@ -133,18 +67,4 @@ TEST_F(RemoverTest, WebSessions) {
         remover.removeOldWebSessions(path("missing"), -5, ""); // no session files: no limit taken
     });
     EXPECT_EQ((std::set<std::string>{"cgisess_empty", "cgisess_far", "other_old"}), left());
-}
-
-TEST_F(RemoverTest, LicenseStatusLeavesLinksAlone) {
-    EXPECT_EQ("\nInvalid directory " + path("missing"),
-              output([&] { remover.removeOldLicenseStatus(path("missing"), 0, ""); }));
-    // A link to an empty directory is no empty subdirectory.
-    makeDir("ls");
-    makeDir("void");
-    std::error_code failed;
-    std::filesystem::create_directory_symlink(path("void"), path("ls/voidlink"), failed);
-    if (failed)
-        GTEST_SKIP() << "no symbolic links here";
-    remover.removeOldLicenseStatus(path("ls"), 0, "");
-    EXPECT_EQ((std::set<std::string>{"ls", "ls/voidlink", "void"}), left());
 }
