@@ -21,20 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.openRead();
         std::string line;
         for (unsigned step = 0; !file.isEof(); ++step) {
-            switch (step % 4) {
-            case 0:
+            if (step % 4 == 0) {
                 file.readLine(line);
-                break;
-            case 1:
+            } else if (step % 4 == 1) {
                 file.readBytes(7);
                 file.unread(5);
-                break;
-            case 2:
+            } else if (step % 4 == 2) {
                 file.moveBytePos(3);
-                break;
-            default:
+            } else {
                 file.readChar();
-                break;
             }
         }
         file.close();
