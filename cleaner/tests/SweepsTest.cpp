@@ -1,17 +1,9 @@
-// The sweeps beyond what the black-box suite shows on a whole installation: the edges of their name
-// patterns, their own default ages, date ranges and what they leave for later.
+// The sweeps beyond what the black-box suite shows on a whole installation: date ranges, and web
+// sessions at the edges of their limit and of the text they hold.
 #include "OldFilesRemoverFixture.h"
 
-using Veltor::OldFilesRemover;
 using VeltorTest::kHour;
 using VeltorTest::RemoverTest;
-
-TEST(RemoverSweeps, DatedLogNames) {
-    for (const char* dated : {"trace_2015.log", "app-1.log", "a_.log", "x-y-z.log", "server_1.log"})
-        EXPECT_TRUE(OldFilesRemover::isDatedLogName(dated)) << dated;
-    for (const char* plain : {"server.log", "_x.log", "-x.log", "__x.log", "x_", ""})
-        EXPECT_FALSE(OldFilesRemover::isDatedLogName(plain)) << plain;
-}
 
 // A date range judges dated names by the day of their last write.
 TEST_F(RemoverTest, OldLogsInADateRange) {
