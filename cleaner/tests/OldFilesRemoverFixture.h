@@ -84,21 +84,14 @@ protected:
 
     // A second count for local calendar fields, as the engine's local-time conversions see them.
     static std::int64_t localSeconds(int year, int month, int day, int hour, int minute, int second) {
-        VeltorPlatform::CalendarTime fields;
-        fields.year = year - 1900;
-        fields.month = month - 1;
-        fields.monthDay = day;
-        fields.hour = hour;
-        fields.minute = minute;
-        fields.second = second;
-        fields.isDaylight = -1;
+        // In the order of the fields: second up to year, week and year day (unused), daylight time unknown.
+        VeltorPlatform::CalendarTime fields{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1};
         return VeltorPlatform::makeTime(fields);
     }
     void makeWritten(const std::string& name, std::int64_t seconds, const std::string& content = "x") {
         makeFile(name, content);
-        setWritten(name, seconds);
+        setStamps(name, seconds, seconds);
     }
-    void setWritten(const std::string& name, std::int64_t seconds) { setStamps(name, seconds, seconds); }
 
     std::int64_t now = VeltorPlatform::timeNow();
     std::string dir;

@@ -9,7 +9,6 @@
 using namespace VeltorFilelib;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // One scratch file below the temporary directory, rewritten for every input.
     static const std::string name =
         (std::filesystem::temp_directory_path() / "sorvik-fuzz-gzip-reader.gz").generic_string();
     if (std::FILE* out = std::fopen(name.c_str(), "wb")) {

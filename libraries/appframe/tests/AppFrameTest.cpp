@@ -135,8 +135,7 @@ TEST(AppFrameDeathTest, AbortEndsTheProcessWithThree) {
 }
 
 TEST(AppFrame, StandardOptions) {
-    // Answered without running, with success even where setup would fail. (The answers' texts, and
-    // what a refused or ignored option does, are the program's black-box tests'.)
+    // Answered without running, with success even where setup would fail.
     for (const char* option : {"--help", "-?", "--version", "--revision"}) {
         SCOPED_TRACE(option);
         EXPECT_EQ(runApp({option}, returnZero, false).code, 0);
