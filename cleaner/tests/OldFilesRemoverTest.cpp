@@ -102,8 +102,6 @@ TEST_F(RemoverTest, RemoveIfOldReportsAttemptsAndKeepsWhatItCannotJudge) {
 }
 
 TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
-    makeDir("a");
-    makeDir("b");
     makeAged("a/x.tmp", 50 * kHour, kHour);
     makeAged("a/y.old", 50 * kHour, kHour);
     makeAged("a/z.bak", 50 * kHour, kHour);

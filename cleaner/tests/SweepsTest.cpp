@@ -34,11 +34,9 @@ TEST_F(RemoverTest, WebReportsAndSessionsInADateRange) {
 }
 
 TEST_F(RemoverTest, WebSessions) {
-    const std::int64_t old = now - 49 * kHour;
-    const std::int64_t recent = now - 47 * kHour;
-    makeFile("cgisess_old", "$D = {'_SESSION_ID' => 'abc','_SESSION_ATIME' => " + std::to_string(old) +
-                                ",'_SESSION_CTIME' => 1};\r\n");
-    makeFile("cgisess_recent", "a=b=c= " + std::to_string(recent) + " ,rest");
+    makeFile("cgisess_old", "$D = {'_SESSION_ID' => 'abc','_SESSION_ATIME' => " +
+                                std::to_string(now - 49 * kHour) + ",'_SESSION_CTIME' => 1};\r\n");
+    makeFile("cgisess_recent", "a=b=c= " + std::to_string(now - 47 * kHour) + " ,rest");
     makeFile("cgisess_limit", "a=b=c=" + std::to_string(now - 48 * kHour)); // exactly the limit: stays
     makeFile("cgisess_garbage", "a=b=c=none");
     makeFile("cgisess_empty", "");
