@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -78,51 +84,28 @@ protected:
 
     // A second count for local calendar fields, as the engine's local-time conversions see them.
     static std::int64_t localSeconds(int year, int month, int day, int hour, int minute, int second) {
-        VeltorPlatform::CalendarTime fields;
-        fields.year = year - 1900;
-        fields.month = month - 1;
-        fields.monthDay = day;
-        fields.hour = hour;
-        fields.minute = minute;
-        fields.second = second;
-        fields.isDaylight = -1;
+        // In the order of the fields: second up to year, week and year day (unused), daylight time unknown.
+        VeltorPlatform::CalendarTime fields{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1};
         return VeltorPlatform::makeTime(fields);
     }
     void makeWritten(const std::string& name, std::int64_t seconds, const std::string& content = "x") {
         makeFile(name, content);
-        setWritten(name, seconds);
+        setStamps(name, seconds, seconds);
     }
-    void setWritten(const std::string& name, std::int64_t seconds) { setStamps(name, seconds, seconds); }
 
     std::int64_t now = VeltorPlatform::timeNow();
     std::string dir;
     Veltor::OldFilesRemover remover{[this] { return now; }};
 };
 
-// The text of a file in the working directory, which is then removed.
-inline std::string takeFile(const std::string& name) {
-    std::string text;
-    {
-        std::ifstream in(name, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    std::remove(name.c_str());
-    return text;
-}
-
 } // namespace VeltorTest
 
-// Runs `statement` in a child process, expects exit status 1, and compares its standard output. The
-// output goes to a file in the working directory, named after the line: a death-test child on Windows
-// is a new process with a test directory of its own.
+// Runs `statement` in a child process and expects exit status 1 and exactly `expectedOutput` on its
+// standard output, which the child sends to standard error, where the death test reads it.
 #define EXPECT_EXIT_1_WITH_OUTPUT(statement, expectedOutput)                                                 \
-    do {                                                                                                     \
-        const std::string outputFile = "death-output-" + std::to_string(__LINE__) + ".txt";                  \
-        EXPECT_EXIT(                                                                                         \
-            {                                                                                                \
-                std::freopen(outputFile.c_str(), "wb", stdout);                                              \
-                statement;                                                                                   \
-            },                                                                                               \
-            ::testing::ExitedWithCode(1), "");                                                               \
-        EXPECT_EQ(expectedOutput, ::VeltorTest::takeFile(outputFile));                                       \
-    } while (0)
+    EXPECT_EXIT(                                                                                             \
+        {                                                                                                    \
+            dup2(2, 1);                                                                                      \
+            statement;                                                                                       \
+        },                                                                                                   \
+        ::testing::ExitedWithCode(1), ::testing::Eq(std::string(expectedOutput)))

@@ -24,7 +24,6 @@ TEST(RemoverText, SplitTrimAndIntegers) {
     EXPECT_EQ(0, readInteger("-"));
     EXPECT_EQ(0, readInteger(""));
     // Overlong runs saturate instead of wrapping into a small or negative limit.
-    EXPECT_EQ(std::numeric_limits<std::int64_t>::max(), readInteger("99999999999999999999999"));
     EXPECT_EQ(std::numeric_limits<std::int64_t>::max(), readInteger("9223372036854775808"));
     EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), readInteger("-9223372036854775808"));
     EXPECT_EQ(std::numeric_limits<std::int64_t>::min(), readInteger("-99999999999999999999999"));
@@ -46,16 +45,6 @@ TEST(RemoverDates, ValidDates) {
                             "2015/01/05", "2015-01-05-01", "", " 2015-01-05", "2015-01-0x"})
         EXPECT_FALSE(OldFilesRemover::isValidDate(bad)) << bad;
     EXPECT_TRUE(OldFilesRemover::isValidDate("2015-01-05-"));
-}
-
-// Day-log names and date ranges: local days, month without and day with a leading zero.
-TEST_F(RemoverTest, DatesAreLocalDays) {
-    EXPECT_EQ(localSeconds(2015, 1, 31, 0, 0, 0), OldFilesRemover::parseDate("2015-01-31"));
-    EXPECT_EQ("2015-3-07", OldFilesRemover::formatDate(localSeconds(2015, 3, 7, 23, 59, 59), '-'));
-    // Beyond 2038 nothing wraps.
-    EXPECT_EQ("2040-2-29", OldFilesRemover::formatDate(localSeconds(2040, 2, 29, 12, 0, 0), '-'));
-    EXPECT_EQ(localSeconds(2040, 2, 29, 0, 0, 0), OldFilesRemover::parseDate("2040-02-29"));
-    EXPECT_GT(OldFilesRemover::parseDate("2040-02-29"), std::int64_t{0x7fffffff});
 }
 
 TEST(RemoverAge, DecisionOnStamps) {
@@ -94,32 +83,9 @@ TEST(RemoverAge, DecisionOnStamps) {
         EXPECT_EQ(c.old, OldFilesRemover::isOld(now, now - c.readAgo, now - c.writtenAgo, c.maxAge,
                                                 c.unreadAge, c.stamp));
     }
-    EXPECT_EQ(172800, OldFilesRemover::hoursToSeconds(48));
     // Past 596523 hours a 32-bit product would wrap to a small or negative limit.
     EXPECT_EQ(596524LL * 3600, OldFilesRemover::hoursToSeconds(596524));
     EXPECT_GT(OldFilesRemover::hoursToSeconds(std::numeric_limits<std::int64_t>::max()), 0);
-}
-
-TEST_F(RemoverTest, AgeBoundaryAndUnreadRule) {
-    // "*.tmp, 48, 168, 1": judged on last write; never read since then means 168 hours.
-    makeAged("exact.tmp", 48 * kHour, kHour);       // exactly the limit: stays
-    makeAged("over.tmp", 48 * kHour + 1, kHour);    // one second more: goes
-    makeAged("unread.tmp", 50 * kHour, 50 * kHour); // not read since written: stays
-    makeAged("other.dat", 1000 * kHour, kHour);     // not matched by the pattern
-    makeAged("UPPER.TMP", 1000 * kHour, kHour);     // patterns are case-sensitive
-    makeAged("future.tmp", -kHour, 1000 * kHour);   // written in the future: never old
-    remover.removeOldFiles(dir, "*.tmp", 48, 168, LastWrite);
-    EXPECT_EQ((std::set<std::string>{"exact.tmp", "unread.tmp", "other.dat", "UPPER.TMP", "future.tmp"}),
-              left());
-    EXPECT_EQ(path("unread.tmp"), remover.currentPath()); // the last name in byte order
-
-    makeAged("huge.tmp", 100000 * kHour, 100000 * kHour);
-    // The low 32 bits of 2^32 + 1 would be one hour.
-    remover.removeOldFiles(dir, "*", 4294967297LL, 0, LastWrite);
-    OldFilesRemover::RuleTable rules;
-    rules.emplace(dir, "*, 4294967297, 0, 1");
-    remover.removeByRules(rules);
-    EXPECT_TRUE(exists("huge.tmp"));
 }
 
 TEST_F(RemoverTest, RemoveIfOldReportsAttemptsAndKeepsWhatItCannotJudge) {
@@ -132,27 +98,27 @@ TEST_F(RemoverTest, RemoveIfOldReportsAttemptsAndKeepsWhatItCannotJudge) {
     // A read-only file is judged old, its removal is attempted and fails: it stays.
     EXPECT_TRUE(remover.removeIfOld(path("locked"), 3600, 0, LastWrite));
     EXPECT_TRUE(exists("locked"));
-    // Nothing to judge.
     EXPECT_FALSE(remover.removeIfOld(path("missing"), 0, 0, LastWrite));
 }
 
 TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
-    makeDir("a");
-    makeDir("b");
     makeAged("a/x.tmp", 50 * kHour, kHour);
     makeAged("a/y.old", 50 * kHour, kHour);
     makeAged("a/z.bak", 50 * kHour, kHour);
     makeAged("b/keep.tmp", 10 * kHour, kHour);
     makeAged("b/go.tmp", 30 * kHour, kHour);
+    makeAged("c/huge.tmp", 100000 * kHour, 100000 * kHour);
     OldFilesRemover::RuleTable rules;
     // The first directory in byte order does not exist: only its rule is skipped.
     rules.emplace(path("-missing"), "*, 0, 0, 1");
     rules.emplace(" \t" + path("a") + "\r\n", " *.tmp , 48, 168 , 1 ");
     rules.emplace(path("a"), ",,*.old,,48,,168,,1,,");
-    rules.emplace(path("a"), "*.bak, 48");          // too few fields: skipped
-    rules.emplace(path("b"), "*.tmp, 24abc, 0, 1"); // digits up to the first other character
+    rules.emplace(path("a"), "*.bak, 48");           // too few fields: skipped
+    rules.emplace(path("b"), "*.tmp, 24abc, 0, 1");  // digits up to the first other character
+    rules.emplace(path("c"), "*, 4294967297, 0, 1"); // not the one hour of its low 32 bits
     remover.removeByRules(rules);
-    EXPECT_EQ((std::set<std::string>{"a", "a/z.bak", "b", "b/keep.tmp"}), left());
+    const std::set<std::string> kept{"a", "a/z.bak", "b", "b/keep.tmp", "c", "c/huge.tmp"};
+    EXPECT_EQ(kept, left());
 
     // Several rules on one directory run in insertion order; the later one sees what the first left.
     makeAged("b/c.tmp", 30 * kHour, 30 * kHour);
@@ -160,7 +126,7 @@ TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
     ordered.emplace(path("b"), "c.tmp, 24, 0, 1");
     ordered.emplace(path("b"), "*, 1, 1, 0");
     remover.removeByRules(ordered);
-    EXPECT_EQ((std::set<std::string>{"a", "a/z.bak", "b", "b/keep.tmp"}), left());
+    EXPECT_EQ(kept, left());
     EXPECT_EQ(path("b") + "/keep.tmp", remover.currentPath());
 }
 
@@ -172,9 +138,6 @@ TEST_F(RemoverTest, InvalidDateRangesEndTheProcessWithStatusOne) {
                               "YYYY-MM-DD\n  Exiting... ");
     EXPECT_EXIT_1_WITH_OUTPUT(remover.removeInDateRange(dir, "2015-02-01  2015-01-31", "*", 0),
                               "Error: Start date shouldn't be later than the end date\nExiting...");
-    EXPECT_EXIT_1_WITH_OUTPUT(
-        remover.removeIfInDateRange(path("s.log"), {"2015-02-01"}, 0),
-        " Error: Invalid date().Enter date in the following format: YYYY-MM-DD\n  Exiting... ");
 }
 
 TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {
@@ -182,15 +145,10 @@ TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {
     makeWritten("before.log", localSeconds(2014, 12, 31, 23, 59, 59));
     makeWritten("end-midnight.log", localSeconds(2015, 1, 31, 0, 0, 0));
     makeWritten("end-morning.log", localSeconds(2015, 1, 31, 10, 0, 0));
-    makeWritten("middle.txt", localSeconds(2015, 1, 15, 10, 0, 0));
     remover.removeInDateRange(dir, "  2015-01-01   2015-01-31 ", "*.log", 0);
-    EXPECT_EQ((std::set<std::string>{"before.log", "end-morning.log", "middle.txt"}), left());
-    // An explicit time replaces the stamp.
-    remover.removeIfInDateRange(path("before.log"), {"2015-01-01", "2015-01-31"},
-                                localSeconds(2015, 1, 2, 0, 0, 0));
-    EXPECT_FALSE(exists("before.log"));
-    remover.removeInDateRangeByPatterns(dir, "2015-01-01 2015-01-31", {"*.log", "*.txt"});
-    EXPECT_EQ((std::set<std::string>{"end-morning.log"}), left());
+    EXPECT_EQ((std::set<std::string>{"before.log", "end-morning.log"}), left());
+    // Beyond 2038 nothing wraps.
+    EXPECT_EQ(localSeconds(2040, 2, 29, 0, 0, 0), OldFilesRemover::parseDate("2040-02-29"));
     // No matching file: invalid dates are never even looked at.
     remover.removeInDateRange(dir, "bad dates", "*.none", 0);
 }
@@ -225,7 +183,6 @@ TEST_F(RemoverTest, RecursiveListing) {
     makeFile("t/b.dat");
     makeFile("t/s1/c.txt");
     makeFile("t/s1/s2/d.txt");
-    makeDir("t/s3");
     makeFile("outside/e.txt");
     std::error_code failed;
     std::filesystem::create_directory_symlink(path("outside"), path("t/link"), failed);

@@ -4,20 +4,14 @@
 #include "FuzzTarget.h"
 #include "Logger.h"
 
+#include <sstream>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> tokens{"sorvik"};
-    std::string current;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            tokens.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(static_cast<char>(data[i]));
-        }
-    }
-    tokens.push_back(current);
+    std::istringstream input(fuzzText(data, size));
+    for (std::string token; std::getline(input, token, '\0');)
+        tokens.push_back(token);
     std::vector<const char*> argv;
     for (const std::string& token : tokens)
         argv.push_back(token.c_str());

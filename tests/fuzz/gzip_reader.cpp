@@ -9,7 +9,6 @@
 using namespace VeltorFilelib;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // One scratch file below the temporary directory, rewritten for every input.
     static const std::string name =
         (std::filesystem::temp_directory_path() / "sorvik-fuzz-gzip-reader.gz").generic_string();
     if (std::FILE* out = std::fopen(name.c_str(), "wb")) {
@@ -21,20 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.openRead();
         std::string line;
         for (unsigned step = 0; !file.isEof(); ++step) {
-            switch (step % 4) {
-            case 0:
+            if (step % 4 == 0) {
                 file.readLine(line);
-                break;
-            case 1:
+            } else if (step % 4 == 1) {
                 file.readBytes(7);
                 file.unread(5);
-                break;
-            case 2:
+            } else if (step % 4 == 2) {
                 file.moveBytePos(3);
-                break;
-            default:
+            } else {
                 file.readChar();
-                break;
             }
         }
         file.close();

@@ -1,10 +1,10 @@
 // The text pieces of the removal engine (rule lines, date ranges, web-session files, lock owners): the
-// quick piece lookups must agree with the plain split, and integer reading must agree with a wide
-// reference that saturates at the 64-bit limits.
+// quick piece lookups must agree with the plain split, and integer reading with the standard one.
 #include "FuzzTarget.h"
 #include "OldFilesRemover.h"
 #include "OldFilesRemoverText.h"
 
+#include <charconv>
 #include <limits>
 #include <string_view>
 
@@ -12,25 +12,13 @@ using namespace Veltor::RemoverText;
 
 namespace {
 
+// Digits after an optional '-', saturated at the 64-bit limits; anything else reads as 0.
 std::int64_t referenceInteger(std::string_view text) {
-    std::size_t i = 0;
-    bool negative = i < text.size() && text[i] == '-';
-    if (negative)
-        ++i;
-    __int128 value = 0;
-    const __int128 limit = static_cast<__int128>(std::numeric_limits<std::int64_t>::max()) + 1;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > limit)
-            value = limit;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int64_t>::max())
-        value = std::numeric_limits<std::int64_t>::max();
-    if (value < std::numeric_limits<std::int64_t>::min())
-        value = std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(value);
+    std::int64_t value = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc::result_out_of_range)
+        return text[0] == '-' ? std::numeric_limits<std::int64_t>::min()
+                              : std::numeric_limits<std::int64_t>::max();
+    return value;
 }
 
 } // namespace

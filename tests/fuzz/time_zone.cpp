@@ -18,10 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TimeZone zone(text);
     FUZZ_CHECK(zone.isSet());
     TimeZone again(zone.getText());
+    auto printable = [](std::int64_t offset) {
+        return offset % 60000 == 0 && offset > -360000000 && offset < 360000000;
+    };
     if (!zone.getDaylightStart().isEmpty() && !zone.getDaylightEnd().isEmpty() &&
-        zone.getStandardOffset() % 60000 == 0 && zone.getDaylightOffset() % 60000 == 0 &&
-        zone.getStandardOffset() > -360000000 && zone.getStandardOffset() < 360000000 &&
-        zone.getDaylightOffset() > -360000000 && zone.getDaylightOffset() < 360000000) {
+        printable(zone.getStandardOffset()) && printable(zone.getDaylightOffset())) {
         FUZZ_CHECK(again.getStandardOffset() == zone.getStandardOffset() &&
                    again.getDaylightOffset() == zone.getDaylightOffset() &&
                    again.getDaylightStart() == zone.getDaylightStart() &&

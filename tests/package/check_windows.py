@@ -23,40 +23,31 @@ def check_exe(data, path):
     check(data[:2] == b"MZ", "sorvik.exe: no MZ header")
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     check(data[pe:pe + 4] == b"PE\0\0", "sorvik.exe: no PE signature")
-    machine, sections, _, symbols_at, symbols, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+    machine, _, _, _, symbols = struct.unpack_from("<HHIII", data, pe + 4)
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    subsystem = struct.unpack_from("<H", data, pe + 24 + 68)[0]
     check(machine == 0x14C, f"sorvik.exe: machine {machine:#x}, not i386")
     check(magic == 0x10B, f"sorvik.exe: optional header {magic:#x}, not PE32")
     check(subsystem == 3, f"sorvik.exe: subsystem {subsystem}, not the console")
     check(symbols == 0, "sorvik.exe: not stripped (it has a symbol table)")
-    # Section names longer than eight bytes (".eh_frame", ".debug_info") are "/offset" into the string
-    # table, which follows the (here empty) symbol table.
-    strings = symbols_at + 18 * symbols
 
-    def name(raw):
-        raw = raw.rstrip(b"\0").decode("latin-1")
-        if raw.startswith("/") and symbols_at:
-            start = strings + int(raw[1:])
-            return data[start:data.index(b"\0", start)].decode("latin-1")
-        return raw
+    def objdump(option):
+        run = subprocess.run(["i686-w64-mingw32-objdump", option, str(path)], capture_output=True, text=True)
+        check(run.returncode == 0, f"sorvik.exe: objdump {option} failed")
+        return [line.split() for line in run.stdout.splitlines()]
 
-    table = optional + optional_size
-    names = [name(data[table + 40 * i:table + 40 * i + 8]) for i in range(sections)]
-    debug = [n for n in names if n.startswith(".debug")]
+    # objdump names long sections (".debug_info") too, which the header keeps in a string table.
+    debug = [words[1] for words in objdump("-h") if len(words) > 1 and words[1].startswith(".debug")]
     check(not debug, f"sorvik.exe: debugging sections {debug}")
     # Statically linked: no runtime DLL of the compiler has to lie beside it.
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(path)], capture_output=True, text=True)
-    dlls = [line.split(":", 1)[1].strip() for line in dump.stdout.splitlines() if "DLL Name:" in line]
-    check(dump.returncode == 0 and dlls, "sorvik.exe: objdump lists no imported DLL")
+    dlls = [words[-1] for words in objdump("-p") if words[:2] == ["DLL", "Name:"]]
+    check(dlls, "sorvik.exe: objdump lists no imported DLL")
     check(not [d for d in dlls if d.lower().startswith("lib")], f"sorvik.exe: imports compiler DLLs {dlls}")
 
 
 def check_task(data):
     check(data[:2] == b"\xff\xfe", "sorvik-task.xml: no UTF-16LE byte-order mark")
-    text = data.decode("utf-16")
-    check("\r\n" in text and "\n" not in text.replace("\r\n", ""), "sorvik-task.xml: not CR LF")
+    check_crlf("sorvik-task.xml", data.decode("utf-16"))
     task = ET.fromstring(data)
     check(task.tag == "{%s}Task" % NS["t"], f"sorvik-task.xml: root {task.tag}")
 
@@ -87,8 +78,7 @@ def check_task(data):
     check(arguments == expected, f"task: arguments {arguments!r}, expected {expected!r}")
 
 
-def check_crlf(name, data):
-    text = data.decode("ascii")
+def check_crlf(name, text):
     check(text.endswith("\r\n") and "\n" not in text.replace("\r\n", ""), f"{name}: not CR LF throughout")
 
 
@@ -103,7 +93,7 @@ def main():
             check_exe(exe.read_bytes(), exe)
             check_task(archive.read("sorvik-task.xml"))
             for name in ("install-task.cmd", "remove-task.cmd", "README.txt"):
-                check_crlf(name, archive.read(name))
+                check_crlf(name, archive.read(name).decode("ascii"))
             install = archive.read("install-task.cmd").decode("ascii")
             # The task runs the copy that the install script puts in place.
             check(f'set "target={HOME}"' in install and r'"%target%\sorvik.exe"' in install,

@@ -23,6 +23,9 @@ case_links_out_of_the_installation_are_not_followed() {
         "$SERVER/Log/temp/Scheduler/finished" "$SERVER/Data/license_status" "$CLIENT/log" "$CLIENT/log/temp"; do
         ln -s "$OUTSIDE" "$d/escape"
     done
+    # A link to an empty directory is no empty subdirectory of the license status.
+    mkdir -p "$OUTSIDE/void"
+    ln -s "$OUTSIDE/void" "$SERVER/Data/license_status/void"
     # A loop inside the database tree.
     mkdir -p "$SERVER/Data/database/a/b"
     ln -s "$SERVER/Data/database" "$SERVER/Data/database/a/b/loop"
@@ -36,6 +39,7 @@ case_links_out_of_the_installation_are_not_followed() {
     run_sorvik --license-status P1D
     expect_code 0
     [ "$before" = "$(cd "$OUTSIDE" && find . -printf "%p %s %T@\n" | sort)" ] || fail "the outside directory changed"
+    expect_exists "$SERVER/Data/license_status/void"
 }
 
 case_read_only_old_files_stay_and_the_run_goes_on() {

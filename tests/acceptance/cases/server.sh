@@ -194,6 +194,45 @@ Unable to open file: $(shown "$LOGT")/cgisess_short"
     expect_output "$RUNNING"
 }
 
+# Lock owners and shortcuts at the edges of their patterns: a directory owns its lock, "*.lock" is
+# case-sensitive and names nothing longer, and a shortcut goes even when its lock is already gone.
+case_lock_owners_and_shortcuts() {
+    make_install server
+    local in=$SERVER/Data/incoming db=$SERVER/Data/database
+    mkdir -p "$in/dir-owner"
+    age_file "$in/dir-owner.lock" 0
+    age_file "$in/b.lock.txt" 0
+    age_file "$db/sub/gone.dat.lock.Lnk" 0
+    age_file "$db/sub/other.txt.lnk" 0
+    age_file "$db/sub/upper.LOCK.lnk" 0
+    run_sorvik --locks
+    expect_code 0
+    run_sorvik --locks-recursive
+    expect_code 0
+    expect_output "$RUNNING"
+    expect_tree "$in" dir-owner.lock b.lock.txt
+    expect_tree "$db" sub/other.txt.lnk sub/upper.LOCK.lnk
+}
+
+# A web-report directory that the first report list alone empties is said to be empty; one whose
+# report cannot be deleted is not.
+case_web_reports_that_empty_a_directory_say_it() {
+    make_install server
+    local trash="$SERVER/Data/veltor_html_data/results/{Trashcan}"
+    local temporary="$SERVER/Data/veltor_html_data/results/{Temporary}"
+    age_file "$trash/top_0_ro.csv" 49
+    chmod a-w "$trash/top_0_ro.csv"
+    age_file "$temporary/top_0_a.csv" 49
+    age_file "$temporary/top_0_b.data" 49
+    run_sorvik --web-reports ""
+    expect_code 0
+    expect_output "$RUNNING
+
+Directory: $(shown "$temporary") is empty"
+    expect_tree "$SERVER/Data/veltor_html_data/results" "{Trashcan}/top_0_ro.csv"
+    chmod u+w "$trash/top_0_ro.csv"
+}
+
 case_negative_age_ends_with_one() {
     make_install server
     server_files

@@ -26,14 +26,11 @@ def main(path):
     if resource_size == 0:
         fail("no resources")
     section_table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        size, rva, raw_size, raw = struct.unpack_from("<IIII", data, section_table + 40 * i + 8)
-        spans.append((rva, max(size, raw_size), raw))
+    spans = [struct.unpack_from("<IIII", data, section_table + 40 * i + 8) for i in range(sections)]
 
     def offset(rva):
-        for start, size, raw in spans:
-            if start <= rva < start + size:
+        for size, start, raw_size, raw in spans:
+            if start <= rva < start + max(size, raw_size):
                 return raw + rva - start
         fail("address 0x%x outside every section" % rva)
 
@@ -51,8 +48,7 @@ def main(path):
                 return target & 0x7FFFFFFF
         fail("no resource entry %d" % wanted)
 
-    names = find(0, 24)
-    languages = find(names, 1)
+    languages = find(find(0, 24), 1)
     for _, target in entries(languages):
         if target & 0x80000000:
             continue
