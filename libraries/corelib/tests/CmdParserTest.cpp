@@ -39,7 +39,6 @@ TEST(CmdParser, ValuesFlagsAndQuotes) {
     EXPECT_TRUE(parser.getValue("period", value));
     EXPECT_EQ(value, "-1"); // a value that starts with a dash is still the value
     EXPECT_TRUE(parser.isSet("verbose"));
-    EXPECT_FALSE(parser.isSet("debug"));
 
     ASSERT_TRUE(parse(parser, {"--period", "\"PT1H\"", "--period", "P2D"}).ok);
     EXPECT_TRUE(parser.getValue("period", value));

@@ -12,9 +12,6 @@ TEST(TimeSpan, PartsOfTheText) {
     } cases[] = {
         {"PT10H", 0, 0, 36000000},
         {"P1D", 0, 0, day},
-        {"P1DT12H", 0, 0, day + 43200000},
-        {"P1Y", 1, 0, 0},
-        {"P1M", 0, 1, 0},
         {"PT1M", 0, 0, 60000},
         {"xP2D", 0, 0, 2 * day},
         // Unusable text gives zero or is skipped; a week's digit joins the next number.

@@ -33,7 +33,6 @@ TEST(Unicode, Utf8DecoderAcceptsValidAndAdvances) {
     EXPECT_EQ(Unicode::decodeUtf8(&cursor, text.size()), 0xE9u);
     EXPECT_EQ(cursor, text.data() + 2);
     EXPECT_EQ(Unicode::decodeUtf8(&cursor, 1), uint32_t('x'));
-    EXPECT_EQ(Unicode::utf8ToCode(bytes({0xF0, 0x9F, 0x98, 0x80})), 0x1F600u);
     // A zero byte is a character of its own and is consumed.
     const std::string zero(2, '\0');
     cursor = zero.data();
@@ -95,8 +94,6 @@ TEST(Unicode, Utf16DecodersAndTheirFailures) {
 }
 
 TEST(Unicode, EncodersAndRoundTrip) {
-    EXPECT_EQ(Unicode::codeToUtf16be(0x1F600), bytes({0xD8, 0x3D, 0xDE, 0x00}));
-    EXPECT_EQ(Unicode::codeToUtf16le(0x1F600), bytes({0x3D, 0xD8, 0x00, 0xDE}));
     // Surrogates and codes beyond the last plane have no encoding.
     for (std::uint32_t code : {0xD800u, 0xDC00u, 0xDFFFu, 0x110000u}) {
         EXPECT_EQ(Unicode::codeToUtf8(code), "") << code;
