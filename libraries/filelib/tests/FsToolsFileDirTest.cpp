@@ -113,7 +113,6 @@ TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     EXPECT_FALSE(FsTools::setPermission(path("missing"), FsTools::PermissionWrite, 0, true, nullptr));
     if (!makeSymlink(root / "outside", root / "tree" / "sub" / "link"))
         GTEST_SKIP() << "no symbolic links here";
-    EXPECT_TRUE(FsTools::isLink(path("tree/sub/link")));
 
     std::uint64_t fileCount = 0;
     std::uint64_t dirCount = 0;
