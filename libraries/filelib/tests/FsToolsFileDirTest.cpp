@@ -50,8 +50,7 @@ TEST_F(FsToolsFileDir, ReadDirListsOneLevelCaseSensitively) {
     EXPECT_EQ(files, (FsTools::NameSet{odd, ".hidden.log", "a.log"}));
     EXPECT_EQ(dirs, FsTools::NameSet{"sub.log"});
 
-    std::uint64_t fileCount = 0;
-    std::uint64_t dirCount = 0;
+    std::uint64_t fileCount = 0, dirCount = 0;
     ASSERT_TRUE(FsTools::countTree(base, "*.log", "*", fileCount, dirCount));
     EXPECT_EQ(fileCount, 4u);
     EXPECT_EQ(dirCount, 2u);
@@ -114,8 +113,7 @@ TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     if (!makeSymlink(root / "outside", root / "tree" / "sub" / "link"))
         GTEST_SKIP() << "no symbolic links here";
 
-    std::uint64_t fileCount = 0;
-    std::uint64_t dirCount = 0;
+    std::uint64_t fileCount = 0, dirCount = 0;
     ASSERT_TRUE(FsTools::countTree(path("tree"), "*", "*", fileCount, dirCount));
     EXPECT_EQ(fileCount, 1u);
     EXPECT_EQ(dirCount, 2u);

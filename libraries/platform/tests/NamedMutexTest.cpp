@@ -46,12 +46,11 @@ TEST(NamedMutex, CreatorHoldsUntilCloseAndOthersOfTheSameProcessSeeBusy) {
     EXPECT_TRUE(first.close());
     EXPECT_EQ(MutexAttempt::Acquired, second.tryCreate(name, error));
 
-    // Names differ: no exclusion.
+    // Names differ: no exclusion; and the destructor releases.
     {
         NamedMutex other;
         EXPECT_EQ(MutexAttempt::Acquired, other.tryCreate(uniqueName("other"), error));
     }
-    // The destructor releases.
     NamedMutex later;
     EXPECT_EQ(MutexAttempt::Acquired, later.tryCreate(uniqueName("other"), error));
 }
