@@ -17,7 +17,7 @@ TEST(WideCallsTest, NarrowTextIsUtf8AndConvertsBothWays) {
     const std::string narrow = "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80";
     const std::wstring wide = L"caf\x00e9 \x65e5 \xd83d\xde00";
     EXPECT_EQ(Wide::toWide(narrow), wide);
-    EXPECT_EQ(Wide::toNarrow(wide), narrow);
+    EXPECT_EQ(Wide::toNarrow(wide.c_str()), narrow);
     EXPECT_EQ(Wide::toWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3)); // whole strings, NULs too
     EXPECT_EQ(Wide::toWide(""), L"");
     // The console form ends lines as the C runtime does for files.
