@@ -24,6 +24,7 @@ TEST_F(FileToolsText, WholeFilesInAndOut) {
         text += "line " + std::to_string(i % 7) + "\n";
     const std::string zipped = portable("text.gz");
     FileTools::stringToFile(text, zipped, 0);
+    EXPECT_EQ(read("text.gz").substr(0, 2), byteString({0x1F, 0x8B}));
     EXPECT_LT(std::filesystem::file_size(zipped), text.size());
     EXPECT_EQ(FileTools::fileToString(zipped), text);
 

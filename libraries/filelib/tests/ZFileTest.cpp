@@ -25,6 +25,7 @@ void writeGzip(const std::string& name, const std::string& content) {
     File file(name);
     file.openWrite();
     file.writeString(content);
+    file.flush();
     file.close();
 }
 
@@ -38,26 +39,6 @@ std::string readAll(File& file) {
 } // namespace
 
 class ZFileObject : public FileTestDir {};
-
-TEST_F(ZFileObject, RoundTripOfSeveralMegabytes) {
-    const std::string name = portable("big.log.gz");
-    const std::string content = sampleText(3 * 1024 * 1024 + 17, 7);
-    File writer(name);
-    writer.openWrite();
-    writer.writeString(content);
-    writer.flush();
-    EXPECT_EQ(writer.tell(), static_cast<std::int64_t>(content.size()));
-    writer.close();
-    const std::string stored = read("big.log.gz");
-    EXPECT_EQ(stored.substr(0, 2), byteString({0x1F, 0x8B}));
-    EXPECT_LT(stored.size(), content.size());
-
-    File file(name);
-    file.openRead();
-    EXPECT_EQ(readAll(file), content);
-    EXPECT_EQ(file.tell(), static_cast<std::int64_t>(content.size()));
-    EXPECT_THROW(file.readByte(), FileBase::Read_EndOfFile);
-}
 
 TEST_F(ZFileObject, ForwardPositioningAndHistory) {
     const std::string name = portable("pos.gz");
@@ -87,6 +68,7 @@ TEST_F(ZFileObject, ForwardPositioningAndHistory) {
     file.setBytePos(4999);
     EXPECT_EQ(file.readBytes(10), content.substr(4999));
     EXPECT_TRUE(file.isEof());
+    EXPECT_THROW(file.readByte(), FileBase::Read_EndOfFile);
 }
 
 TEST_F(ZFileObject, UnsupportedOpensAndDamagedStreams) {

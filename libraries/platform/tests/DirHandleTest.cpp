@@ -153,8 +153,6 @@ TEST_F(DirHandleTest, LookupTellsKindAndIdentityWithoutFollowing) {
     ASSERT_EQ(file.openRead(dir, "file"), 0u);
     ASSERT_EQ(file.info(opened), 0u);
     EXPECT_TRUE(looked.sameEntryAs(opened));
-    ASSERT_EQ(dir.lookup("sub", opened), 0u);
-    EXPECT_FALSE(looked.sameEntryAs(opened));
     EXPECT_EQ(dir.lookup("missing", looked), FileSystemError::FileNotFound);
     EXPECT_EQ(dir.lookup("sub/x", looked), FileSystemError::InvalidParameter);
 }
@@ -248,7 +246,6 @@ TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
     EXPECT_EQ(info.kind, EntryKind::File);
     EXPECT_EQ(info.size, 7u);
     EXPECT_EQ(file.close(), 0u);
-    EXPECT_FALSE(file.isOpen());
 
     // The link is replaced, never written through.
     ASSERT_EQ(dir.rename("log.new", "log"), 0u);
