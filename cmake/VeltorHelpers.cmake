@@ -21,14 +21,33 @@ endfunction()
 
 # Every Windows program of the tree, the shipped one and the test programs alike, carries the
 # application manifest (UTF-8 as the code page of the narrow calls, long paths), so the tests see the
-# file system as sorvik.exe does. The manifest file says why.
+# file system as sorvik.exe does. The manifest file says why. Each also carries a version resource
+# with the version of project(), its file name and DESCRIPTION (default: the shipped program's).
 get_filename_component(VELTOR_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/../libraries/platform/win32/resources ABSOLUTE)
 function(veltor_program target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "")
     if(WIN32)
         target_sources(${target} PRIVATE ${VELTOR_RESOURCES}/Application.rc)
         # The resource compiler does not report the manifest as a dependency of the script.
         set_source_files_properties(${VELTOR_RESOURCES}/Application.rc PROPERTIES OBJECT_DEPENDS
                                     ${VELTOR_RESOURCES}/Application.manifest)
+        set(VELTOR_FILE_DESCRIPTION "Sorvik: removes obsolete files from the Veltor data directories")
+        if(arg_DESCRIPTION)
+            set(VELTOR_FILE_DESCRIPTION "${arg_DESCRIPTION}")
+        endif()
+        # Four numbers, as a version resource has them: 7.0.0 becomes 7.0.0.0.
+        set(parts ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+        list(LENGTH parts count)
+        while(count LESS 4)
+            list(APPEND parts 0)
+            math(EXPR count "${count} + 1")
+        endwhile()
+        list(JOIN parts "," VELTOR_VERSION_COMMAS)
+        list(JOIN parts "." VELTOR_VERSION_DOTS)
+        set(VELTOR_INTERNAL_NAME ${target})
+        set(VELTOR_ORIGINAL_FILENAME ${target}${CMAKE_EXECUTABLE_SUFFIX})
+        configure_file(${VELTOR_RESOURCES}/Version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc @ONLY)
+        target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc)
     endif()
 endfunction()
 
@@ -43,7 +62,7 @@ function(veltor_tests name dir)
         return()
     endif()
     add_executable(${name} ${sources})
-    veltor_program(${name})
+    veltor_program(${name} DESCRIPTION "Sorvik unit tests: ${name}")
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gtest)
     target_include_directories(${name} PRIVATE ${dir})
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
