@@ -24,9 +24,9 @@ copy /y "%~dp0sorvik.exe" "%target%\sorvik.exe" >nul || exit /b 1
 
 schtasks /Create /TN "\Veltor\Sorvik" /XML "%~dp0sorvik-task.xml" /F || exit /b 1
 echo.
-echo The task \Veltor\Sorvik runs "%target%\sorvik.exe" --list every day at 03:00
-echo (plus a random delay of up to an hour) as SYSTEM; each run's list is appended to
-echo "%target%\sorvik.log".
+echo The task \Veltor\Sorvik runs "%target%\sorvik.exe" --list --log "%target%\sorvik.log"
+echo every day at 03:00 (plus a random delay of up to an hour) as SYSTEM: each run's list, after a
+echo line with its start time, is appended to sorvik.log (over 1 MiB it becomes sorvik.log.1).
 echo.
 echo See what it would remove, changing nothing:  "%target%\sorvik.exe" --dry-run
 echo Run it now:                                  schtasks /Run /TN "\Veltor\Sorvik"

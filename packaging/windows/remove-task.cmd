@@ -1,6 +1,7 @@
 @echo off
 rem Removes Sorvik's daily task and the program that install-task.cmd installed. The log
-rem %ProgramData%\Veltor\Sorvik\sorvik.log stays; delete the folder when it is no longer needed.
+rem %ProgramData%\Veltor\Sorvik\sorvik.log (and sorvik.log.1) stays; delete the folder when it is no
+rem longer needed. Where the MSI installed Sorvik, remove it in Programs and Features instead.
 setlocal EnableExtensions
 set "target=%ProgramData%\Veltor\Sorvik"
 
