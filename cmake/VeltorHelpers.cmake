@@ -66,5 +66,6 @@ function(veltor_tests name dir)
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gtest)
     target_include_directories(${name} PRIVATE ${dir})
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    # The fixture (tests/acceptance/CMakeLists.txt) removes the lock files the tests leave behind.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED veltor_lock_files)
 endfunction()
