@@ -191,6 +191,7 @@ void ActionReport::kept(const std::string& path) {
 }
 
 void ActionReport::failed(const std::string& path, std::uint32_t error) {
+    ++failures_;
     if (mode_ == Mode::Quiet)
         return;
     ++failed_;
@@ -204,6 +205,19 @@ void ActionReport::folded(const std::string& jobFile, const std::string& dayLog)
     dayLogs_.insert(dayLog);
     line((mode_ == Mode::DryRun ? "Would fold: " : "Folded: ") + printable(jobFile) + " into " +
          printable(dayLog));
+}
+
+void ActionReport::message(const std::string& text, bool failure) {
+    if (failure) {
+        ++failures_;
+        if (mode_ != Mode::Quiet)
+            ++failed_;
+    }
+    if (mode_ == Mode::Quiet || (!text.empty() && text.front() == '\n')) {
+        VeltorPlatform::consoleWrite(text);
+        return;
+    }
+    line(text);
 }
 
 void ActionReport::summary() {

@@ -50,6 +50,13 @@ public:
     void kept(const std::string& path);
     void failed(const std::string& path, std::uint32_t error);
     void folded(const std::string& jobFile, const std::string& dayLog);
+    // A message of the engine, its names already made printable: printed as given in the quiet mode,
+    // and under --list and --dry-run always on a line of its own. With `failure` it tells of something
+    // the run meant to do and could not (a directory not cleaned, a day not folded, a job file not read
+    // or deleted, the jobs lock not had): counted as failed, and the run ends with status 7.
+    void message(const std::string& text, bool failure);
+    // Something the run meant to do failed, in any mode: the run ends with status 7.
+    bool anyFailure() const { return failures_ != 0; }
     // The closing summary line (nothing in the quiet mode).
     void summary();
 
@@ -79,6 +86,7 @@ private:
     std::uint64_t jobFiles_ = 0;
     std::uint64_t kept_ = 0;
     std::uint64_t failed_ = 0;
+    std::uint64_t failures_ = 0; // counted in every mode, also the quiet one
     std::set<std::string> dayLogs_;
 };
 
