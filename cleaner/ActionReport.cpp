@@ -1,8 +1,11 @@
 #include "ActionReport.h"
 
+#include "FsTools.h"
 #include "platform/Console.h"
 
 namespace Veltor {
+
+using VeltorFilelib::FsTools;
 
 namespace {
 
@@ -142,6 +145,13 @@ std::string ActionReport::printable(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const auto c = static_cast<unsigned char>(text[at]);
+        if (c == '\\' && FsTools::separator != '\\') {
+            // Where a backslash can be part of a name, it is escaped too, so that no name can pass
+            // itself off as an escape.
+            out += "\\\\";
+            ++at;
+            continue;
+        }
         if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
             ++at;
@@ -149,7 +159,13 @@ std::string ActionReport::printable(const std::string& text) {
         }
         if (c >= 0x80) {
             if (const std::size_t length = utf8Length(text, at)) {
-                out.append(text, at, length);
+                // C1 controls (U+0080 to U+009F) are text to UTF-8, but terminals act on them (U+009B
+                // starts an escape sequence, U+0085 ends a line).
+                const auto second = static_cast<unsigned char>(text[at + 1]);
+                if (c == 0xC2 && second < 0xA0)
+                    out.append("\\u00").append(1, digits[second >> 4]).append(1, digits[second & 0xF]);
+                else
+                    out.append(text, at, length);
                 at += length;
                 continue;
             }
@@ -195,7 +211,8 @@ void ActionReport::failed(const std::string& path, std::uint32_t error) {
     if (mode_ == Mode::Quiet)
         return;
     ++failed_;
-    line("Failed: " + printable(path) + " (" + errorText(error) + ")");
+    // A preview asked what the removal would meet and says what the run would see.
+    line((mode_ == Mode::DryRun ? "Would fail: " : "Failed: ") + printable(path) + " (" + errorText(error) + ")");
 }
 
 void ActionReport::folded(const std::string& jobFile, const std::string& dayLog) {
@@ -229,7 +246,8 @@ void ActionReport::summary() {
     const std::string folding = counted(jobFiles_, "job file", "job files") + " into " +
                                 counted(dayLogs_.size(), "day log", "day logs");
     if (mode_ == Mode::DryRun)
-        line("Dry run: would remove " + removal + "; would fold " + folding);
+        line("Dry run: would remove " + removal + "; would fold " + folding + "; kept " + std::to_string(kept_) +
+             ", failed " + std::to_string(failed_));
     else
         line("Summary: removed " + removal + "; folded " + folding + "; kept " + std::to_string(kept_) +
              ", failed " + std::to_string(failed_));

@@ -27,7 +27,7 @@ void verboseMessage(const std::string& text) {
 // empty base (no "\Log" at the root of the drive). The path is still reported as it would have been built.
 void derive(Sorvik& app, std::string& member, const std::string& base, const std::string& suffix) {
     if (base.empty()) {
-        verboseMessage("Error: The following path is not a directory: " + base + suffix);
+        verboseMessage("Error: The following path is not a directory: " + ActionReport::printable(base + suffix));
         return;
     }
     app.checkDirectory(member, base + suffix);
@@ -103,9 +103,9 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
     if (!path.empty() && VeltorFilelib::FsTools::isDir(path)) {
         directory = path;
         VeltorFilelib::FsTools::unifySeparators(directory);
-        message = "Directory: " + directory;
+        message = "Directory: " + ActionReport::printable(directory);
     } else {
-        message = "Error: The following path is not a directory: " + path;
+        message = "Error: The following path is not a directory: " + ActionReport::printable(path);
     }
     verboseMessage(message);
 }

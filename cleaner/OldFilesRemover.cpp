@@ -164,6 +164,12 @@ bool OldFilesRemover::removeJudged(const DirHandle& dir, const std::string& name
             report.kept(pathOf(dir, name));
             return false;
         }
+        // An immutable file, or a directory we may not write, would refuse the removal.
+        if (const std::uint32_t error = dir.checkRemovable(name)) {
+            if (error != FsError::FileNotFound)
+                report.failed(pathOf(dir, name), error);
+            return false;
+        }
         report.removed(pathOf(dir, name), why, judged.size, isDirectory);
         return true;
     }
@@ -327,7 +333,7 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
     else
         listing_.clear();
     if (listing_.empty()) {
-        write("\nDirectory: " + dir + " is empty");
+        write("\nDirectory: " + ActionReport::printable(dir) + " is empty");
         return;
     }
     for (const std::string& pattern : patterns)
@@ -366,7 +372,8 @@ void OldFilesRemover::walk(const DirHandle& start,
         }
         name.assign(entry.name, entry.nameLength);
         if (stack.size() > kMaxWalkDepth) {
-            write("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)));
+            ActionReport::current().message("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)),
+                                            true);
             continue;
         }
         DirHandle child;
@@ -378,8 +385,10 @@ void OldFilesRemover::walk(const DirHandle& start,
         else if (opened == TrustedDirs::Outcome::Unreadable && error != FsError::AccessDenied)
             // Beyond what the system can reach (a path too long where long paths are off, say): the run
             // goes on, and says which directory it had to leave.
-            write("\nNot cleaned, not reachable: " + ActionReport::printable(pathOf(level.dir, name)) +
-                  " (win-error#" + std::to_string(error) + ")");
+            ActionReport::current().message("\nNot cleaned, not reachable: " +
+                                                ActionReport::printable(pathOf(level.dir, name)) + " (win-error#" +
+                                                std::to_string(error) + ")",
+                                            true);
     }
 }
 

@@ -204,7 +204,7 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         setCurrentPath(dir, lastTemporary.any() ? lastTemporary.name() : lastReport.name());
     // The directory is reported when the first list alone has emptied it.
     if (files != 0 && goneByFirstList == files)
-        write("\nDirectory: " + dir + " is empty");
+        write("\nDirectory: " + ActionReport::printable(dir) + " is empty");
 }
 
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {
@@ -215,7 +215,7 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
     EntryInfo read;
     currentPath_ = path;
     if (!openDir(dirPath, dir)) {
-        write("\nUnable to open file: " + path + "\n");
+        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(path) + "\n", false);
         return false;
     }
     return readSessionTime(dir, name, time, read);
@@ -241,7 +241,9 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays.
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
         // Named as the caller set it: the directory as given, '/', the name.
-        write("\nUnable to open file: " + currentPath_ + "\n");
+        // Kept, as a session file without a time is: a web server may be writing it, or it is none.
+        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n",
+                                        false);
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
@@ -317,7 +319,7 @@ void OldFilesRemover::removeOldLicenseStatus(const std::string& dir, std::int64_
     bool missing = false;
     if (!openDir(dir, handle, &missing)) {
         if (missing)
-            write("\nInvalid directory " + dir);
+            write("\nInvalid directory " + ActionReport::printable(dir));
         return;
     }
     const std::int64_t h = hours < 1 ? 24 : hours;

@@ -178,6 +178,29 @@ std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) 
                                                                            : lastError();
 }
 
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    EntryInfo now;
+    if (std::uint32_t error = lookup(name, now))
+        return error;
+    if (now.readOnly)
+        return FileSystemError::AccessDenied;
+    if (::faccessat(state->fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return lastError();
+#if defined(__linux__)
+    if (now.kind == EntryKind::File || now.kind == EntryKind::Directory) {
+        const int fd = ::openat(state->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            int flags = 0;
+            const bool fixed = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+            ::close(fd);
+            if (fixed)
+                return FileSystemError::AccessDenied;
+        }
+    }
+#endif
+    return FileSystemError::Success;
+}
+
 std::uint32_t DirHandle::sync() const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;

@@ -30,7 +30,10 @@ native_as_root() {
 }
 
 refused_value() {
-    printf '\nError: The registry value "InstallDir" of "%s" is refused, %s: "%s"' "$SERVER_INSTALL_KEY" "$1" "$2"
+    local shown=$2
+    # Where a backslash can be part of a name, every message escapes it.
+    [ "$TARGET" = windows ] || shown=${shown//\\/\\\\}
+    printf '\nError: The registry value "InstallDir" of "%s" is refused, %s: "%s"' "$SERVER_INSTALL_KEY" "$1" "$shown"
 }
 
 # A value whose text goes on after a NUL would show one path and let the system use the part before it.

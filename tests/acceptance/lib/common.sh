@@ -69,6 +69,14 @@ run_sorvik() {
         CODE=$?
     fi
     OUT=$(printf '%s' "$raw" | tr -d '\r')
+    # The run's start line of --list and --dry-run right after the banner: checked here, then kept in
+    # STARTED and out of OUT, so that the cases compare what does not change with the clock.
+    STARTED=$(printf '%s\n' "$OUT" | sed -n '2{/^Started: /p}')
+    if [ -n "$STARTED" ]; then
+        printf '%s\n' "$STARTED" | grep -Eqx 'Started: [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \(sorvik [0-9.]+\)' ||
+            fail "malformed start line: $STARTED"
+        OUT=$(printf '%s\n' "$OUT" | sed '2d')
+    fi
 }
 
 # run_sorvik_bounded SECONDS ARGS...: as run_sorvik, killed after SECONDS (a hang shows as exit 137).
