@@ -70,11 +70,11 @@ run_sorvik() {
     fi
     OUT=$(printf '%s' "$raw" | tr -d '\r')
     # The run's start line of --list and --dry-run right after the banner: checked here, then kept in
-    # STARTED and out of OUT, so that the cases compare what does not change with the clock.
-    STARTED=$(printf '%s\n' "$OUT" | sed -n '2{/^Started: /p}')
-    if [ -n "$STARTED" ]; then
-        printf '%s\n' "$STARTED" | grep -Eqx 'Started: [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \(sorvik [0-9.]+\)' ||
-            fail "malformed start line: $STARTED"
+    # START_LINE and out of OUT, so that the cases compare what does not change with the clock.
+    START_LINE=$(printf '%s\n' "$OUT" | sed -n '2{/^Started: /p}')
+    if [ -n "$START_LINE" ]; then
+        printf '%s\n' "$START_LINE" | grep -Eqx 'Started: [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \(sorvik [0-9.]+\)' ||
+            fail "malformed start line: $START_LINE"
         OUT=$(printf '%s\n' "$OUT" | sed '2d')
     fi
 }
