@@ -138,6 +138,10 @@ TEST_F(RemoverTest, InvalidDateRangesEndTheProcessWithStatusOne) {
                               "YYYY-MM-DD\n  Exiting... ");
     EXPECT_EXIT_1_WITH_OUTPUT(remover.removeInDateRange(dir, "2015-02-01  2015-01-31", "*", 0),
                               "Error: Start date shouldn't be later than the end date\nExiting...");
+    // No command line reaches it: a rule line whose unread age is negative.
+    OldFilesRemover::RuleTable rules;
+    rules.emplace(dir, "*.log, 48, -1, 1");
+    EXPECT_EXIT_1_WITH_OUTPUT(remover.removeByRules(rules), "\nError, You entered a negative number. Program will exit.");
 }
 
 TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {
