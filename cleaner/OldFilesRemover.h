@@ -133,7 +133,10 @@ private:
     void removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
                       RemoverText::LastName& last, std::size_t* seen = nullptr,
                       const std::function<void(const std::string&, bool)>& done = nullptr);
+    // The verdict of an age rule; on either outcome `why` holds the numbers it decided on.
     Judge ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) const;
+    // An age rule in words, as --why shows it: "last write older than 48 h, and if never read ...".
+    static std::string ageRule(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp);
     // Names of `dir` matching `pattern`, non-directories only, sorted.
     static void listNames(const DirHandle& dir, const std::string& pattern, NameSet& out);
     std::string pathOf(const DirHandle& dir, const std::string& name) const;
@@ -143,8 +146,10 @@ private:
     // Reads the first bytes of a session file, never through a link or from anything but a regular file.
     bool readSessionTime(const DirHandle& dir, const std::string& name, std::int64_t& time, EntryInfo& read);
     // Depth-first below `dir`, one open directory per level, links never entered.
+    // `entered` is told of each directory as the walk enters it.
     void walk(const DirHandle& dir,
-              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit);
+              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit,
+              const std::function<void(const DirHandle&)>& entered = nullptr);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
     static int clampToInt(std::int64_t value);

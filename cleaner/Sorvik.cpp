@@ -3,7 +3,9 @@
 #include "ActionReport.h"
 #include "TimeSpan.h"
 #include "platform/Console.h"
+#include "FsTools.h"
 #include "platform/LogFile.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Time.h"
 
@@ -82,6 +84,7 @@ bool Sorvik::setup() {
     parser.addFlag("Show what would be removed, change nothing", 0, "dry-run");
     parser.addFlag("List every action with its reason", 0, "list");
     parser.addValueOption("Also append the list to a file", 0, "log");
+    parser.addValueOption("Explain what the run would do with a file", 0, "why");
     parser.addHelpLine("*Options:");
     parser.addHelpLine("  <default>\t            : Remove obsolete logs based on");
     parser.addHelpLine("\t\t              default  age");
@@ -112,7 +115,7 @@ std::size_t Sorvik::tokenCount() const {
     for (std::size_t i = 1; i < tokens.size() && tokens[i] != "--"; ++i) {
         if (tokens[i] == "--dry-run" || tokens[i] == "--list") {
             --count;
-        } else if (tokens[i] == "--log" && i + 1 < tokens.size()) {
+        } else if ((tokens[i] == "--log" || tokens[i] == "--why") && i + 1 < tokens.size()) {
             count -= 2; // the option and its file
             ++i;
         }
@@ -144,7 +147,9 @@ int Sorvik::run() {
         verboseOutput = true;
     ActionReport& report = ActionReport::current();
     report.reset();
-    if (getParser().isSet("dry-run"))
+    if (getParser().isSet("why"))
+        report.setMode(ActionReport::Mode::Why);
+    else if (getParser().isSet("dry-run"))
         report.setMode(ActionReport::Mode::DryRun);
     else if (getParser().isSet("list") || getParser().isSet("log"))
         report.setMode(ActionReport::Mode::List);
@@ -155,7 +160,7 @@ int Sorvik::run() {
     struct LogDetach {
         ~LogDetach() { VeltorPlatform::consoleCopyTo(nullptr, nullptr); }
     } detach;
-    if (report.mode() != ActionReport::Mode::Quiet) {
+    if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List) {
         VeltorPlatform::consoleWrite("Started: " + localTimestamp(VeltorPlatform::timeNow()) + " (sorvik " +
                                      getParser().getVersion() + ")\n");
     }
@@ -171,6 +176,11 @@ int Sorvik::run() {
         throw;
     }
     resolveDirectories();
+    // --why follows the run the rest of the command line describes, as a dry run that only tells of
+    // the one entry.
+    std::string missing;
+    if (report.why())
+        missing = focusOnEntry();
     int dispatched = dispatchOptions();
     if (dispatched == kDurationRejected)
         return rejectCommandLine();
@@ -187,7 +197,44 @@ int Sorvik::run() {
     }
     report.summary();
     getLogger().info("Running application");
+    if (report.why()) {
+        if (!missing.empty())
+            VeltorPlatform::consoleWrite("Stays: " + ActionReport::printable(missing) + " (no such file)\n");
+        else
+            report.explanation();
+        return 0;
+    }
     return report.anyFailure() ? kSomethingFailed : 0;
+}
+
+std::string Sorvik::focusOnEntry() {
+    std::string path;
+    getParser().getValue("why", path);
+    VeltorFilelib::FsTools::unifySeparators(path);
+    const char separator = VeltorFilelib::FsTools::separator;
+    const bool absolute = separator == '/' ? !path.empty() && path[0] == '/'
+                                           : (path.size() >= 3 && path[1] == ':' && path[2] == separator) ||
+                                                 (path.size() >= 2 && path[0] == separator && path[1] == separator);
+    std::string cwd;
+    if (!absolute && VeltorPlatform::getCurrentDirectory(cwd)) {
+        if (!cwd.empty() && cwd.back() != separator)
+            cwd += separator;
+        path = cwd + path;
+    }
+    while (path.size() > 1 && path.back() == separator && path[path.size() - 2] != ':')
+        path.pop_back();
+    const std::string::size_type cut = path.rfind(separator);
+    std::string parent = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+    if (parent.empty() || parent.back() == ':')
+        parent += separator;
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    VeltorPlatform::DirHandle dir;
+    VeltorPlatform::EntryInfo holder;
+    VeltorPlatform::EntryInfo entry;
+    if (name.empty() || dir.openRoot(parent) != 0 || dir.lookup(name, entry) != 0 || dir.info(holder) != 0)
+        return path;
+    ActionReport::current().setFocus(holder, name, entry, path);
+    return std::string();
 }
 
 int Sorvik::rejectCommandLine() {

@@ -69,6 +69,9 @@ private:
     std::size_t tokenCount() const;
     // Prints that nothing was cleaned; the exit status of a command line that was not understood.
     static int rejectCommandLine();
+    // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
+    // else the path that names nothing.
+    std::string focusOnEntry();
     // Opens the file of --log and copies the console output into it from now on.
     void openLog(VeltorPlatform::LogFile& log);
 
