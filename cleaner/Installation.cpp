@@ -140,7 +140,8 @@ void Sorvik::resolveDirectories() {
     }
     // Names below the directories the registry names are shown relative to them (unset ones are empty).
     TrustedDirs::forgetAll();
-    for (const std::string* named : {&dirs.clientInstall, &dirs.clientConfig, &dirs.clientStartupLog, &dirs.serverInstall})
+    for (const std::string* named :
+         {&dirs.clientInstall, &dirs.clientConfig, &dirs.clientStartupLog, &dirs.serverInstall})
         TrustedDirs::showNamesBelow(*named);
 }
 

@@ -120,8 +120,8 @@ bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* miss
                               : opened.refusal == TrustedDirs::Refusal::TooManyLinks
                                   ? " leads through more than 40 links"
                                   : " is a link or not a directory";
-            ActionReport::current().message("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why,
-                                            true);
+            ActionReport::current().message(
+                "\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why, true);
             VeltorPlatform::consoleFlush();
         }
         return false;

@@ -125,7 +125,8 @@ struct Step {
 };
 
 // Puts the names of text[from..] before the ones still to come: `pending` is used from its back.
-void pushNames(std::vector<Step>& pending, const std::string& text, std::string::size_type from, bool fromLink) {
+void pushNames(std::vector<Step>& pending, const std::string& text, std::string::size_type from,
+               bool fromLink) {
     std::vector<Step> names;
     std::string::size_type at = from;
     while (at < text.size()) {

@@ -101,15 +101,17 @@ std::uint32_t openLockDirectory(const std::string& directory, int& fd) {
     struct stat info {};
     while (existing.size() > 1 && ::lstat(existing.c_str(), &info) != 0 && errno == ENOENT)
         existing.resize(std::max<std::size_t>(existing.rfind('/'), 1));
-    const std::string above =
-        existing == directory ? directory.substr(0, std::max<std::size_t>(directory.rfind('/'), 1)) : existing;
+    const std::string above = existing == directory
+                                  ? directory.substr(0, std::max<std::size_t>(directory.rfind('/'), 1))
+                                  : existing;
     const std::string reason = TrustedPath::checkDirectories(above);
     if (!reason.empty())
         return refuse("The lock directory \"" + directory + "\" is refused: " + reason);
     for (std::size_t end = existing.size() + 1; end <= directory.size(); ++end) {
         end = std::min(directory.find('/', end), directory.size());
         const bool last = end == directory.size();
-        if (::mkdir(directory.substr(0, end).c_str(), last && user == 0 ? 0755 : 0700) != 0 && errno != EEXIST)
+        if (::mkdir(directory.substr(0, end).c_str(), last && user == 0 ? 0755 : 0700) != 0 &&
+            errno != EEXIST)
             return failWith("Could not create the lock directory \"" + directory + "\"", errno);
     }
     fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
