@@ -27,8 +27,9 @@ std::set<std::string>& refusals() {
     return reported;
 }
 
+// Windows takes either separator; on POSIX a backslash is part of a name (a link's target may hold one).
 bool isSeparator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/' || (c == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows);
 }
 
 std::string unified(const std::string& path) {
@@ -62,7 +63,7 @@ std::string namingBaseOf(const std::string& path) {
             base = candidate;
     if (!base.empty())
         return base;
-    const std::string::size_type cut = path.find_last_of("/\\");
+    const std::string::size_type cut = path.find_last_of(FsTools::separator);
     if (cut == std::string::npos)
         return ".";
     return path.substr(0, cut == 0 || path[cut - 1] == ':' ? cut + 1 : cut);
@@ -220,7 +221,6 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path) {
         std::string linkTarget;
         if (const std::uint32_t read = holder.readLink(step.name, linkTarget))
             return stop(read, reached, Refusal::NotADirectory);
-        linkTarget = unified(linkTarget);
         if (linkTarget.empty())
             return stop(FsError::FileNotFound, reached, Refusal::None);
         root = rootOf(linkTarget, after);
