@@ -206,7 +206,7 @@ TEST_F(RemoverTest, PathsAreResolvedNameByName) {
     EXPECT_EQ(std::filesystem::path(path("a/..")).make_preferred().string(), climbed.refusedAt);
     std::error_code failed;
     std::filesystem::create_directory_symlink("../b/x/../c", path("a/up"), failed);
-    if (failed)
+    if (failed || !std::filesystem::is_symlink(path("a/up")))
         return; // no links to make here (Wine)
     makeDir("b/x");
     // Nobody else may write the directories holding the links, whatever the umask made of them.
