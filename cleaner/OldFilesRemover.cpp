@@ -114,9 +114,16 @@ bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* miss
     if (missing != nullptr)
         *missing = opened.outcome == TrustedDirs::Outcome::Missing;
     if (opened.outcome == TrustedDirs::Outcome::Refused) {
-        if (TrustedDirs::firstRefusal(opened.refusedAt))
-            write("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) +
-                  " is a link or not a directory");
+        if (TrustedDirs::firstRefusal(opened.refusedAt)) {
+            const char* why = opened.refusal == TrustedDirs::Refusal::UntrustedLink
+                                  ? " is a link in a directory others can write"
+                              : opened.refusal == TrustedDirs::Refusal::TooManyLinks
+                                  ? " leads through more than 40 links"
+                                  : " is a link or not a directory";
+            ActionReport::current().message(
+                "\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why, true);
+            VeltorPlatform::consoleFlush();
+        }
         return false;
     }
     if (opened.outcome != TrustedDirs::Outcome::Opened)

@@ -119,8 +119,9 @@ private:
     // The verdict of an age rule on one entry's stamps (milliseconds since 1970): whether it goes, and why.
     using Judge =
         std::function<bool(std::string_view name, std::int64_t writeMs, std::int64_t accessMs, Reason& why)>;
-    // Opens a directory to clean from its trusted root, never through a link. False when it is missing
-    // or refused; a refusal is reported, naming the entry that is a link or no directory.
+    // Opens a directory to clean as TrustedDirs resolves it. False when it is missing or refused; a
+    // refusal is reported once per run and path, naming the entry the way stopped at, and counts as a
+    // failure of the run.
     bool openDir(const std::string& dir, DirHandle& out, bool* missing = nullptr);
     void removeEmptySubdirectories(const DirHandle& dir);
     // Removes the non-directory entry `name` of `dir`, judged on `judged`, and reports it; in a dry run
@@ -168,7 +169,7 @@ private:
     NameSet listing_;
     std::multimap<std::string, JobFile> jobFilesByDate_;
     DirHandle jobsDir_;
-    std::string root_; // the trusted root of the directory being cleaned, for relative names
+    std::string root_; // what names below the directory being cleaned are shown relative to
     Clock clock_;
     std::string sessionText_; // reused for every session file read
 };
