@@ -21,6 +21,7 @@ Options:
   --dry-run                 : Show what would be removed, change nothing
   --list                    : List every action with its reason
   --log <arg>               : Also append the list to a file
+  --why <arg>               : Explain what the run would do with a file
 
 *Options:
   <default>	            : Remove obsolete logs based on

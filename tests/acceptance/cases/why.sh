@@ -35,7 +35,9 @@ why() {
 
 case_why_tells_each_verdict() {
     why_install
-    local t=$SERVER/Log/temp s
+    local t=$SERVER/Log/temp s SEP=/
+    [ "$TARGET" = windows ] && SEP='\'
+
     s=$(shown "$t")
     why "$t/read.tmp"
     expect_code 0

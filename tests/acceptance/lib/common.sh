@@ -55,11 +55,11 @@ age_file() {
 # Runs the program with the sandbox registry; sets OUT (line ends normalised) and CODE. With
 # ACCEPTANCE_PREVIEW_CHECK (the native suite), a dry run of the same command line goes first: it must
 # change nothing, and what it shows (`Would remove:`, `Would fold:`) must be exactly what the real run
-# then removes. Runs raced on purpose (run_sorvik_bounded), --log runs and cases that set
+# then removes. Runs raced on purpose (run_sorvik_bounded), --log and --why runs and cases that set
 # NO_PREVIEW_CHECK (another process holds what the run needs) are not compared.
 run_sorvik() {
     if [ -n "${ACCEPTANCE_PREVIEW_CHECK:-}" ] && [ "$TARGET" = native ] && [ -z "${RUN_LIMIT:-}" ] &&
-        [ -z "${NO_PREVIEW_CHECK:-}" ] && ! printf '%s\n' "$@" | grep -qx -e --dry-run -e --log -e --help -e '-?'; then
+        [ -z "${NO_PREVIEW_CHECK:-}" ] && ! printf '%s\n' "$@" | grep -qx -e --dry-run -e --why -e --log -e --help -e '-?'; then
         preview_then_run "$@"
     else
         run_program "$@"
