@@ -1,8 +1,15 @@
 #include "ActionReport.h"
 
+#include "FsTools.h"
+#include "Wildcard.h"
 #include "platform/Console.h"
+#include "platform/Time.h"
+
+#include <cstdio>
 
 namespace Veltor {
+
+using VeltorFilelib::FsTools;
 
 namespace {
 
@@ -132,6 +139,24 @@ std::string ActionReport::describe(const Reason& reason) {
         return "last write within " + printable(reason.detail);
     case Reason::EmptyDirectory:
         return "empty directory";
+    case Reason::Young:
+        return describe(Reason::age(reason.lastAccess, reason.ageSeconds, reason.limitSeconds));
+    case Reason::UnreadYoung:
+        return describe(Reason::of(Reason::NeverRead, reason.ageSeconds, reason.limitSeconds));
+    case Reason::FutureStamp:
+        return std::string(reason.lastAccess ? "last access" : "last write") + " in the future";
+    case Reason::NoStamp:
+        return "its stamps could not be read";
+    case Reason::NotDated:
+        return "no dated log name";
+    case Reason::LockInUse:
+        return "lock of an existing " + printable(reason.detail);
+    case Reason::SessionYoung:
+        return "session recorded at " + reason.detail + ", " + duration(reason.ageSeconds) + " ago" + limit;
+    case Reason::SessionNoTime:
+        return "no session time in it";
+    case Reason::NotEmpty:
+        return "not empty";
     }
     return std::string();
 }
@@ -142,6 +167,13 @@ std::string ActionReport::printable(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const auto c = static_cast<unsigned char>(text[at]);
+        if (c == '\\' && FsTools::separator != '\\') {
+            // Where a backslash can be part of a name, it is escaped too, so that no name can pass
+            // itself off as an escape.
+            out += "\\\\";
+            ++at;
+            continue;
+        }
         if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
             ++at;
@@ -149,7 +181,13 @@ std::string ActionReport::printable(const std::string& text) {
         }
         if (c >= 0x80) {
             if (const std::size_t length = utf8Length(text, at)) {
-                out.append(text, at, length);
+                // C1 controls (U+0080 to U+009F) are text to UTF-8, but terminals act on them (U+009B
+                // starts an escape sequence, U+0085 ends a line).
+                const auto second = static_cast<unsigned char>(text[at + 1]);
+                if (c == 0xC2 && second < 0xA0)
+                    out.append("\\u00").append(1, digits[second >> 4]).append(1, digits[second & 0xF]);
+                else
+                    out.append(text, at, length);
                 at += length;
                 continue;
             }
@@ -168,6 +206,8 @@ std::string ActionReport::printable(const std::string& text) {
 }
 
 void ActionReport::line(const std::string& text) {
+    if (mode_ == Mode::Why)
+        return;
     // Each action on a line of its own, started as the program's other messages are. Not flushed line
     // by line: a listing of a million files would cost a million writes; the summary flushes.
     VeltorPlatform::consoleWrite("\n" + text);
@@ -175,6 +215,11 @@ void ActionReport::line(const std::string& text) {
 
 void ActionReport::removed(const std::string& path, const Reason& reason, std::uint64_t bytes,
                            bool directory) {
+    if (mode_ == Mode::Why) {
+        if (isFocus(path))
+            decide("Would remove: " + printable(path) + " (" + describe(reason) + ")", &reason);
+        return;
+    }
     if (mode_ == Mode::Quiet)
         return;
     ++(directory ? directories_ : files_);
@@ -184,6 +229,11 @@ void ActionReport::removed(const std::string& path, const Reason& reason, std::u
 }
 
 void ActionReport::kept(const std::string& path) {
+    if (mode_ == Mode::Why) {
+        if (isFocus(path))
+            decide("Stays: " + printable(path) + " (kept: read-only)", nullptr);
+        return;
+    }
     if (mode_ == Mode::Quiet)
         return;
     ++kept_;
@@ -191,13 +241,25 @@ void ActionReport::kept(const std::string& path) {
 }
 
 void ActionReport::failed(const std::string& path, std::uint32_t error) {
+    if (mode_ == Mode::Why) {
+        if (isFocus(path))
+            decide("Would fail: " + printable(path) + " (" + errorText(error) + ")", nullptr);
+        return;
+    }
+    ++failures_;
     if (mode_ == Mode::Quiet)
         return;
     ++failed_;
-    line("Failed: " + printable(path) + " (" + errorText(error) + ")");
+    // A preview asked what the removal would meet and says what the run would see.
+    line((mode_ == Mode::DryRun ? "Would fail: " : "Failed: ") + printable(path) + " (" + errorText(error) + ")");
 }
 
 void ActionReport::folded(const std::string& jobFile, const std::string& dayLog) {
+    if (mode_ == Mode::Why) {
+        if (isFocus(jobFile))
+            decide("Would fold: " + printable(jobFile) + " into " + printable(dayLog), nullptr);
+        return;
+    }
     if (mode_ == Mode::Quiet)
         return;
     ++jobFiles_;
@@ -206,8 +268,28 @@ void ActionReport::folded(const std::string& jobFile, const std::string& dayLog)
          printable(dayLog));
 }
 
+void ActionReport::message(const std::string& text, bool failure) {
+    if (mode_ == Mode::Why) {
+        // Only what kept a cleaning from a directory helps to explain an entry.
+        const std::string::size_type at = text.find("Not cleaned");
+        if (at != std::string::npos)
+            focus_.refusals.push_back(text.substr(at, text.find('\n', at) - at));
+        return;
+    }
+    if (failure) {
+        ++failures_;
+        if (mode_ != Mode::Quiet)
+            ++failed_;
+    }
+    if (mode_ == Mode::Quiet || (!text.empty() && text.front() == '\n')) {
+        VeltorPlatform::consoleWrite(text);
+        return;
+    }
+    line(text);
+}
+
 void ActionReport::summary() {
-    if (mode_ == Mode::Quiet)
+    if (mode_ == Mode::Quiet || mode_ == Mode::Why)
         return;
     const std::string removal = counted(files_, "file", "files") + " and " +
                                 counted(directories_, "directory", "directories") + ", " +
@@ -215,11 +297,157 @@ void ActionReport::summary() {
     const std::string folding = counted(jobFiles_, "job file", "job files") + " into " +
                                 counted(dayLogs_.size(), "day log", "day logs");
     if (mode_ == Mode::DryRun)
-        line("Dry run: would remove " + removal + "; would fold " + folding);
+        line("Dry run: would remove " + removal + "; would fold " + folding + "; kept " + std::to_string(kept_) +
+             ", failed " + std::to_string(failed_));
     else
         line("Summary: removed " + removal + "; folded " + folding + "; kept " + std::to_string(kept_) +
              ", failed " + std::to_string(failed_));
     VeltorPlatform::consoleWrite("\n");
+    VeltorPlatform::consoleFlush();
+}
+
+// ---- --why ---------------------------------------------------------------------------------------------
+
+std::string ActionReport::localMinute(std::int64_t seconds) {
+    VeltorPlatform::CalendarTime fields;
+    if (!VeltorPlatform::localTime(seconds, fields))
+        return "an unknown time";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", fields.year + 1900, fields.month + 1,
+                  fields.monthDay, fields.hour, fields.minute);
+    return text;
+}
+
+namespace {
+
+std::string stampText(const char* which, std::int64_t stamp, std::int64_t now) {
+    const std::string when = ActionReport::localMinute(stamp);
+    if (stamp > now)
+        return std::string(which) + " " + when + " (in the future)";
+    return std::string(which) + " " + when + " (" + ActionReport::duration(now - stamp) + " ago)";
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : ", ") + ActionReport::printable(item);
+    return text;
+}
+
+std::string hours(std::int64_t seconds) {
+    return std::to_string(seconds / 3600) + " h";
+}
+
+// What an age rule saw and how it decided, from the numbers of its verdict.
+std::string stampsLine(const Reason& reason) {
+    const std::int64_t now = reason.judgedAt;
+    std::string text = "Stamps: " + stampText("last write", reason.written, now) + ", " +
+                       stampText("last access", reason.accessed, now) + ": ";
+    const char* stamp = reason.lastAccess ? "last access" : "last write";
+    if (reason.kind == Reason::FutureStamp)
+        return text + "the " + stamp + " lies in the future, so it stays";
+    const std::int64_t judged = now - (reason.lastAccess ? reason.accessed : reason.written);
+    const bool overRule = judged > reason.ruleLimitSeconds;
+    const std::string rule = "the " + hours(reason.ruleLimitSeconds) + " limit on the " + stamp;
+    if (reason.unreadLimitSeconds == 0)
+        return text + (reason.written == reason.accessed ? "never read since written" : "read since written") +
+               ", so " + rule + " applies: " + (overRule ? "over it" : "within it");
+    const bool overUnread = now - reason.accessed > reason.unreadLimitSeconds;
+    return text + "never read since written, so " + rule + " and the " + hours(reason.unreadLimitSeconds) +
+           " limit for unread files apply: " +
+           (!overRule ? "within the first" : overUnread ? "over both" : "over the first, within the second");
+}
+
+} // namespace
+
+void ActionReport::setFocus(const VeltorPlatform::EntryInfo& dir, const std::string& name,
+                            const VeltorPlatform::EntryInfo& entry, const std::string& shown) {
+    focus_ = Focus();
+    focus_.isDirectory = entry.kind == VeltorPlatform::EntryKind::Directory;
+    focus_.identity = {entry.volume, entry.fileId};
+    focus_.volume = dir.volume;
+    focus_.fileId = dir.fileId;
+    focus_.name = name;
+    focus_.shown = shown;
+}
+
+bool ActionReport::watch(const VeltorPlatform::DirHandle& dir, const std::string& rule,
+                         const std::vector<std::string>& patterns) {
+    if (mode_ != Mode::Why)
+        return false;
+    focus_.directories.insert(dir.path());
+    VeltorPlatform::EntryInfo info;
+    if (dir.info(info) != 0)
+        return false;
+    focus_.cleaned.emplace(info.volume, info.fileId);
+    if (info.volume != focus_.volume || info.fileId != focus_.fileId)
+        return false;
+    focus_.watched = true;
+    focus_.lines.push_back("Rule: " + rule);
+    for (const std::string& pattern : patterns) {
+        if (VeltorCorelib::matchWildcard(focus_.name, pattern)) {
+            focus_.matched = true;
+            std::string path = dir.path();
+            if (!path.empty() && path.back() != '/' && path.back() != '\\')
+                path += FsTools::separator;
+            focus_.paths.insert(path + focus_.name);
+            return true;
+        }
+    }
+    focus_.lines.back() += " (not this name)";
+    focus_.patterns.insert(focus_.patterns.end(), patterns.begin(), patterns.end());
+    return false;
+}
+
+void ActionReport::stays(const std::string& path, const Reason& reason) {
+    if (mode_ == Mode::Why && isFocus(path))
+        decide("Stays: " + printable(path) + " (" + describe(reason) + ")", &reason);
+}
+
+void ActionReport::decide(const std::string& verdict, const Reason* reason) {
+    if (reason != nullptr && reason->stamped)
+        focus_.lines.push_back(stampsLine(*reason));
+    // Each cleaning that judges the entry says what it found; the first that acts on it decides.
+    focus_.lines.push_back(verdict);
+    const bool acts = verdict.compare(0, 6, "Stays:") != 0;
+    if (focus_.verdict.empty() || (acts && !focus_.acted)) {
+        focus_.verdict = verdict;
+        focus_.acted = acts;
+    }
+}
+
+void ActionReport::explanation() {
+    std::string text;
+    const std::string shown = printable(focus_.shown);
+    const bool cleanedDirectory = focus_.isDirectory && focus_.cleaned.count(focus_.identity) != 0;
+    if (!focus_.watched) {
+        std::string dir = focus_.shown;
+        const std::string::size_type cut = dir.find_last_of("/\\");
+        dir = cut == std::string::npos ? std::string(".") : dir.substr(0, cut == 0 ? 1 : cut);
+        if (cleanedDirectory) {
+            text = "Stays: " + shown + " (a directory Sorvik cleans: ask about an entry in it)\n";
+        } else {
+            text = "Stays: " + shown + " (no cleaning looks at it)\n";
+            for (const std::string& refusal : focus_.refusals)
+                text += refusal + "\n";
+            text += "No cleaning looks at " + printable(focus_.isDirectory ? focus_.shown : dir) +
+                    ": it is none of the directories Sorvik cleans (they are: " +
+                    joined(std::vector<std::string>(focus_.directories.begin(), focus_.directories.end())) + ")\n";
+        }
+    } else {
+        std::string verdict = focus_.verdict;
+        if (verdict.empty() && cleanedDirectory)
+            verdict = "Stays: " + shown + " (a directory Sorvik cleans: ask about an entry in it)";
+        else if (verdict.empty())
+            verdict = "Stays: " + shown + " (" + (focus_.matched ? "judged by no rule" : "its name matches no rule") + ")";
+        text = verdict + "\n";
+        for (const std::string& line : focus_.lines)
+            text += line + "\n";
+        if (!focus_.matched)
+            text += "The name matches no pattern of the cleanings of its directory (patterns: " +
+                    joined(focus_.patterns) + ")\n";
+    }
+    VeltorPlatform::consoleWrite(text);
     VeltorPlatform::consoleFlush();
 }
 

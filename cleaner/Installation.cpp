@@ -27,7 +27,7 @@ void verboseMessage(const std::string& text) {
 // empty base (no "\Log" at the root of the drive). The path is still reported as it would have been built.
 void derive(Sorvik& app, std::string& member, const std::string& base, const std::string& suffix) {
     if (base.empty()) {
-        verboseMessage("Error: The following path is not a directory: " + base + suffix);
+        verboseMessage("Error: The following path is not a directory: " + ActionReport::printable(base + suffix));
         return;
     }
     app.checkDirectory(member, base + suffix);
@@ -103,25 +103,19 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
     if (!path.empty() && VeltorFilelib::FsTools::isDir(path)) {
         directory = path;
         VeltorFilelib::FsTools::unifySeparators(directory);
-        message = "Directory: " + directory;
+        message = "Directory: " + ActionReport::printable(directory);
     } else {
-        message = "Error: The following path is not a directory: " + path;
+        message = "Error: The following path is not a directory: " + ActionReport::printable(path);
     }
     verboseMessage(message);
 }
 
 void Sorvik::resolveDirectories() {
-    // The directories the registry names are the roots everything to clean is reached from; whatever
-    // lies below them is walked through handles, never through a link.
-    TrustedDirs::forgetAll();
     if (installationType == "client" || installationType == "both") {
         checkDirectory(dirs.clientInstall, readInstallValue("InstallDir", ""));
         checkDirectory(dirs.clientConfig, readInstallValue("ConfigurationDir", ""));
         checkDirectory(dirs.clientStartupLog, readInstallValue("StartupLogDir", ""));
         derive(*this, dirs.clientTemp, dirs.clientStartupLog, "/temp");
-        TrustedDirs::trust(dirs.clientInstall);
-        TrustedDirs::trust(dirs.clientConfig);
-        TrustedDirs::trust(dirs.clientStartupLog);
     }
     if (installationType == "server" || installationType == "both") {
         checkDirectory(dirs.serverInstall, readInstallValue("InstallDir", "server"));
@@ -143,8 +137,12 @@ void Sorvik::resolveDirectories() {
         derive(*this, dirs.incomingData, install, "/Data/incoming");
         derive(*this, dirs.finishedJobs, dirs.serverLogTemp, "/Scheduler/finished");
         derive(*this, dirs.licenseStatus, install, "/Data/license_status");
-        TrustedDirs::trust(install);
     }
+    // Names below the directories the registry names are shown relative to them (unset ones are empty).
+    TrustedDirs::forgetAll();
+    for (const std::string* named :
+         {&dirs.clientInstall, &dirs.clientConfig, &dirs.clientStartupLog, &dirs.serverInstall})
+        TrustedDirs::showNamesBelow(*named);
 }
 
 } // namespace Veltor

@@ -114,9 +114,16 @@ bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* miss
     if (missing != nullptr)
         *missing = opened.outcome == TrustedDirs::Outcome::Missing;
     if (opened.outcome == TrustedDirs::Outcome::Refused) {
-        if (TrustedDirs::firstRefusal(opened.refusedAt))
-            write("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) +
-                  " is a link or not a directory");
+        if (TrustedDirs::firstRefusal(opened.refusedAt)) {
+            const char* why = opened.refusal == TrustedDirs::Refusal::UntrustedLink
+                                  ? " is a link in a directory others can write"
+                              : opened.refusal == TrustedDirs::Refusal::TooManyLinks
+                                  ? " leads through more than 40 links"
+                                  : " is a link or not a directory";
+            ActionReport::current().message(
+                "\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why, true);
+            VeltorPlatform::consoleFlush();
+        }
         return false;
     }
     if (opened.outcome != TrustedDirs::Outcome::Opened)
@@ -139,18 +146,33 @@ OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, st
     return [=](std::string_view, std::int64_t writeMs, std::int64_t accessMs, Reason& why) {
         const std::int64_t written = secondsOf(writeMs);
         const std::int64_t accessed = secondsOf(accessMs);
-        // Zero means the entry could not be read: nothing to judge.
-        if (writeMs == 0 || accessMs == 0 ||
-            !isOld(current, accessed, written, maxAgeSeconds, unreadAgeSeconds, stamp))
-            return false;
         const auto limit = static_cast<std::int64_t>(maxAgeSeconds);
         const auto unreadLimit = static_cast<std::int64_t>(unreadAgeSeconds);
-        if (accessed == written && unreadLimit > limit)
-            why = Reason::of(Reason::NeverRead, current - written, unreadLimit);
+        const bool byAccess = stamp == LastAccess;
+        // Zero means the entry could not be read: nothing to judge.
+        if (writeMs == 0 || accessMs == 0) {
+            why = Reason::of(Reason::NoStamp);
+            return false;
+        }
+        const bool old = isOld(current, accessed, written, maxAgeSeconds, unreadAgeSeconds, stamp);
+        const std::int64_t judgedAge = current - (byAccess ? accessed : written);
+        // Why it goes, or why it stays: the limit that decided, with the stamps it was judged on.
+        const bool neverRead = accessed == written && unreadLimit > limit;
+        if (judgedAge < 0)
+            why = Reason::of(Reason::FutureStamp);
+        else if (neverRead && (old || judgedAge > limit))
+            why = Reason::of(old ? Reason::NeverRead : Reason::UnreadYoung, current - written, unreadLimit);
         else
-            why =
-                Reason::age(stamp == LastAccess, current - (stamp == LastAccess ? accessed : written), limit);
-        return true;
+            why = Reason::of(old ? Reason::Age : Reason::Young, judgedAge, limit);
+        why.lastAccess = byAccess;
+        why.stamped = true;
+        why.written = written;
+        why.accessed = accessed;
+        why.judgedAt = current;
+        why.limitSeconds = why.kind == Reason::NeverRead || why.kind == Reason::UnreadYoung ? unreadLimit : limit;
+        why.ruleLimitSeconds = limit;
+        why.unreadLimitSeconds = neverRead ? unreadLimit : 0;
+        return old;
     };
 }
 
@@ -162,6 +184,12 @@ bool OldFilesRemover::removeJudged(const DirHandle& dir, const std::string& name
         // A preview tells what the real run would do: a read-only file would stay.
         if (judged.readOnly && !isDirectory) {
             report.kept(pathOf(dir, name));
+            return false;
+        }
+        // An immutable file, or a directory we may not write, would refuse the removal.
+        if (const std::uint32_t error = dir.checkRemovable(name)) {
+            if (error != FsError::FileNotFound)
+                report.failed(pathOf(dir, name), error);
             return false;
         }
         report.removed(pathOf(dir, name), why, judged.size, isDirectory);
@@ -222,6 +250,8 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
         if (seen != nullptr)
             ++*seen;
         if (!judge(listed, entry->lastWriteMs, entry->lastAccessMs, why)) {
+            if (report.why())
+                report.stays(pathOf(dir, std::string(listed)), why);
             if (done)
                 done(std::string(listed), false);
             continue;
@@ -288,12 +318,24 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
+    ActionReport& report = ActionReport::current();
+    if (report.why())
+        report.watch(handle, ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
+                     {pattern});
     // Each file is judged on the status the listing has just read and goes at once, as find -delete
     // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
     RemoverText::LastName last;
     removeListed(handle, pattern, ageJudge(maxAge, unreadAge, stamp), last);
     if (last.any())
         setCurrentPath(dir, last.name());
+}
+
+std::string OldFilesRemover::ageRule(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) {
+    std::string text = std::string(stamp == LastAccess ? "last access" : "last write") + " older than " +
+                       std::to_string(maxAgeSeconds / 3600) + " h";
+    if (unreadAgeSeconds > maxAgeSeconds)
+        text += ", and if never read since written, older than " + std::to_string(unreadAgeSeconds / 3600) + " h";
+    return text;
 }
 
 void OldFilesRemover::removeByRules(RuleTable rules) {
@@ -327,7 +369,7 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
     else
         listing_.clear();
     if (listing_.empty()) {
-        write("\nDirectory: " + dir + " is empty");
+        ActionReport::current().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
         return;
     }
     for (const std::string& pattern : patterns)
@@ -335,7 +377,8 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
 }
 
 void OldFilesRemover::walk(const DirHandle& start,
-                           const std::function<void(const DirHandle&, const DirEntry&)>& visit) {
+                           const std::function<void(const DirHandle&, const DirEntry&)>& visit,
+                           const std::function<void(const DirHandle&)>& entered) {
     // One open directory and its listing per level: memory grows with the depth, not with the number
     // of files, and no directory is ever reached by a path that its contents could redirect.
     struct Level {
@@ -346,8 +389,11 @@ void OldFilesRemover::walk(const DirHandle& start,
     auto enter = [&](DirHandle dir) {
         auto level = std::make_unique<Level>();
         level->dir = std::move(dir);
-        if (level->listing.open(level->dir, VeltorPlatform::DirDetail::NamesAndTypes) == FsError::Success)
-            stack.push_back(std::move(level));
+        if (level->listing.open(level->dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
+            return;
+        if (entered)
+            entered(level->dir);
+        stack.push_back(std::move(level));
     };
     enter(start);
     std::string name;
@@ -366,7 +412,8 @@ void OldFilesRemover::walk(const DirHandle& start,
         }
         name.assign(entry.name, entry.nameLength);
         if (stack.size() > kMaxWalkDepth) {
-            write("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)));
+            ActionReport::current().message("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)),
+                                            true);
             continue;
         }
         DirHandle child;
@@ -378,8 +425,10 @@ void OldFilesRemover::walk(const DirHandle& start,
         else if (opened == TrustedDirs::Outcome::Unreadable && error != FsError::AccessDenied)
             // Beyond what the system can reach (a path too long where long paths are off, say): the run
             // goes on, and says which directory it had to leave.
-            write("\nNot cleaned, not reachable: " + ActionReport::printable(pathOf(level.dir, name)) +
-                  " (win-error#" + std::to_string(error) + ")");
+            ActionReport::current().message("\nNot cleaned, not reachable: " +
+                                                ActionReport::printable(pathOf(level.dir, name)) + " (win-error#" +
+                                                std::to_string(error) + ")",
+                                            true);
     }
 }
 

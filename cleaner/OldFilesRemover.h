@@ -119,8 +119,9 @@ private:
     // The verdict of an age rule on one entry's stamps (milliseconds since 1970): whether it goes, and why.
     using Judge =
         std::function<bool(std::string_view name, std::int64_t writeMs, std::int64_t accessMs, Reason& why)>;
-    // Opens a directory to clean from its trusted root, never through a link. False when it is missing
-    // or refused; a refusal is reported, naming the entry that is a link or no directory.
+    // Opens a directory to clean as TrustedDirs resolves it. False when it is missing or refused; a
+    // refusal is reported once per run and path, naming the entry the way stopped at, and counts as a
+    // failure of the run.
     bool openDir(const std::string& dir, DirHandle& out, bool* missing = nullptr);
     void removeEmptySubdirectories(const DirHandle& dir);
     // Removes the non-directory entry `name` of `dir`, judged on `judged`, and reports it; in a dry run
@@ -133,7 +134,10 @@ private:
     void removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
                       RemoverText::LastName& last, std::size_t* seen = nullptr,
                       const std::function<void(const std::string&, bool)>& done = nullptr);
+    // The verdict of an age rule; on either outcome `why` holds the numbers it decided on.
     Judge ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) const;
+    // An age rule in words, as --why shows it: "last write older than 48 h, and if never read ...".
+    static std::string ageRule(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp);
     // Names of `dir` matching `pattern`, non-directories only, sorted.
     static void listNames(const DirHandle& dir, const std::string& pattern, NameSet& out);
     std::string pathOf(const DirHandle& dir, const std::string& name) const;
@@ -143,8 +147,10 @@ private:
     // Reads the first bytes of a session file, never through a link or from anything but a regular file.
     bool readSessionTime(const DirHandle& dir, const std::string& name, std::int64_t& time, EntryInfo& read);
     // Depth-first below `dir`, one open directory per level, links never entered.
+    // `entered` is told of each directory as the walk enters it.
     void walk(const DirHandle& dir,
-              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit);
+              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit,
+              const std::function<void(const DirHandle&)>& entered = nullptr);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
     static int clampToInt(std::int64_t value);
@@ -163,7 +169,7 @@ private:
     NameSet listing_;
     std::multimap<std::string, JobFile> jobFilesByDate_;
     DirHandle jobsDir_;
-    std::string root_; // the trusted root of the directory being cleaned, for relative names
+    std::string root_; // what names below the directory being cleaned are shown relative to
     Clock clock_;
     std::string sessionText_; // reused for every session file read
 };

@@ -77,14 +77,22 @@ void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
     if (!openDir(dir, handle))
         return;
     if (pieces.size() < 2) {
+        ActionReport& report = ActionReport::current();
+        if (report.why())
+            report.watch(handle, ActionReport::printable(dir) + " *.log: logs with a date in their name, " +
+                                     ageRule(limit, 0, LastWrite), {"*.log"});
         RemoverText::LastName last;
         const Judge byAge = ageJudge(limit, 0, LastWrite);
         // The name decides first; only dated logs are judged at all.
         const Judge judge = [&](std::string_view name, std::int64_t writeMs, std::int64_t accessMs,
                                 Reason& why) {
-            if (!isDatedLogName(name) || !byAge(name, writeMs, accessMs, why))
+            if (!isDatedLogName(name)) {
+                why = Reason::of(Reason::NotDated);
                 return false;
-            why = Reason::of(Reason::DatedLog, why.ageSeconds, why.limitSeconds);
+            }
+            if (!byAge(name, writeMs, accessMs, why))
+                return false;
+            why.kind = Reason::DatedLog;
             return true;
         };
         removeListed(handle, "*.log", judge, last);
@@ -116,8 +124,12 @@ bool OldFilesRemover::removeIfDangling(const DirHandle& dir, const std::string& 
     const std::string owner = RemoverText::withoutExtension(lock);
     EntryInfo info;
     // Anything under the owner's name keeps the lock: it is not dangling.
-    if (owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound)
+    if (owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound) {
+        ActionReport& report = ActionReport::current();
+        if (report.why())
+            report.stays(pathOf(dir, lock), Reason::of(Reason::LockInUse, 0, 0, belowRoot(pathOf(dir, owner), root_)));
         return false;
+    }
     if (dir.lookup(lock, info) == FsError::Success && info.kind != EntryKind::Directory)
         removeJudged(dir, lock, info,
                      Reason::of(Reason::DanglingLock, 0, 0, belowRoot(pathOf(dir, owner), root_)), nullptr);
@@ -128,6 +140,9 @@ void OldFilesRemover::removeDanglingLocks(const std::string& dir) {
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
+    ActionReport& report = ActionReport::current();
+    if (report.why())
+        report.watch(handle, ActionReport::printable(dir) + " *.lock: a lock whose file is gone", {"*.lock"});
     listNames(handle, "*.lock", listing_);
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
@@ -141,6 +156,9 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
     if (!openDir(dir, start))
         return;
     std::string shortcut;
+    ActionReport& report = ActionReport::current();
+    const std::string rule = ActionReport::printable(dir) +
+                             " and below, *.lock.lnk: the shortcut of a lock whose file is gone, with its lock";
     walk(start, [&](const DirHandle& at, const VeltorPlatform::DirEntry& entry) {
         shortcut.assign(entry.name, entry.nameLength);
         if (!FsTools::isShortcut(shortcut))
@@ -151,6 +169,9 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
         EntryInfo info;
         if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
             removeJudged(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock), nullptr);
+    }, [&](const DirHandle& entered) {
+        if (report.why())
+            report.watch(entered, rule, {"*.lock.lnk", "*.lock"});
     });
 }
 
@@ -172,9 +193,18 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
+    const auto limit = static_cast<std::uint64_t>(hoursToSeconds(h));
+    ActionReport& actions = ActionReport::current();
+    if (actions.why()) {
+        std::vector<std::string> patterns(firstReportPatterns().begin(), firstReportPatterns().end());
+        patterns.insert(patterns.end(), secondReportPatterns().begin(), secondReportPatterns().end());
+        patterns.push_back("*.temp");
+        actions.watch(handle, ActionReport::printable(dir) + " reports (top_0_*, top_*_*_* with the report endings): " +
+                                 ageRule(limit, 0, LastWrite) + "; *.temp: " + ageRule(limit, 0, LastAccess),
+                     patterns);
+    }
     // One pass serves all patterns. A report goes by its last write against the same limit whichever
     // list names it; temporary report files go by last access.
-    const auto limit = static_cast<std::uint64_t>(hoursToSeconds(h));
     const Judge report = ageJudge(limit, limit, LastWrite);
     const Judge temporary = ageJudge(limit, 0, LastAccess);
     std::size_t files = 0;
@@ -204,7 +234,7 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         setCurrentPath(dir, lastTemporary.any() ? lastTemporary.name() : lastReport.name());
     // The directory is reported when the first list alone has emptied it.
     if (files != 0 && goneByFirstList == files)
-        write("\nDirectory: " + dir + " is empty");
+        ActionReport::current().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
 }
 
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {
@@ -215,7 +245,7 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
     EntryInfo read;
     currentPath_ = path;
     if (!openDir(dirPath, dir)) {
-        write("\nUnable to open file: " + path + "\n");
+        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(path) + "\n", false);
         return false;
     }
     return readSessionTime(dir, name, time, read);
@@ -241,7 +271,9 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays.
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
         // Named as the caller set it: the directory as given, '/', the name.
-        write("\nUnable to open file: " + currentPath_ + "\n");
+        // Kept, as a session file without a time is: a web server may be writing it, or it is none.
+        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n",
+                                        false);
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
@@ -259,19 +291,30 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
         return;
     const std::int64_t h = hours == 0 ? 48 : hours;
     const std::int64_t limit = hoursToSeconds(h);
+    ActionReport& report = ActionReport::current();
+    if (report.why())
+        report.watch(handle, ActionReport::printable(dir) + " cgisess_*: the session time recorded in it older than " +
+                                 std::to_string(limit / 3600) + " h",
+                     {"cgisess_*"});
     const std::int64_t current = now();
     const std::int64_t threshold = current - limit;
     std::int64_t t = 0;
     EntryInfo read;
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
-        if (!readSessionTime(handle, name, t, read))
+        if (!readSessionTime(handle, name, t, read)) {
+            if (report.why())
+                report.stays(pathOf(handle, name), Reason::of(Reason::SessionNoTime));
             continue;
+        }
         if (pieces.empty()) {
             // What was read is what goes: a file swapped in meanwhile stays.
             if (t < threshold)
                 removeJudged(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
                              nullptr);
+            else if (report.why())
+                report.stays(pathOf(handle, name),
+                             Reason::of(Reason::SessionYoung, current - t, limit, ActionReport::localMinute(t)));
         } else {
             removeInDateRange(handle, name, pieces, t);
         }
@@ -282,6 +325,9 @@ void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
     VeltorPlatform::DirEnumerator listing;
     if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
         return;
+    ActionReport& report = ActionReport::current();
+    if (report.why())
+        report.watch(dir, ActionReport::printable(dir.path()) + " subdirectories: removed when empty", {"*"});
     std::string name;
     while (listing.next() == FsError::Success) {
         const VeltorPlatform::DirEntry& entry = listing.entry();
@@ -294,8 +340,11 @@ void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
             continue;
         VeltorPlatform::DirEnumerator inside;
         if (inside.open(child, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success ||
-            inside.next() != FsError::NoMoreItems)
+            inside.next() != FsError::NoMoreItems) {
+            if (report.why())
+                report.stays(pathOf(dir, name), Reason::of(Reason::NotEmpty));
             continue;
+        }
         inside.close();
         EntryInfo info;
         if (child.info(info) != FsError::Success)
@@ -317,7 +366,7 @@ void OldFilesRemover::removeOldLicenseStatus(const std::string& dir, std::int64_
     bool missing = false;
     if (!openDir(dir, handle, &missing)) {
         if (missing)
-            write("\nInvalid directory " + dir);
+            ActionReport::current().message("\nInvalid directory " + ActionReport::printable(dir), false);
         return;
     }
     const std::int64_t h = hours < 1 ? 24 : hours;

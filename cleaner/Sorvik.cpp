@@ -3,14 +3,62 @@
 #include "ActionReport.h"
 #include "TimeSpan.h"
 #include "platform/Console.h"
+#include "FsTools.h"
+#include "platform/LogFile.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/Time.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace Veltor {
 
 bool verboseOutput = false;
 std::string installationType;
+
+namespace {
+
+// What the scheduler learns from the exit status.
+constexpr int kCommandLineRejected = 2;
+constexpr int kSomethingFailed = 7;
+// A log larger than this is moved aside before a run appends to it.
+constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
+std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// "2026-12-07T08:30:00+01:00": the local time of `now` with its offset from UTC, so that runs logged on
+// machines in different zones, or on both sides of a clock change, still read right.
+std::string localTimestamp(std::int64_t now) {
+    VeltorPlatform::CalendarTime local;
+    if (!VeltorPlatform::localTime(now, local) && !VeltorPlatform::utcTime(now, local))
+        return "unknown time";
+    const std::int64_t asUtc = daysFromCivil(local.year + 1900, local.month + 1, local.monthDay) * 86400 +
+                               local.hour * 3600 + local.minute * 60 + local.second;
+    const std::int64_t offsetMinutes = (asUtc - now) / 60;
+    const std::int64_t magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.year + 1900,
+                  local.month + 1, local.monthDay, local.hour, local.minute, local.second,
+                  offsetMinutes < 0 ? '-' : '+', static_cast<int>(magnitude / 60), static_cast<int>(magnitude % 60));
+    return text;
+}
+
+void copyToLog(const char* data, std::size_t length, void* log) {
+    // A log that stops taking lines (a full disk) must not stop the cleaning: the console still has them.
+    static_cast<VeltorPlatform::LogFile*>(log)->write(data, length);
+}
+
+} // namespace
 
 Sorvik::Sorvik(int argc, const char* const* argv) : AppFrame("Sorvik", "Sorvik", "1", true, "Veltor, Inc.") {
     constructApplication(argc, argv);
@@ -35,6 +83,8 @@ bool Sorvik::setup() {
     parser.addValueOption("Remove obsolete debug logs only*", 0, "debug-logs");
     parser.addFlag("Show what would be removed, change nothing", 0, "dry-run");
     parser.addFlag("List every action with its reason", 0, "list");
+    parser.addValueOption("Also append the list to a file", 0, "log");
+    parser.addValueOption("Explain what the run would do with a file", 0, "why");
     parser.addHelpLine("*Options:");
     parser.addHelpLine("  <default>\t            : Remove obsolete logs based on");
     parser.addHelpLine("\t\t              default  age");
@@ -62,26 +112,78 @@ std::unique_ptr<OldFilesRemover> Sorvik::makeRemover() {
 std::size_t Sorvik::tokenCount() const {
     const std::vector<std::string>& tokens = getParser().getTokens();
     std::size_t count = tokens.size();
-    for (std::size_t i = 1; i < tokens.size() && tokens[i] != "--"; ++i)
-        if (tokens[i] == "--dry-run" || tokens[i] == "--list")
+    for (std::size_t i = 1; i < tokens.size() && tokens[i] != "--"; ++i) {
+        if (tokens[i] == "--dry-run" || tokens[i] == "--list") {
             --count;
+        } else if ((tokens[i] == "--log" || tokens[i] == "--why") && i + 1 < tokens.size()) {
+            count -= 2; // the option and its file
+            ++i;
+        }
+    }
     return count;
 }
 
+void Sorvik::openLog(VeltorPlatform::LogFile& log) {
+    std::string path;
+    getParser().getValue("log", path);
+    ActionReport& report = ActionReport::current();
+    const std::uint32_t error = log.open(path, kLogRotateBytes);
+    if (error == 0) {
+        VeltorPlatform::consoleCopyTo(copyToLog, &log);
+        return;
+    }
+    namespace FsError = VeltorPlatform::FileSystemError;
+    const std::string why = error == FsError::IsALink          ? "it is a link"
+                            : error == FsError::NotARegularFile ? "it is not a regular file"
+                                                                : "win-error#" + std::to_string(error);
+    report.message("Log not written: " + ActionReport::printable(path) + " (" + why + ")", true);
+}
+
 int Sorvik::run() {
+    // A command line that was not understood may hold a mistyped --dry-run: nothing may happen.
+    if (!commandLineUnderstood())
+        return rejectCommandLine();
     if (getParser().isSet("verbose"))
         verboseOutput = true;
     ActionReport& report = ActionReport::current();
     report.reset();
-    if (getParser().isSet("dry-run"))
+    if (getParser().isSet("why"))
+        report.setMode(ActionReport::Mode::Why);
+    else if (getParser().isSet("dry-run"))
         report.setMode(ActionReport::Mode::DryRun);
-    else if (getParser().isSet("list"))
+    else if (getParser().isSet("list") || getParser().isSet("log"))
         report.setMode(ActionReport::Mode::List);
+    VeltorPlatform::LogFile log;
+    if (getParser().isSet("log"))
+        openLog(log);
+    // Closes the log when the run ends, by any way out.
+    struct LogDetach {
+        ~LogDetach() { VeltorPlatform::consoleCopyTo(nullptr, nullptr); }
+    } detach;
+    if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List) {
+        VeltorPlatform::consoleWrite("Started: " + localTimestamp(VeltorPlatform::timeNow()) + " (sorvik " +
+                                     getParser().getVersion() + ")\n");
+    }
     ageHours = 0;
     skipDefaultCleaning = true;
-    discoverInstallation();
+    try {
+        discoverInstallation();
+    } catch (const VeltorCorelib::Exception&) {
+        // Nothing to clean without the registry; on Linux say which file it was looked for in.
+        const std::string note = VeltorPlatform::registrySourceNote();
+        if (!note.empty())
+            VeltorPlatform::consoleWrite(note + "\n");
+        throw;
+    }
     resolveDirectories();
+    // --why follows the run the rest of the command line describes, as a dry run that only tells of
+    // the one entry.
+    std::string missing;
+    if (report.why())
+        missing = focusOnEntry();
     int dispatched = dispatchOptions();
+    if (dispatched == kDurationRejected)
+        return rejectCommandLine();
     bool skip = (dispatched == 1 || tokenCount() != 1) && !verboseOutput && skipDefaultCleaning;
     if (!skip) {
         if (installationType == "both") {
@@ -95,7 +197,50 @@ int Sorvik::run() {
     }
     report.summary();
     getLogger().info("Running application");
-    return 0;
+    if (report.why()) {
+        if (!missing.empty())
+            VeltorPlatform::consoleWrite("Stays: " + ActionReport::printable(missing) + " (no such file)\n");
+        else
+            report.explanation();
+        return 0;
+    }
+    return report.anyFailure() ? kSomethingFailed : 0;
+}
+
+std::string Sorvik::focusOnEntry() {
+    std::string path;
+    getParser().getValue("why", path);
+    VeltorFilelib::FsTools::unifySeparators(path);
+    const char separator = VeltorFilelib::FsTools::separator;
+    const bool absolute = separator == '/' ? !path.empty() && path[0] == '/'
+                                           : (path.size() >= 3 && path[1] == ':' && path[2] == separator) ||
+                                                 (path.size() >= 2 && path[0] == separator && path[1] == separator);
+    std::string cwd;
+    if (!absolute && VeltorPlatform::getCurrentDirectory(cwd)) {
+        if (!cwd.empty() && cwd.back() != separator)
+            cwd += separator;
+        path = cwd + path;
+    }
+    while (path.size() > 1 && path.back() == separator && path[path.size() - 2] != ':')
+        path.pop_back();
+    const std::string::size_type cut = path.rfind(separator);
+    std::string parent = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+    if (parent.empty() || parent.back() == ':')
+        parent += separator;
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    VeltorPlatform::DirHandle dir;
+    VeltorPlatform::EntryInfo holder;
+    VeltorPlatform::EntryInfo entry;
+    if (name.empty() || dir.openRoot(parent) != 0 || dir.lookup(name, entry) != 0 || dir.info(holder) != 0)
+        return path;
+    ActionReport::current().setFocus(holder, name, entry, path);
+    return std::string();
+}
+
+int Sorvik::rejectCommandLine() {
+    VeltorPlatform::consoleWrite("Nothing was cleaned.\n");
+    VeltorPlatform::consoleFlush();
+    return kCommandLineRejected;
 }
 
 int Sorvik::dispatchOptions() {
@@ -103,8 +248,9 @@ int Sorvik::dispatchOptions() {
     std::unique_ptr<OldFilesRemover> remover = makeRemover();
     std::int32_t age = 0;
     if (parser.isSet("period")) {
-        if (validatePeriod())
-            skipDefaultCleaning = false;
+        if (!validatePeriod())
+            return kDurationRejected;
+        skipDefaultCleaning = false;
         return 0;
     }
     if (parser.isSet("process-fjobs") && tokenCount() == 2) {
@@ -119,21 +265,29 @@ int Sorvik::dispatchOptions() {
         remover->removeDanglingLocksRecursive(dirs.database);
         return 1;
     }
-    if (parser.isSet("debug-logs") && optionAge("debug-logs", age)) {
+    if (parser.isSet("debug-logs")) {
+        if (!optionAge("debug-logs", age))
+            return kDurationRejected;
         remover->removeOldLogs(dirs.serverLog, age, "");
         remover->removeOldLogs(dirs.clientStartupLog, age, "");
         return 1;
     }
-    if (parser.isSet("web-reports") && optionAge("web-reports", age)) {
+    if (parser.isSet("web-reports")) {
+        if (!optionAge("web-reports", age))
+            return kDurationRejected;
         remover->removeOldWebReports(dirs.trashCan, age, "");
         remover->removeOldWebReports(dirs.temporaryReports, age, "");
         return 1;
     }
-    if (parser.isSet("license-status") && optionAge("license-status", age)) {
+    if (parser.isSet("license-status")) {
+        if (!optionAge("license-status", age))
+            return kDurationRejected;
         remover->removeOldLicenseStatus(dirs.licenseStatus, age, "");
         return 1;
     }
-    if (parser.isSet("web-sessions") && optionAge("web-sessions", age)) {
+    if (parser.isSet("web-sessions")) {
+        if (!optionAge("web-sessions", age))
+            return kDurationRejected;
         remover->removeOldWebSessions(dirs.serverLogTemp, age, "");
         return 1;
     }

@@ -3,6 +3,8 @@
 #include "AppFrame.h"
 #include "OldFilesRemover.h"
 
+#include "platform/LogFile.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,7 +24,10 @@ public:
     bool finish() override;
     int run() override;
 
+    // 1 when a single cleaning ran, 0 when the default cleaning may follow, kDurationRejected when a
+    // duration was invalid (nothing ran).
     int dispatchOptions();
+    static constexpr int kDurationRejected = -1;
     // Reads the duration recorded for the option (by default "period") into ageHours; a duration of
     // zero hours prints "Error: Invalid period".
     bool validatePeriod(const std::string& optionName = "period");
@@ -62,6 +67,13 @@ private:
     // The command line's tokens as the single-option decisions count them: --dry-run and --list only
     // change how a run shows its actions, never which cleaning it runs.
     std::size_t tokenCount() const;
+    // Prints that nothing was cleaned; the exit status of a command line that was not understood.
+    static int rejectCommandLine();
+    // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
+    // else the path that names nothing.
+    std::string focusOnEntry();
+    // Opens the file of --log and copies the console output into it from now on.
+    void openLog(VeltorPlatform::LogFile& log);
 
     std::string registryKeyPath;
     bool skipDefaultCleaning = true;

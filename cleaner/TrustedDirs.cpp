@@ -1,6 +1,7 @@
 #include "TrustedDirs.h"
 
 #include "FsTools.h"
+#include "platform/Paths.h"
 
 #include <set>
 #include <vector>
@@ -13,13 +14,22 @@ namespace FsError = VeltorPlatform::FileSystemError;
 
 namespace {
 
-std::vector<std::string>& roots() {
+// As many links as the system itself follows in one path before it calls it a loop.
+constexpr int kMaxLinks = 40;
+
+std::vector<std::string>& namingBases() {
     static std::vector<std::string> list;
     return list;
 }
 
+std::set<std::string>& refusals() {
+    static std::set<std::string> reported;
+    return reported;
+}
+
+// Windows takes either separator; on POSIX a backslash is part of a name (a link's target may hold one).
 bool isSeparator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/' || (c == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows);
 }
 
 std::string unified(const std::string& path) {
@@ -31,18 +41,72 @@ std::string unified(const std::string& path) {
     return result;
 }
 
-// `path` is `root` or lies below it; `rest` is what follows the root.
-bool below(const std::string& path, const std::string& root, std::string& rest) {
-    if (path.compare(0, root.size(), root) != 0)
+// `path` is `base` or lies below it; `rest` is what follows the base.
+bool below(const std::string& path, const std::string& base, std::string& rest) {
+    if (path.compare(0, base.size(), base) != 0)
         return false;
-    if (path.size() == root.size()) {
+    if (path.size() == base.size()) {
         rest.clear();
         return true;
     }
-    if (!isSeparator(path[root.size()]) && !isSeparator(root.back()))
+    if (!isSeparator(path[base.size()]) && !isSeparator(base.back()))
         return false;
-    rest = path.substr(root.size());
+    rest = path.substr(base.size());
     return true;
+}
+
+std::string namingBaseOf(const std::string& path) {
+    std::string base;
+    std::string rest;
+    for (const std::string& candidate : namingBases())
+        if (candidate.size() > base.size() && below(path, candidate, rest))
+            base = candidate;
+    if (!base.empty())
+        return base;
+    const std::string::size_type cut = path.find_last_of(FsTools::separator);
+    if (cut == std::string::npos)
+        return ".";
+    return path.substr(0, cut == 0 || path[cut - 1] == ':' ? cut + 1 : cut);
+}
+
+// The root `path` is resolved from, with unified separators: POSIX "/"; Windows "C:\", "\\server\share\"
+// (also "\\?\C:\"), "\" for the current drive or "C:" for that drive's current directory; "." for a
+// relative path. `after` is where the names below the root begin.
+std::string rootOf(const std::string& path, std::string::size_type& after) {
+    const char separator = FsTools::separator;
+    after = 0;
+    if (path.empty())
+        return ".";
+    if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
+        if (!isSeparator(path[0]))
+            return ".";
+        after = 1;
+        return std::string(1, separator);
+    }
+    if (path.size() >= 2 && path[1] == ':') {
+        after = path.size() > 2 && isSeparator(path[2]) ? 3 : 2;
+        return path.substr(0, 2) + (after == 3 ? std::string(1, separator) : std::string());
+    }
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        // "\\server\share": both names belong to the root.
+        std::string::size_type end = path.find_first_of("/\\", 2);
+        if (end != std::string::npos)
+            end = path.find_first_of("/\\", end + 1);
+        after = end == std::string::npos ? path.size() : end + 1;
+        return path.substr(0, after == path.size() ? after : end) + separator;
+    }
+    if (isSeparator(path[0])) {
+        after = 1;
+        return std::string(1, separator);
+    }
+    return ".";
+}
+
+std::string joined(const std::string& dir, const std::string& name) {
+    std::string path = dir;
+    if (!path.empty() && !isSeparator(path.back()))
+        path += FsTools::separator;
+    return path + name;
 }
 
 TrustedDirs::Outcome outcomeOf(std::uint32_t error) {
@@ -55,20 +119,37 @@ TrustedDirs::Outcome outcomeOf(std::uint32_t error) {
     return TrustedDirs::Outcome::Unreadable;
 }
 
-} // namespace
+// One name still to be resolved, and whether it came from a link's target (where ".." is allowed).
+struct Step {
+    std::string name;
+    bool fromLink;
+};
 
-void TrustedDirs::trust(const std::string& root) {
-    if (!root.empty())
-        roots().push_back(unified(root));
+// Puts the names of text[from..] before the ones still to come: `pending` is used from its back.
+void pushNames(std::vector<Step>& pending, const std::string& text, std::string::size_type from,
+               bool fromLink) {
+    std::vector<Step> names;
+    std::string::size_type at = from;
+    while (at < text.size()) {
+        std::string::size_type end = at;
+        while (end < text.size() && !isSeparator(text[end]))
+            ++end;
+        if (end > at && text.compare(at, end - at, ".") != 0)
+            names.push_back(Step{text.substr(at, end - at), fromLink});
+        at = end + 1;
+    }
+    pending.insert(pending.end(), names.rbegin(), names.rend());
 }
 
-static std::set<std::string>& refusals() {
-    static std::set<std::string> reported;
-    return reported;
+} // namespace
+
+void TrustedDirs::showNamesBelow(const std::string& dir) {
+    if (!dir.empty())
+        namingBases().push_back(unified(dir));
 }
 
 void TrustedDirs::forgetAll() {
-    roots().clear();
+    namingBases().clear();
     refusals().clear();
 }
 
@@ -89,60 +170,70 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path) {
     const std::string target = unified(path);
     if (target.empty())
         return result;
-    std::string rest;
-    for (const std::string& root : roots()) {
-        std::string after;
-        if (below(target, root, after) && (result.root.empty() || root.size() > result.root.size())) {
-            result.root = root;
-            rest = after;
+    result.root = namingBaseOf(target);
+    auto stop = [&result](std::uint32_t error, const std::string& at, Refusal why) {
+        result.outcome = outcomeOf(error);
+        if (result.outcome == Outcome::Refused) {
+            result.refusedAt = at;
+            result.refusal = why;
         }
-    }
-    if (result.root.empty()) {
-        // No trusted root above it: the parent is taken as given, the directory itself is not followed.
-        const std::string::size_type cut = target.find_last_of("/\\");
-        if (cut == std::string::npos) {
-            result.root = ".";
-            rest = target;
-        } else {
-            result.root = target.substr(0, cut == 0 || target[cut - 1] == ':' ? cut + 1 : cut);
-            rest = target.substr(cut);
-        }
-    }
-    DirHandle dir;
-    const std::uint32_t rootError = dir.openRoot(result.root);
-    if (rootError != FsError::Success) {
-        result.outcome = outcomeOf(rootError);
-        if (result.outcome == Outcome::Refused)
-            result.refusedAt = result.root;
-        return result;
-    }
-    std::string reached = result.root;
-    std::string::size_type at = 0;
-    while (at < rest.size()) {
-        while (at < rest.size() && isSeparator(rest[at]))
-            ++at;
-        std::string::size_type end = at;
-        while (end < rest.size() && !isSeparator(rest[end]))
-            ++end;
-        const std::string name = rest.substr(at, end - at);
-        at = end;
-        if (name.empty() || name == ".")
+        return std::move(result);
+    };
+    // The directories of the way so far, the last one on top: a ".." of a link's target goes back one.
+    std::vector<DirHandle> way(1);
+    std::vector<Step> pending;
+    std::string::size_type after = 0;
+    std::string root = rootOf(target, after);
+    if (const std::uint32_t error = way.back().openRoot(root))
+        return stop(error, root, Refusal::NotADirectory);
+    pushNames(pending, target, after, false);
+    int links = 0;
+    while (!pending.empty()) {
+        const Step step = std::move(pending.back());
+        pending.pop_back();
+        const DirHandle& holder = way.back();
+        const std::string reached = joined(holder.path(), step.name);
+        if (step.name == "..") {
+            if (!step.fromLink)
+                return stop(FsError::NotADirectory, reached, Refusal::NotADirectory);
+            if (way.size() > 1)
+                way.pop_back();
             continue;
-        if (!isSeparator(reached.back()))
-            reached += FsTools::separator;
-        reached += name;
-        DirHandle child;
-        const Outcome step = name == ".." ? Outcome::Refused : openChild(dir, name, child);
-        if (step != Outcome::Opened) {
-            result.outcome = step;
-            if (step == Outcome::Refused)
-                result.refusedAt = reached;
-            return result;
         }
-        dir = std::move(child);
+        DirHandle child;
+        const std::uint32_t error = child.openChild(holder, step.name);
+        if (error == FsError::Success) {
+            way.push_back(std::move(child));
+            continue;
+        }
+        if (error != FsError::IsALink)
+            return stop(error, reached, Refusal::NotADirectory);
+        // A link: followed only where nobody else can have put it there or swapped it.
+        VeltorPlatform::EntryInfo link;
+        if (const std::uint32_t looked = holder.lookup(step.name, link))
+            return stop(looked, reached, Refusal::NotADirectory);
+        if (link.kind != VeltorPlatform::EntryKind::Link)
+            return stop(FsError::NotADirectory, reached, Refusal::NotADirectory);
+        if (!holder.linksTrusted(link))
+            return stop(FsError::IsALink, reached, Refusal::UntrustedLink);
+        if (++links > kMaxLinks)
+            return stop(FsError::IsALink, reached, Refusal::TooManyLinks);
+        std::string linkTarget;
+        if (const std::uint32_t read = holder.readLink(step.name, linkTarget))
+            return stop(read, reached, Refusal::NotADirectory);
+        if (linkTarget.empty())
+            return stop(FsError::FileNotFound, reached, Refusal::None);
+        root = rootOf(linkTarget, after);
+        if (root != ".") {
+            // An absolute target: the way starts again at its root.
+            way.assign(1, DirHandle());
+            if (const std::uint32_t opened = way.back().openRoot(root))
+                return stop(opened, root, Refusal::NotADirectory);
+        }
+        pushNames(pending, linkTarget, after, true);
     }
     result.outcome = Outcome::Opened;
-    result.dir = std::move(dir);
+    result.dir = std::move(way.back());
     return result;
 }
 

@@ -1,6 +1,10 @@
-// The directories the registry names are trusted; what lies below them is written by others and is not.
-// A directory to clean is reached from its trusted root one name at a time through open handles, never
-// through a link, so that nothing planted in the tree can lead a cleaning outside it.
+// The one way to a directory Sorvik cleans, whether the registry names it or it is derived from one that
+// does. Whoever can write a directory can put a link in it or swap one of its entries for a link, so a
+// path is never handed to the system to resolve: it is resolved here one name at a time from the root of
+// the file system, each directory opened from the handle of the one that holds it. A link on the way is
+// followed only where nobody but the administrators or the running user can write the directory that
+// holds it (an administrator's relocation of a data directory); any other link, and anything that is not
+// a directory, ends the way there. Below the directory reached nothing is ever reached through a link.
 #pragma once
 #include "platform/DirHandle.h"
 
@@ -10,28 +14,37 @@ namespace Veltor {
 
 class TrustedDirs {
 public:
-    // Adds a root named by the configuration (its path as the system resolves it).
-    static void trust(const std::string& root);
-    // Forgets every root and every refusal reported (tests; a new run).
+    // Remembers a directory the registry names, so that a name found below it can be shown relative to
+    // it (the missing owner of a dangling lock). It plays no part in how a path is resolved.
+    static void showNamesBelow(const std::string& dir);
+    // Forgets those directories and every refusal reported (tests; a new run).
     static void forgetAll();
     // True the first time a refused path is offered in a run: one message per refused directory.
     static bool firstRefusal(const std::string& path);
 
     enum class Outcome { Opened, Missing, Unreadable, Refused };
+    enum class Refusal {
+        None,
+        NotADirectory, // a file or another non-directory, or ".." in the path as given
+        UntrustedLink, // a link in a directory that others can write
+        TooManyLinks,  // more links than any sane relocation needs: a loop
+    };
     struct Opened {
         Outcome outcome = Outcome::Missing;
         VeltorPlatform::DirHandle dir;
-        // The root the walk started from, and for Refused the path of the entry that is a link or no
-        // directory.
+        // The directory names below it are shown relative to (see showNamesBelow; otherwise the parent
+        // of the path).
         std::string root;
+        // For Refused: the entry the way stopped at (as reached, links followed so far) and why.
         std::string refusedAt;
+        Refusal refusal = Refusal::None;
     };
-    // Opens `path`: the longest trusted root that holds it, then every further name without following
-    // links. A path below no trusted root has its parent taken as the root: the directory itself is
-    // still never reached through a link. A ".." below the root is refused.
+    // Opens `path`, resolved from the root of the file system ("/"; Windows: the drive's root or the
+    // "\\server\share" root; a relative path from the current directory). A ".." in `path` itself is
+    // refused; one in a followed link's target goes up one directory of the way.
     static Opened open(const std::string& path);
-    // Opens the directory `name` of `parent` the same way; Refused for a link or anything but a
-    // directory, Missing when it does not exist, Unreadable when it cannot be opened.
+    // Opens the directory `name` of `parent`, never through a link: Refused for a link or anything but
+    // a directory, Missing when it does not exist, Unreadable when it cannot be opened.
     static Outcome openChild(const VeltorPlatform::DirHandle& parent, const std::string& name,
                              VeltorPlatform::DirHandle& out, std::uint32_t* error = nullptr);
 };

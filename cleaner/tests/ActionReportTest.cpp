@@ -1,4 +1,5 @@
 #include "ActionReport.h"
+#include "FsTools.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,29 @@ TEST(ActionReport, NamesStayOnOneLine) {
               ActionReport::printable("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"));
     EXPECT_EQ("\\xFF\\xC0\\xAF\\xED\\xA0\\x80\\xE6\\x97",
               ActionReport::printable("\xFF\xC0\xAF\xED\xA0\x80\xE6\x97"));
+    // C1 controls are valid UTF-8 but act on terminals: NEL ends a line, CSI starts a sequence. The
+    // first character past them is text again.
+    EXPECT_EQ("\\u0085\\u009B2J\\x1B[31m\xC2\xA0", ActionReport::printable("\xC2\x85\xC2\x9B" "2J\x1B[31m\xC2\xA0"));
+    // A backslash is escaped where it can be part of a name, so no name can pass itself off as an escape.
+    EXPECT_EQ(VeltorFilelib::FsTools::separator == '/' ? "a\\\\n" : "a\\n", ActionReport::printable("a\\n"));
+}
+
+TEST(ActionReport, FailuresCountInEveryModeAndMessagesStartTheirOwnLine) {
+    ActionReport quiet;
+    ::testing::internal::CaptureStdout();
+    quiet.message("Error: x", false);
+    EXPECT_FALSE(quiet.anyFailure());
+    quiet.failed("a", 5);
+    EXPECT_EQ("Error: x", ::testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(quiet.anyFailure());
+    EXPECT_EQ(0u, quiet.filesFailed());
+    ActionReport listing;
+    listing.setMode(ActionReport::Mode::List);
+    ::testing::internal::CaptureStdout();
+    listing.message("Error: x", true);
+    listing.message("\nNot folded: y", true);
+    EXPECT_EQ("\nError: x\nNot folded: y", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ(2u, listing.filesFailed());
 }
 
 TEST(ActionReport, QuietRunCountsNothingAndPreviewCountsWhatItShows) {

@@ -114,7 +114,7 @@ void AppFrame::constructApplication(int argc, const char* const* argv) {
     wantsInstanceName();
     if (!setup())
         state = SetupFailed;
-    parseStandardOptions();
+    understood = parseStandardOptions();
 }
 
 bool AppFrame::parseStandardOptions() {

@@ -57,6 +57,8 @@ public:
     CmdParser& getParser() { return parser; }
     const CmdParser& getParser() const { return parser; }
     State getState() const { return state; }
+    // False when the parser refused the command line; the application decides what that means.
+    bool commandLineUnderstood() const { return understood; }
     Logger& getLogger() { return appLogger; }
     ProcessLock& getProcessLock() { return processLock; }
 
@@ -72,6 +74,7 @@ private:
     CmdParser parser;
     ConfAgent confAgent;
     State state = Ready;
+    bool understood = true;
 };
 
 // The signal handler of the process.

@@ -45,6 +45,8 @@ void fill(EntryInfo& out, const struct stat& status) {
     out.fileId = static_cast<std::uint64_t>(status.st_ino);
     out.linkCount = static_cast<std::uint32_t>(status.st_nlink);
     out.posixMode = static_cast<unsigned>(status.st_mode & 07777);
+    out.ownerId = status.st_uid;
+    out.groupId = status.st_gid;
 }
 
 // What the open descriptor itself is.
@@ -176,6 +178,60 @@ std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) 
         return FileSystemError::InvalidParameter;
     return ::renameat(state->fd, from.c_str(), state->fd, to.c_str()) == 0 ? FileSystemError::Success
                                                                            : lastError();
+}
+
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    EntryInfo now;
+    if (std::uint32_t error = lookup(name, now))
+        return error;
+    if (now.readOnly)
+        return FileSystemError::AccessDenied;
+    if (::faccessat(state->fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return lastError();
+#if defined(__linux__)
+    if (now.kind == EntryKind::File || now.kind == EntryKind::Directory) {
+        const int fd = ::openat(state->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            int flags = 0;
+            const bool fixed = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+            ::close(fd);
+            if (fixed)
+                return FileSystemError::AccessDenied;
+        }
+    }
+#endif
+    return FileSystemError::Success;
+}
+
+bool DirHandle::linksTrusted(const EntryInfo& link) const {
+    struct stat status {};
+    if (!isOpen() || ::fstat(state->fd, &status) != 0)
+        return false;
+    if (status.st_uid != 0 && status.st_uid != ::geteuid())
+        return false;
+    // A POSIX ACL that lets another user write shows in the group bits (its mask).
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    // Root's sticky directory (/tmp): anybody may add a name, but only its owner or root may remove or
+    // rename one, so a link of root's there is root's doing; anyone else's may be anybody's.
+    return status.st_uid == 0 && (status.st_mode & S_ISVTX) != 0 && link.ownerId == 0;
+}
+
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t got = ::readlinkat(state->fd, name.c_str(), &buffer[0], buffer.size());
+        if (got < 0)
+            return lastError();
+        // A target that fills the buffer may have been cut: read again with more room.
+        if (static_cast<std::size_t>(got) < buffer.size()) {
+            target.assign(buffer, 0, static_cast<std::size_t>(got));
+            return FileSystemError::Success;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::uint32_t DirHandle::sync() const {

@@ -2,14 +2,17 @@
 
 #include "TrustedPath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace VeltorPlatform {
 
@@ -37,17 +40,42 @@ std::uint32_t winErrorOf(int code) {
 
 thread_local std::string lastDetail;
 
+// The home directory of the effective user as the account database records it. Not $HOME: that is
+// whoever started us deciding (sudo, su and setpriv keep the caller's), while every process of one user
+// must arrive at the same lock directory, or two of its runs would not exclude each other. $HOME only
+// where the database knows no such user (a container started with a bare uid).
+std::string homeDirectory() {
+    const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? home : "";
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 // Holding a lock file is holding the lock, so the files lie where nobody else can create, replace or
-// open them: root's in /run/veltor, another user's in the session's runtime directory or, without one,
-// in a directory of its own below /tmp (consistent for every process of that user that has no session).
+// open them: root's in /run/veltor; another user's in the session's runtime directory or, without one,
+// below the user's own home, a place nobody else can have taken first (unlike a name in /tmp). Empty when
+// the user has neither.
 std::string lockDirectory() {
-    const uid_t user = ::geteuid();
-    if (user == 0)
+    if (::geteuid() == 0)
         return "/run/veltor";
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/')
-        return runtime;
-    return "/tmp/veltor-" + std::to_string(user);
+    if (runtime != nullptr && runtime[0] == '/')
+        return withoutTrailingSlashes(runtime) + "/veltor";
+    const std::string home = homeDirectory();
+    return home.empty() ? home : withoutTrailingSlashes(home) + "/.cache/veltor";
 }
 
 std::uint32_t refuse(const std::string& detail) {
@@ -60,11 +88,32 @@ std::uint32_t failWith(const std::string& what, int code) {
     return winErrorOf(code);
 }
 
-// Opens the lock directory, creating it when missing, and makes sure nobody but us (and root) can change
-// it or anything above it.
+// Opens the lock directory, creating it (and what is missing above it) when missing, and makes sure
+// nobody but us (and root) can change it or anything above it. Nothing is created where anybody else
+// could change it: the part of the way that exists is judged first, and whatever is made below it is
+// ours alone.
 std::uint32_t openLockDirectory(const std::string& directory, int& fd) {
-    if (::mkdir(directory.c_str(), ::geteuid() == 0 ? 0755 : 0700) != 0 && errno != EEXIST)
-        return failWith("Could not create the lock directory \"" + directory + "\"", errno);
+    const uid_t user = ::geteuid();
+    if (directory.empty())
+        return refuse("There is no lock directory for uid " + std::to_string(user) +
+                      ": neither XDG_RUNTIME_DIR nor a home directory is known");
+    std::string existing = directory;
+    struct stat info {};
+    while (existing.size() > 1 && ::lstat(existing.c_str(), &info) != 0 && errno == ENOENT)
+        existing.resize(std::max<std::size_t>(existing.rfind('/'), 1));
+    const std::string above = existing == directory
+                                  ? directory.substr(0, std::max<std::size_t>(directory.rfind('/'), 1))
+                                  : existing;
+    const std::string reason = TrustedPath::checkDirectories(above);
+    if (!reason.empty())
+        return refuse("The lock directory \"" + directory + "\" is refused: " + reason);
+    for (std::size_t end = existing.size() + 1; end <= directory.size(); ++end) {
+        end = std::min(directory.find('/', end), directory.size());
+        const bool last = end == directory.size();
+        if (::mkdir(directory.substr(0, end).c_str(), last && user == 0 ? 0755 : 0700) != 0 &&
+            errno != EEXIST)
+            return failWith("Could not create the lock directory \"" + directory + "\"", errno);
+    }
     fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int code = errno;
@@ -73,18 +122,13 @@ std::uint32_t openLockDirectory(const std::string& directory, int& fd) {
                           "\" is refused: it is a link or not a directory");
         return failWith("Could not open the lock directory \"" + directory + "\"", code);
     }
-    struct stat info {};
     if (::fstat(fd, &info) != 0)
         return failWith("Could not examine the lock directory \"" + directory + "\"", errno);
-    if (info.st_uid != ::geteuid())
+    if (info.st_uid != user)
         return refuse("The lock directory \"" + directory + "\" is refused: it belongs to uid " +
                       std::to_string(info.st_uid) + ", not to the running user");
     if (info.st_mode & (S_IWGRP | S_IWOTH))
         return refuse("The lock directory \"" + directory + "\" is refused: group or others may write it");
-    const std::size_t slash = directory.rfind('/');
-    const std::string reason = TrustedPath::checkDirectories(slash == 0 ? "/" : directory.substr(0, slash));
-    if (!reason.empty())
-        return refuse("The lock directory \"" + directory + "\" is refused: " + reason);
     return 0;
 }
 

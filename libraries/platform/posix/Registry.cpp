@@ -4,6 +4,7 @@
 
 #include "TrustedPath.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -556,6 +557,19 @@ std::uint32_t regDeleteTree(RegistryRoot root, const std::string& path, std::uin
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     }
+}
+
+std::string registrySourceNote() {
+    const std::string file = registryFile();
+    if (::access(file.c_str(), R_OK) == 0)
+        return std::string();
+    const int error = errno;
+    if (error == ENOENT)
+        return "Registry file " + file + ": no such file (set VELTOR_REGISTRY or create it; see README)";
+    std::string reason = std::strerror(error);
+    if (!reason.empty())
+        reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return "Registry file " + file + ": " + reason + " (set VELTOR_REGISTRY or fix it; see README)";
 }
 
 } // namespace VeltorPlatform

@@ -152,8 +152,8 @@ MutexAttempt attemptWithRuntimeDirectory(const fs::path& runtime, const std::str
     return static_cast<MutexAttempt>(WEXITSTATUS(status));
 }
 
-// The lock directory of a user must be that user's alone: not a link, not writable by others, not
-// someone else's; a missing one is created for that user only.
+// The lock directory of a user ("veltor" in the runtime directory) must be that user's alone: not a
+// link, not writable by others, not someone else's; a missing one is created for that user only.
 TEST(NamedMutex, LockDirectoryMustBeTheUsersOwn) {
     const fs::path base = fs::temp_directory_path() / ("veltor-mutex-dirs-" + uniqueName("d").substr(7));
     fs::create_directories(base);
@@ -173,10 +173,12 @@ TEST(NamedMutex, LockDirectoryMustBeTheUsersOwn) {
     EXPECT_EQ(MutexAttempt::Error, attemptWithRuntimeDirectory(base / "link", name));
     EXPECT_EQ(MutexAttempt::Error, attemptWithRuntimeDirectory("/", name)); // root's, not ours
     EXPECT_EQ(MutexAttempt::Acquired, attemptWithRuntimeDirectory(base / "parent" / "made", name));
-    struct stat made {};
-    ASSERT_EQ(::lstat((base / "parent" / "made").c_str(), &made), 0);
-    EXPECT_EQ(0700u, made.st_mode & 07777);
-    EXPECT_EQ(user, made.st_uid);
+    for (const fs::path& made : {base / "parent" / "made", base / "parent" / "made" / "veltor"}) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(made.c_str(), &info), 0);
+        EXPECT_EQ(0700u, info.st_mode & 07777);
+        EXPECT_EQ(user, info.st_uid);
+    }
     // Nothing was created through the link or in the refused directories.
     EXPECT_TRUE(fs::is_empty(base / "group-writable"));
     std::error_code ignored;

@@ -1,5 +1,7 @@
 #include "platform/Console.h"
 
+#include "ConsoleCopy.h"
+
 #include "WideCalls.h"
 
 #include <windows.h>
@@ -25,6 +27,7 @@ HANDLE consoleOutput() {
 // names outside it would come out garbled; it gets UTF-16 instead and its code page stays as it was.
 // Files and pipes get the bytes as they are: UTF-8 under the manifest, plain ASCII unchanged.
 void consoleWrite(const char* data, std::size_t length) {
+    copyConsoleOutput(data, length);
     HANDLE console = consoleOutput();
     if (console == nullptr) {
         std::fwrite(data, 1, length, stdout);

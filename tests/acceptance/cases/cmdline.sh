@@ -20,6 +20,8 @@ Options:
   --debug-logs <arg>        : Remove obsolete debug logs only*
   --dry-run                 : Show what would be removed, change nothing
   --list                    : List every action with its reason
+  --log <arg>               : Also append the list to a file
+  --why <arg>               : Explain what the run would do with a file
 
 *Options:
   <default>	            : Remove obsolete logs based on
@@ -54,7 +56,8 @@ old_client_files() {
     age_file "$CLIENT/log/temp/a.tmp" 1000
 }
 
-case_parser_errors_still_run_but_clean_nothing() {
+# A command line that is not understood may hold a mistyped --dry-run: it cleans nothing and says so.
+case_command_lines_not_understood_clean_nothing() {
     make_install client
     old_client_files
     local line
@@ -65,21 +68,38 @@ case_parser_errors_still_run_but_clean_nothing() {
         "plain|ERROR: Too many arguments" \
         "-x|ERROR: Unknown option 'x'"; do
         run_sorvik "${line%%|*}"
-        expect_code 0
+        expect_code 2
         expect_output "$RUNNING
-${line#*|}"
+${line#*|}
+Nothing was cleaned."
     done
     run_sorvik -- --verbose
     expect_output "$RUNNING
-ERROR: Too many arguments"
+ERROR: Too many arguments
+Nothing was cleaned."
+    # The typos of a preview: the options before the faulty token never start a real cleaning.
+    local args
+    for args in "--period P2D --dryrun|dryrun" "--verbose --dryrun|dryrun" "--period P2D --dry_run --list|dry_run" \
+        "--web-reports P2D --bogus|bogus" "--dry-run --log|"; do
+        # shellcheck disable=SC2086
+        run_sorvik ${args%%|*}
+        expect_code 2
+        if [ -n "${args#*|}" ]; then
+            expect_output "$RUNNING
+ERROR: Unknown option '${args#*|}'
+Nothing was cleaned."
+        fi
+    done
     local long
     long=$(printf 'x%.0s' $(seq 1 3000))
     run_sorvik "--$long"
     expect_output "$RUNNING
-ERROR: Unknown option '$long'"
+ERROR: Unknown option '$long'
+Nothing was cleaned."
     run_sorvik '--"quoted\"' 'back\slash'
     expect_output "$RUNNING
-ERROR: Unknown option '\"quoted\"'"
+ERROR: Unknown option '\"quoted\"'
+Nothing was cleaned."
     expect_exists "$CLIENT/log/app-1.log" "$CLIENT/log/temp/a.tmp"
 }
 
@@ -87,19 +107,27 @@ case_inert_command_lines_clean_nothing() {
     make_install client
     old_client_files
     local args
-    for args in "--nodetach" "--debug info" "--" "-" "--period PT0H" "--period 10H" "--locks --verbose2"; do
+    for args in "--nodetach" "--debug info" "--" "-"; do
         # shellcheck disable=SC2086
         run_sorvik $args
         expect_code 0
     done
+    for args in "--period PT0H" "--period 10H" "--locks --verbose2" "--verbose --period PT0H" \
+        "--debug-logs PT0H --web-reports P2D"; do
+        # shellcheck disable=SC2086
+        run_sorvik $args
+        expect_code 2
+    done
     run_sorvik --period PT0H
     expect_output "$RUNNING
-Error: Invalid period"
+Error: Invalid period
+Nothing was cleaned."
     run_sorvik --web-reports PT0H
     expect_output "$RUNNING
 Error: Invalid period
 Invalid option: PT0H
-Type  --help for options."
+Type  --help for options.
+Nothing was cleaned."
     run_sorvik ""
     expect_output "$RUNNING"
     expect_exists "$CLIENT/log/app-1.log" "$CLIENT/log/temp/a.tmp"

@@ -42,7 +42,7 @@ case_dry_run_changes_nothing_and_list_does_what_it_showed() {
     }
     would=$(action_paths 'Would remove')
     folded=$(action_paths 'Would fold')
-    summary=$(printf '%s\n' "$OUT" | sed -n 's/^Dry run: would remove \(.*\); would fold \(.*\)$/\1|\2/p')
+    summary=$(printf '%s\n' "$OUT" | sed -n 's/^Dry run: would remove \(.*\); would fold \(.*\); kept 0, failed 0$/\1|\2/p')
     [ -n "$would" ] && [ -n "$folded" ] && [ -n "$summary" ] || fail "the preview showed nothing"
     [ "$(printf '%s\n' "$folded" | wc -l)" = 2 ] || fail "job files to fold: $folded"
 
@@ -111,7 +111,7 @@ $s${sep}Data${sep}license_status${sep}empty (empty directory)"
             echo "Kept: $s${sep}Log${sep}temp${sep}ro.tmp (read-only)"
             if [ "$mode" = --dry-run ]; then
                 echo "Would fold: $fold"
-                echo "Dry run: would remove 8 files and 1 directory, $bytes bytes; would fold 1 job file into 1 day log"
+                echo "Dry run: would remove 8 files and 1 directory, $bytes bytes; would fold 1 job file into 1 day log; kept 1, failed 0"
             else
                 echo "Folded: $fold"
                 echo "Summary: removed 8 files and 1 directory, $bytes bytes; folded 1 job file into 1 day log; kept 1, failed 0"

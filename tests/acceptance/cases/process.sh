@@ -202,15 +202,14 @@ case_process_which_single_option_wins() {
 
 # A faulty token is reported, and the options before it stay in effect: --verbose still makes the
 # default cleaning run; the period after the faulty token is not read.
-case_process_options_before_a_faulty_token_stay() {
+case_options_before_a_faulty_token_clean_nothing() {
     make_install server
     option_files
     run_sorvik --verbose --perod PT10H
-    expect_code 0
-    expect_contains "$RUNNING
-ERROR: Unknown option 'perod'"
-    expect_contains "***Clean Server files***"
-    expect_server_gone Log/core-2026.log "Data/veltor_html_data/results/{Trashcan}/top_0_x.rep" \
-        Data/database/t1/data.lock Data/database/t1/data.lock.lnk Log/temp/Scheduler/finished/job-a.spec \
-        Log/temp/old-unread.tmp
+    expect_code 2
+    expect_output "$RUNNING
+ERROR: Unknown option 'perod'
+Nothing was cleaned."
+    expect_exists "$SERVER/Log/core-2026.log" "$SERVER/Data/database/t1/data.lock" \
+        "$SERVER/Log/temp/Scheduler/finished/job-a.spec" "$SERVER/Log/temp/old-unread.tmp"
 }

@@ -244,6 +244,22 @@ Error, You entered a negative number. Program will exit."
     expect_exists "$LOGT/cgisess_old"
 }
 
+# A negative age given to one of these sweeps means that sweep's own default age.
+case_negative_sweep_age_means_the_default() {
+    make_install server
+    local opt dir name hours
+    for opt in "--debug-logs|Log|core-X.log|24" "--web-reports|Data/veltor_html_data/results/{Trashcan}|top_0_X.rep|48" \
+        "--license-status|Data/license_status|X.dat|24"; do
+        IFS='|' read -r opt dir name hours <<<"$opt"
+        age_file "$SERVER/$dir/${name/X/old}" $((hours + 1))
+        age_file "$SERVER/$dir/${name/X/young}" $((hours - 1))
+        run_sorvik "$opt" P-1D
+        expect_code 0
+        expect_gone "$SERVER/$dir/${name/X/old}"
+        expect_exists "$SERVER/$dir/${name/X/young}"
+    done
+}
+
 case_web_reports_then_default_with_verbose() {
     make_install server
     server_files

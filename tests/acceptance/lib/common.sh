@@ -52,8 +52,46 @@ age_file() {
     touch -a -d "@$(awk -v n="$NOW" -v h="$access" 'BEGIN{printf "%d", n - h * 3600}')" "$path"
 }
 
-# Runs the program with the sandbox registry; sets OUT (line ends normalised) and CODE.
+# Runs the program with the sandbox registry; sets OUT (line ends normalised) and CODE. With
+# ACCEPTANCE_PREVIEW_CHECK (the native suite), a dry run of the same command line goes first: it must
+# change nothing, and what it shows (`Would remove:`, `Would fold:`) must be exactly what the real run
+# then removes. Runs raced on purpose (run_sorvik_bounded), --log and --why runs and cases that set
+# NO_PREVIEW_CHECK (another process holds what the run needs) are not compared.
 run_sorvik() {
+    if [ -n "${ACCEPTANCE_PREVIEW_CHECK:-}" ] && [ "$TARGET" = native ] && [ -z "${RUN_LIMIT:-}" ] &&
+        [ -z "${NO_PREVIEW_CHECK:-}" ] && ! printf '%s\n' "$@" | grep -qx -e --dry-run -e --why -e --log -e --help -e '-?'; then
+        preview_then_run "$@"
+    else
+        run_program "$@"
+    fi
+}
+
+# The paths below the sandbox, one a line, leaving out the names the program prints escaped.
+sandbox_paths() {
+    find "$SB" -mindepth 1 ! -path "$SB/stderr" -print0 |
+        perl -0ne 'chomp; print "$_\n" if !/[\x00-\x1f\x7f\\]/ && utf8::decode(my $c = $_) && $c !~ /[\x{80}-\x{9f}]/' |
+        LC_ALL=C sort
+}
+
+preview_then_run() {
+    local before shown gone
+    before=$(sandbox_paths)
+    run_program --dry-run "$@"
+    if [ "$CODE" != 2 ] && [ "$CODE" != 4 ]; then
+        [ "$before" = "$(sandbox_paths)" ] || fail "the dry run of '$*' changed the tree"
+        shown=$(printf '%s\n' "$OUT" | sed -n -e 's/^Would remove: \(.*\) ([^()]*)$/\1/p' \
+            -e 's/^Would fold: \(.*\) into .*$/\1/p' | LC_ALL=C grep -v '\\' | LC_ALL=C sort -u)
+    fi
+    run_program "$@"
+    [ "$CODE" = 2 ] || [ "$CODE" = 4 ] && return 0
+    gone=$(LC_ALL=C comm -23 <(printf '%s\n' "$before") <(sandbox_paths) | sed '/^$/d')
+    [ "$shown" = "$gone" ] || {
+        fail "the dry run of '$*' showed other removals than the run made (< shown, > made)"
+        diff <(printf '%s\n' "$shown") <(printf '%s\n' "$gone") | sed 's/^/    /' | head -20
+    }
+}
+
+run_program() {
     local raw
     if [ "$TARGET" = windows ]; then
         raw=$(cd "$SB" && ${ACCEPTANCE_TIMEOUT:+timeout "$ACCEPTANCE_TIMEOUT"} \
@@ -69,6 +107,14 @@ run_sorvik() {
         CODE=$?
     fi
     OUT=$(printf '%s' "$raw" | tr -d '\r')
+    # The run's start line of --list and --dry-run right after the banner: checked here, then kept in
+    # START_LINE and out of OUT, so that the cases compare what does not change with the clock.
+    START_LINE=$(printf '%s\n' "$OUT" | sed -n '2{/^Started: /p}')
+    if [ -n "$START_LINE" ]; then
+        printf '%s\n' "$START_LINE" | grep -Eqx 'Started: [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} \(sorvik [0-9.]+\)' ||
+            fail "malformed start line: $START_LINE"
+        OUT=$(printf '%s\n' "$OUT" | sed '2d')
+    fi
 }
 
 # run_sorvik_bounded SECONDS ARGS...: as run_sorvik, killed after SECONDS (a hang shows as exit 137).

@@ -16,4 +16,8 @@ inline void consoleWrite(const std::string& text) {
 }
 void consoleFlush();
 
+// From now on every write is also handed to `target` (nullptr: no longer). One target at a time.
+using ConsoleCopy = void (*)(const char* data, std::size_t length, void* context);
+void consoleCopyTo(ConsoleCopy target, void* context);
+
 } // namespace VeltorPlatform

@@ -50,6 +50,16 @@ struct EntryInfo {
     std::uint64_t fileId = 0;
     std::uint32_t linkCount = 1;
     unsigned posixMode = 0; // the permission bits on POSIX; 0 on Windows
+    // POSIX owner and group; 0 on Windows.
+    std::uint32_t ownerId = 0;
+    std::uint32_t groupId = 0;
+    // When the entry's status last changed (POSIX ctime; Windows ChangeTime): a write, a rename or a
+    // change of owner or mode moves it, and nobody can set it back.
+    std::int64_t changeMs = 0;
+    // Bytes the file system really holds for the entry (POSIX st_blocks * 512; Windows AllocationSize).
+    std::uint64_t allocated = 0;
+    // Windows: the sparse-file attribute; POSIX: far fewer blocks allocated than the size says.
+    bool sparse = false;
 
     bool sameEntryAs(const EntryInfo& other) const {
         return volume == other.volume && fileId == other.fileId;
@@ -93,6 +103,25 @@ public:
     // Renames `from` to `to` within this directory, replacing an entry named `to` (a link there is
     // replaced, never written through). Windows: MoveFileExA with replace-existing and write-through.
     std::uint32_t rename(const std::string& from, const std::string& to) const;
+    // Whether a link held in this directory may be followed: nobody but the administrators (root) or
+    // the running user can add, remove or rename its entries, so nobody else can have put the link
+    // there or swapped it. POSIX: the directory is owned by root or the running user and has no group
+    // or other write bit; a root-owned sticky directory counts only for a link owned by root (`link`
+    // is the link's own status). Windows: the owner is Administrators, SYSTEM, TrustedInstaller or the
+    // running user, and no access-allowed entry of the DACL gives another SID the right to add, delete
+    // or rename entries or to change the DACL or the owner.
+    bool linksTrusted(const EntryInfo& link) const;
+    // The target of the link `name` as stored in it (POSIX readlinkat; Windows: the path a junction or
+    // symbolic link points to, in Win32 form, "C:\..." or a path relative to this directory).
+    std::uint32_t readLink(const std::string& name, std::string& target) const;
+    // Bytes free for the running user on this directory's file system (fstatvfs; Windows: the volume's
+    // size information through the handle).
+    std::uint32_t freeSpace(std::uint64_t& bytes) const;
+    // Whether the entry `name` could be removed now by this process, asked without changing anything:
+    // Success, or the error its removal would meet (AccessDenied for a read-only, immutable or
+    // append-only entry, or a directory we may not write and search; Windows: the read-only attribute
+    // and DELETE access on the entry).
+    std::uint32_t checkRemovable(const std::string& name) const;
     // Makes the directory's entries durable (POSIX fsync of the directory; Windows: nothing to do, the
     // rename was written through).
     std::uint32_t sync() const;
@@ -128,6 +157,15 @@ public:
     bool isOpen() const;
     // Reads up to `size` bytes; `got` is 0 at the end of the file. A failure part-way is an error.
     std::uint32_t read(char* buffer, std::size_t size, std::size_t& got);
+    // Whether the last openRead with `keepAccessTime` could keep the last access as it was (POSIX:
+    // the system refuses O_NOATIME to whoever neither owns the file nor is root).
+    bool accessTimeKept() const;
+    // Gives this new file the owner, group and permission bits of the open file `model` (Windows: its
+    // owner, group and DACL), so that a file written in place of another keeps who may read it.
+    std::uint32_t adoptSecurityOf(const FileHandle& model);
+    // Gives this new file the owner and group of `dir` (POSIX); Windows: nothing to do, the file
+    // inherits the directory's ACL.
+    std::uint32_t adoptOwnerOf(const DirHandle& dir);
     // Writes every byte or fails.
     std::uint32_t write(const char* data, std::size_t size);
     // Flushes the file's data to the disk (fsync, FlushFileBuffers).

@@ -6,13 +6,15 @@
 // so a caller that wants machine-wide visibility prefixes it with "Global\".
 // POSIX: an exclusive, non-blocking flock on a file named after the name, held while the descriptor is
 // open. Whoever could open that file could hold the lock, so the files lie in a directory only we can
-// write: /run/veltor (created 0755) for root; for other users $XDG_RUNTIME_DIR or, without it,
-// /tmp/veltor-<uid> (created 0700). The directory must belong to the running user, be writable by nobody
-// else and not be a link, and so must every directory above it (root's sticky /tmp aside); the lock file
-// is opened without following links and must be a regular file of ours that only we may open (0600).
-// Anything else is refused: Error with error 5 and a detail text, never Busy. Each NamedMutex opens its
-// own descriptor, so two objects of one process with the same name exclude each other as on Windows. The
-// file is never removed (removing it would let a second creator lock a different file of the same name).
+// write: /run/veltor (created 0755) for root; for other users $XDG_RUNTIME_DIR/veltor or, without it,
+// .cache/veltor in the home directory the account database gives (created 0700, with what is missing
+// above it). The directory must belong to the running user, be writable by nobody else and not be a
+// link, and every directory above it must be root's or the user's, not a link and writable by nobody
+// else (root's sticky /tmp aside); the lock file is opened without following links and must be a
+// regular file of ours that only we may open (0600). Anything else is refused: Error with error 5 and a
+// detail text, never Busy. Each NamedMutex opens its own descriptor, so two objects of one process with
+// the same name exclude each other as on Windows. The file is never removed (removing it would let a
+// second creator lock a different file of the same name).
 // Characters '/', '\' and '%' of the name are written as %2F, %5C and %25; very long names are cut and
 // completed by a hash of the whole name.
 #pragma once

@@ -33,6 +33,10 @@ void sleepMs(unsigned milliseconds);
 // Ends the process through the C runtime's exit (flushes C streams, runs atexit handlers).
 [[noreturn]] void exitProcess(int code);
 
+// Fills `data` from the system's random source (getrandom; Windows: the system's preferred RNG). False
+// when the source failed.
+bool randomBytes(void* data, std::size_t size);
+
 std::uint32_t currentThreadId();
 std::uint32_t currentProcessId();
 
