@@ -21,9 +21,15 @@
 //   where the file information is not enough, and after the stamps were read.
 // - A delete disposition on a non-empty directory fails at once with ERROR_DIR_NOT_EMPTY, on a
 //   read-only file with ERROR_ACCESS_DENIED, as on Windows.
+#include "NtCalls.h"
+#include "Security.h"
 #include "WideCalls.h"
 #include "Win32Files.h"
 
+#include <winioctl.h>
+
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace VeltorPlatform {
@@ -120,26 +126,6 @@ std::uint64_t fileId(const BY_HANDLE_FILE_INFORMATION& info) {
     return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
-// A pipe or device has no file information (only Wine shows the host's FIFOs and devices, and fails
-// there with ERROR_INVALID_PARAMETER): whatever has it is a directory, a link or a file.
-void fill(EntryInfo& out, const BY_HANDLE_FILE_INFORMATION& info) {
-    if (isReparsePoint(info))
-        out.kind = EntryKind::Link;
-    else if (isDirectory(info))
-        out.kind = EntryKind::Directory;
-    else
-        out.kind = EntryKind::File;
-    out.readOnly = isReadOnly(info);
-    out.lastWriteMs = toMs(info.ftLastWriteTime);
-    out.lastAccessMs = toMs(info.ftLastAccessTime);
-    out.size = out.kind == EntryKind::File
-                   ? (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow
-                   : 0;
-    out.volume = info.dwVolumeSerialNumber;
-    out.fileId = fileId(info);
-    out.linkCount = info.nNumberOfLinks;
-}
-
 std::uint32_t deleteDisposition(HANDLE handle) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
@@ -148,7 +134,46 @@ std::uint32_t deleteDisposition(HANDLE handle) {
                : lastError();
 }
 
+// Everything an open handle tells of its entry.
+std::uint32_t describe(HANDLE handle, EntryInfo& out) {
+    if (std::uint32_t error = Nt::queryEntry(handle, out))
+        return error;
+    return Nt::volumeSerial(handle, out.volume);
+}
+
 } // namespace
+
+std::uint32_t readReparse(HANDLE entry, ReparseData& out) {
+    std::vector<unsigned char> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD returned = 0;
+    if (!::DeviceIoControl(entry, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                           static_cast<DWORD>(buffer.size()), &returned, nullptr))
+        return lastError();
+    // Tag, data length, reserved; then substitute-name offset and length, print-name offset and length
+    // (bytes into the name buffer), and for a symbolic link a flags word before the name buffer.
+    auto u16 = [&](std::size_t at) -> std::size_t {
+        return at + 2 <= returned ? static_cast<std::size_t>(buffer[at] | (buffer[at + 1] << 8)) : 0;
+    };
+    if (returned < 16)
+        return FileSystemError::NotAReparsePoint;
+    out = ReparseData();
+    std::memcpy(&out.tag, buffer.data(), 4);
+    if (out.tag != kReparseTagSymlink && out.tag != kReparseTagMountPoint)
+        return FileSystemError::Success;
+    const std::size_t names = out.tag == kReparseTagSymlink ? 20 : 16;
+    if (out.tag == kReparseTagSymlink && returned >= 20)
+        out.relative = (buffer[16] & 1) != 0; // SYMLINK_FLAG_RELATIVE
+    auto name = [&](std::size_t at, std::wstring& text) {
+        const std::size_t offset = u16(at), length = u16(at + 2);
+        if (names + offset + length <= returned) {
+            text.resize(length / sizeof(wchar_t));
+            std::memcpy(&text[0], buffer.data() + names + offset, text.size() * sizeof(wchar_t));
+        }
+    };
+    name(8, out.substitute);
+    name(12, out.print);
+    return FileSystemError::Success;
+}
 
 std::uint32_t removeByHandle(const std::string& path, const char* name, std::size_t nameLength,
                              const std::wstring* dirPath, const EntryInfo* expected) {
@@ -258,11 +283,7 @@ const std::string& DirHandle::path() const {
 std::uint32_t DirHandle::info(EntryInfo& out) const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(state->handle.get(), &info))
-        return lastError();
-    fill(out, info);
-    return FileSystemError::Success;
+    return describe(state->handle.get(), out);
 }
 
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
@@ -280,16 +301,12 @@ std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
         out.kind = EntryKind::Link;
         return FileSystemError::Success;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(entry.get(), &info)) {
-        const std::uint32_t error = lastError();
+    if (const std::uint32_t error = describe(entry.get(), out)) {
         // GetFileType only here: Wine reads a file to answer it, which refreshes its last access.
         if (::GetFileType(entry.get()) == FILE_TYPE_DISK)
             return error;
         out = EntryInfo(); // a pipe or device has nothing more to tell
-        return FileSystemError::Success;
     }
-    fill(out, info);
     return FileSystemError::Success;
 }
 
@@ -347,10 +364,99 @@ std::uint32_t DirHandle::sync() const {
     return isOpen() ? FileSystemError::Success : FileSystemError::InvalidParameter;
 }
 
+bool DirHandle::linksTrusted(const EntryInfo&) const {
+    return isOpen() && linksTrustedIn(state->handle.get());
+}
+
+namespace {
+
+// The Win32 form of a link's target: "\??\C:\x" is "C:\x", "\??\UNC\server\share" is
+// "\\server\share", another "\??\" name (a volume GUID) or a device path keeps its NT meaning
+// under "\\?\"; a relative symbolic link stays relative to its directory.
+std::wstring win32Target(const ReparseData& data) {
+    const std::wstring& name = data.substitute;
+    if (data.relative)
+        return name;
+    if (name.compare(0, 8, L"\\??\\UNC\\") == 0)
+        return L"\\\\" + name.substr(8);
+    if (name.compare(0, 4, L"\\??\\") == 0) {
+        const bool drive = name.size() >= 6 && name[5] == L':' && (name.size() == 6 || name[6] == L'\\');
+        return drive ? name.substr(4) : L"\\\\?\\" + name.substr(4);
+    }
+    return L"\\\\?\\GLOBALROOT" + name;
+}
+
+// Opens `name` of `dir` itself, never through a link, for what `access` allows.
+std::uint32_t openEntry(HANDLE dir, const std::string& name, ACCESS_MASK access, HANDLE& out) {
+    return Nt::openRelative(dir, Wide::toWide(name), access | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kOpen,
+                            Nt::kOpenReparsePoint | Nt::kBackupIntent | Nt::kSynchronousIo, out);
+}
+
+} // namespace
+
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    if (std::uint32_t error = openEntry(state->handle.get(), name, 0, opened))
+        return error;
+    ScopedHandle entry(opened);
+    ReparseData data;
+    std::uint32_t error = readReparse(entry.get(), data);
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (error == FileSystemError::NotAReparsePoint && dirPath != nullptr &&
+        reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get())) {
+        // Wine opened the host link's target: its final path is where the link leads.
+        std::vector<wchar_t> path(32768);
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(entry.get(), path.data(), static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0 || length >= path.size())
+            return lastError();
+        const std::size_t skip = std::wcsncmp(path.data(), L"\\\\?\\", 4) == 0 ? 4 : 0;
+        target = Wide::toNarrow(path.data() + skip, length - skip);
+        return FileSystemError::Success;
+    }
+    if (error != FileSystemError::Success)
+        return error;
+    if (data.tag != kReparseTagSymlink && data.tag != kReparseTagMountPoint)
+        return FileSystemError::NotAReparsePoint; // no link: data deduplication, cloud files and the like
+    const std::wstring wide = win32Target(data);
+    target = Wide::toNarrow(wide.c_str(), wide.size());
+    return FileSystemError::Success;
+}
+
+std::uint32_t DirHandle::freeSpace(std::uint64_t& bytes) const {
+    return isOpen() ? Nt::freeBytes(state->handle.get(), bytes) : FileSystemError::InvalidParameter;
+}
+
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    // Whatever else stands in the way (the entry's or the directory's security, a share mode without
+    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    if (std::uint32_t error = openEntry(state->handle.get(), name, DELETE, opened))
+        return error;
+    ScopedHandle entry(opened);
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get()))
+        return FileSystemError::IsALink;
+    EntryInfo info;
+    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+        return error;
+    // A link goes as the link itself, whatever its attributes; the read-only attribute keeps the rest.
+    return info.kind != EntryKind::Link && info.readOnly ? FileSystemError::AccessDenied
+                                                         : FileSystemError::Success;
+}
+
 // ---- FileHandle ---------------------------------------------------------------------------------------
 
 struct FileHandle::State {
     ScopedHandle handle;
+    // Whether the last access will be as it was before the open: reads through this handle leave it,
+    // or it is put back on closing (and that worked).
+    bool accessKept = false;
     // The last access to put back on closing, where the system would not leave it alone.
     bool restoreAccess = false;
     FILETIME lastAccess{};
@@ -413,6 +519,7 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
         next->restoreAccess =
             !::SetFileTime(file.get(), nullptr, &keep, nullptr) || ignoresAccessTimeFreeze();
         next->lastAccess = info.ftLastAccessTime;
+        next->accessKept = true;
     }
     next->handle.reset(file.release());
     state = std::move(next);
@@ -477,11 +584,7 @@ std::uint32_t FileHandle::sync() {
 std::uint32_t FileHandle::info(EntryInfo& out) const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(state->handle.get(), &info))
-        return lastError();
-    fill(out, info);
-    return FileSystemError::Success;
+    return describe(state->handle.get(), out);
 }
 
 std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
@@ -510,15 +613,28 @@ std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string
                : FileSystemError::EntryChanged;
 }
 
+bool FileHandle::accessTimeKept() const {
+    return state != nullptr && state->accessKept;
+}
+
+std::uint32_t FileHandle::adoptSecurityOf(const FileHandle& model) {
+    if (!isOpen() || !model.isOpen())
+        return FileSystemError::InvalidParameter;
+    return copySecurity(model.state->handle.get(), state->handle.get());
+}
+
+std::uint32_t FileHandle::adoptOwnerOf(const DirHandle& dir) {
+    // A new file inherits the directory's ACL as it is created: nothing to do.
+    return isOpen() && dir.isOpen() ? FileSystemError::Success : FileSystemError::InvalidParameter;
+}
+
 std::uint32_t FileHandle::close() {
-    if (!state)
+    // The state stays, for accessTimeKept to answer for the last open.
+    if (!state || !state->handle.valid())
         return FileSystemError::Success;
-    std::unique_ptr<State> closing = std::move(state);
-    if (!closing->handle.valid())
-        return FileSystemError::Success;
-    if (closing->restoreAccess)
-        ::SetFileTime(closing->handle.get(), nullptr, &closing->lastAccess, nullptr);
-    return ::CloseHandle(closing->handle.release()) ? FileSystemError::Success : lastError();
+    if (state->restoreAccess && !::SetFileTime(state->handle.get(), nullptr, &state->lastAccess, nullptr))
+        state->accessKept = false;
+    return ::CloseHandle(state->handle.release()) ? FileSystemError::Success : lastError();
 }
 
 } // namespace VeltorPlatform

@@ -269,49 +269,19 @@ std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, st
 }
 
 std::uint32_t readReparseTarget(const std::string& path, std::string& target, std::uint32_t& tag) {
-    constexpr DWORD kOpenReparsePointWithBackupSemantics = 0x2200000;
-    constexpr DWORD kGetReparsePoint = 0x900A8;
-    constexpr DWORD kBufferSize = 32768;
-    ScopedHandle file(Wide::createFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                       kOpenReparsePointWithBackupSemantics));
+    ScopedHandle file(Wide::createFile(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!file.valid())
         return lastError();
-    std::vector<unsigned char> buffer(kBufferSize);
-    DWORD returned = 0;
-    if (!::DeviceIoControl(file.get(), kGetReparsePoint, nullptr, 0, buffer.data(), kBufferSize, &returned,
-                           nullptr))
-        return lastError();
-    // Layout: tag, data length, reserved, then substitute-name offset/length and print-name
-    // offset/length (bytes); a symbolic link has a flags word before the name buffer.
-    auto u16 = [&](std::size_t at) -> std::size_t {
-        return at + 2 <= returned ? static_cast<std::size_t>(buffer[at] | (buffer[at + 1] << 8)) : 0;
-    };
-    if (returned < 16)
-        return FileSystemError::NotAReparsePoint;
-    std::memcpy(&tag, buffer.data(), 4);
-    target.clear();
-    if (tag != kReparseTagSymlink && tag != kReparseTagMountPoint)
-        return FileSystemError::Success;
-    std::size_t names = tag == kReparseTagSymlink ? 20 : 16;
-    std::size_t offset = u16(12);
-    std::size_t length = u16(14);
-    if (length == 0) { // no print name: use the substitute name without its "\??\" prefix
-        offset = u16(8);
-        length = u16(10);
-    }
-    if (names + offset + length > returned || length == 0)
-        return FileSystemError::Success;
-    std::vector<wchar_t> wide(length / 2);
-    std::memcpy(wide.data(), buffer.data() + names + offset, wide.size() * sizeof(wchar_t));
-    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    if (size > 0) {
-        target.assign(static_cast<std::size_t>(size), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &target[0], size,
-                              nullptr, nullptr);
-    }
-    if (target.compare(0, 4, "\\??\\") == 0)
-        target.erase(0, 4);
+    Win32::ReparseData data;
+    if (std::uint32_t error = Win32::readReparse(file.get(), data))
+        return error;
+    tag = data.tag;
+    // The print name; without one, the substitute name without its "\??\" prefix.
+    std::wstring& name = data.print.empty() ? data.substitute : data.print;
+    if (name.compare(0, 4, L"\\??\\") == 0)
+        name.erase(0, 4);
+    target = Wide::toNarrow(name.c_str(), name.size());
     return FileSystemError::Success;
 }
 

@@ -81,6 +81,18 @@ std::string joinName(const std::string& dir, const char* name, std::size_t nameL
 // The volume path of the directory at `path`, opened as the system resolves it; empty on failure.
 std::wstring volumePathOf(const std::string& path);
 
+// What a reparse point holds: its tag and, for a symbolic link or a junction (mount point), the
+// substitute name (the NT path the system follows, or a relative path) and the print name.
+struct ReparseData {
+    std::uint32_t tag = 0;
+    std::wstring substitute;
+    std::wstring print;
+    bool relative = false; // a symbolic link whose target is relative to its directory
+};
+// Reads the reparse data of the open entry (FSCTL_GET_REPARSE_POINT); NotAReparsePoint when it has
+// none. Other tags than those two come with empty names.
+std::uint32_t readReparse(HANDLE entry, ReparseData& out);
+
 // Removes the non-directory entry at `path` (`name` of its directory) through a handle opened on the
 // entry itself and judged on that handle: a directory or a read-only file is refused with
 // AccessDenied, an entry other than `expected` (when given) with EntryChanged. `dirPath` is the volume
