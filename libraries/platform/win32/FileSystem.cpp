@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "NtCalls.h"
 #include "WideCalls.h"
 #include "Win32Files.h"
 
@@ -95,13 +96,13 @@ struct DirEnumerator::State {
     WIN32_FIND_DATAW data{};
     std::string name;     // the current entry's name
     bool pending = false; // the first entry came with the open and is not handed out yet
-    std::string dir;      // the listed directory with its separator, for removeEntry
-    std::string path;     // removeEntry's buffer, kept to spare an allocation per file
-    // The directory handle listed, held open (with its ancestors) while the listing lasts.
+    std::string dir;      // a directory listed by its path, with its separator
+    // A directory listed through a DirHandle: its state, held while the listing lasts, and the reader.
     std::shared_ptr<DirHandle::State> held;
-    // Where opens follow links: the volume path of a directory listed by its path, for removeEntry.
-    std::wstring volumeName;
-    bool volumeNameKnown = false;
+    Nt::DirectoryReader reader;
+    // A directory listed by its path: opened for removeEntry when first needed.
+    ScopedHandle pathDir;
+    std::wstring pathVolumeName;
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -128,18 +129,52 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     return FileSystemError::Success;
 }
 
-std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
-    if (!dir.isOpen()) {
-        close();
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail) {
+    close();
+    if (!dir.isOpen())
         return FileSystemError::InvalidParameter;
-    }
-    std::uint32_t error = open(dir.state->path, detail);
-    if (error == FileSystemError::Success)
-        state->held = dir.state;
-    return error;
+    if (!state)
+        state.reset(new State);
+    // From the handle, on a handle of the listing's own: wherever the directory has gone meanwhile.
+    if (std::uint32_t error = state->reader.open(dir.state->handle.get()))
+        return error;
+    state->held = dir.state;
+    return FileSystemError::Success;
 }
 
+namespace {
+
+// The next entry of a listing through a handle; `name` keeps the entry's name.
+std::uint32_t nextListed(Nt::DirectoryReader& reader, std::string& name, DirEntry& current) {
+    Nt::ListedEntry listed;
+    for (;;) {
+        if (std::uint32_t error = reader.next(listed)) {
+            current = DirEntry();
+            return error;
+        }
+        if (listed.nameLength == 1 && listed.name[0] == L'.')
+            continue;
+        if (listed.nameLength == 2 && listed.name[0] == L'.' && listed.name[1] == L'.')
+            continue;
+        name = Wide::toNarrow(listed.name, listed.nameLength);
+        current.name = name.c_str();
+        current.nameLength = name.size();
+        current.attributes = listed.attributes;
+        // Listed through a handle, a link is a link, never the directory it may lead to.
+        if (current.isReparsePoint())
+            current.attributes &= ~FileAttribute::Directory;
+        current.lastWriteMs = toMs(listed.lastWrite);
+        current.lastAccessMs = toMs(listed.lastAccess);
+        current.size = current.isDirectory() ? 0 : static_cast<std::uint64_t>(listed.size.QuadPart);
+        return FileSystemError::Success;
+    }
+}
+
+} // namespace
+
 std::uint32_t DirEnumerator::next() {
+    if (state && state->held)
+        return nextListed(state->reader, state->name, current);
     if (!state || !state->find.valid())
         return FileSystemError::NoMoreItems;
     for (;;) {
@@ -153,9 +188,6 @@ std::uint32_t DirEnumerator::next() {
         if (isDotOrDotDot(state->data.cFileName))
             continue;
         fillEntry(current, state->data, state->name);
-        // Listed through a handle, a link is a link, never the directory it may lead to.
-        if (state->held && current.isReparsePoint())
-            current.attributes &= ~FileAttribute::Directory;
         return FileSystemError::Success;
     }
 }
@@ -165,21 +197,24 @@ std::uint32_t DirEnumerator::complete() {
 }
 
 std::uint32_t DirEnumerator::removeEntry() {
-    if (!state || !state->find.valid() || current.nameLength == 0)
+    if (!state || current.nameLength == 0)
         return FileSystemError::FileNotFound;
-    state->path.assign(state->dir).append(current.name, current.nameLength);
-    const std::wstring* dirPath = nullptr;
-    if (Win32::opensFollowLinks()) {
-        if (state->held) {
-            dirPath = state->held->linkCheckPath();
-        } else {
-            if (!state->volumeNameKnown)
-                state->volumeName = Win32::volumePathOf(state->dir);
-            state->volumeNameKnown = true;
-            dirPath = &state->volumeName;
-        }
+    const std::string name(current.name, current.nameLength);
+    if (state->held)
+        return Win32::removeIn(state->held->handle.get(), state->held->volume, state->held->linkCheckPath(),
+                               name, nullptr);
+    if (!state->find.valid())
+        return FileSystemError::FileNotFound;
+    if (!state->pathDir.valid()) {
+        state->pathDir.reset(Wide::createFile(state->dir, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                              Nt::kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+        if (!state->pathDir.valid())
+            return lastError();
+        if (Win32::opensFollowLinks())
+            state->pathVolumeName = Win32::volumePath(state->pathDir.get());
     }
-    return Win32::removeByHandle(state->path, current.name, current.nameLength, dirPath, nullptr);
+    return Win32::removeIn(state->pathDir.get(), 0,
+                           Win32::opensFollowLinks() ? &state->pathVolumeName : nullptr, name, nullptr);
 }
 
 void DirEnumerator::close() {
@@ -187,7 +222,9 @@ void DirEnumerator::close() {
         state->find.reset();
         state->pending = false;
         state->held.reset();
-        state->volumeNameKnown = false;
+        state->reader.close();
+        state->pathDir.reset();
+        state->pathVolumeName.clear();
     }
     current = DirEntry();
 }

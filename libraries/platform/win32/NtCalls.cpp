@@ -2,6 +2,9 @@
 
 #include "Win32Files.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 namespace VeltorPlatform {
@@ -12,6 +15,8 @@ namespace {
 using CreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                       PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 using QueryInformationFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+using QueryDirectoryFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK, PVOID,
+                                          ULONG, ULONG, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using StatusToErrorFn = ULONG(NTAPI*)(NTSTATUS);
 
 // The entry points, found once; every Windows since NT 4 and Wine export them.
@@ -20,6 +25,7 @@ struct Entries {
     QueryInformationFn queryInformation = nullptr;
     QueryInformationFn setInformation = nullptr;
     QueryInformationFn queryVolume = nullptr;
+    QueryDirectoryFn queryDirectory = nullptr;
     StatusToErrorFn statusToError = nullptr;
 
     Entries() {
@@ -34,6 +40,7 @@ struct Entries {
         find(queryInformation, "NtQueryInformationFile");
         find(setInformation, "NtSetInformationFile");
         find(queryVolume, "NtQueryVolumeInformationFile");
+        find(queryDirectory, "NtQueryDirectoryFile");
         find(statusToError, "RtlNtStatusToDosError");
     }
 };
@@ -45,21 +52,26 @@ const Entries& nt() {
 
 constexpr std::uint32_t kNotImplemented = ERROR_CALL_NOT_IMPLEMENTED;
 constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);
+constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+// What a system or a file system without the POSIX forms of delete and rename answers to them.
+constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
+constexpr NTSTATUS kInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
+constexpr NTSTATUS kInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+constexpr NTSTATUS kNotSupported = static_cast<NTSTATUS>(0xC00000BB);
 
 // Information classes of NtQueryInformationFile and NtQueryVolumeInformationFile.
 constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileStandardInformation = 5;
 constexpr ULONG kFileInternalInformation = 6;
+constexpr ULONG kFileFullDirectoryInformation = 2;
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileDispositionInformation = 13;
 constexpr ULONG kFileAllInformation = 18;
+constexpr ULONG kFileDispositionInformationEx = 64;
+constexpr ULONG kFileRenameInformationEx = 65;
 constexpr ULONG kFsVolumeInformation = 1;
 constexpr ULONG kFsFullSizeInformation = 7;
-
-std::int64_t ms(const LARGE_INTEGER& ticks) {
-    FILETIME time;
-    time.dwLowDateTime = ticks.LowPart;
-    time.dwHighDateTime = static_cast<DWORD>(ticks.HighPart);
-    return Win32::toMs(time);
-}
 
 void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDARD_INFORMATION& standard,
           const FILE_INTERNAL_INFORMATION& internal) {
@@ -72,9 +84,9 @@ void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDA
         out.kind = EntryKind::File;
     out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     out.sparse = (attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
-    out.lastWriteMs = ms(basic.LastWriteTime);
-    out.lastAccessMs = ms(basic.LastAccessTime);
-    out.changeMs = ms(basic.ChangeTime);
+    out.lastWriteMs = Win32::toMs(basic.LastWriteTime);
+    out.lastAccessMs = Win32::toMs(basic.LastAccessTime);
+    out.changeMs = Win32::toMs(basic.ChangeTime);
     out.size = out.kind == EntryKind::File ? static_cast<std::uint64_t>(standard.EndOfFile.QuadPart) : 0;
     out.allocated = static_cast<std::uint64_t>(standard.AllocationSize.QuadPart);
     out.fileId = static_cast<std::uint64_t>(internal.IndexNumber.QuadPart);
@@ -82,6 +94,28 @@ void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDA
     out.posixMode = 0;
     out.ownerId = 0;
     out.groupId = 0;
+}
+
+// Sets the information of class `exClass` (the POSIX form) where the system and the file system have
+// it, else the classic `classic` with the buffer `classicBuffer`. Systems before Windows 10 (1607) and
+// Wine answer the POSIX forms with an unknown class once and for all; FAT and network file systems
+// refuse them per volume.
+std::uint32_t setPosixOrClassic(HANDLE handle, ULONG exClass, void* exBuffer, ULONG exSize, ULONG classic,
+                                void* classicBuffer, ULONG classicSize) {
+    if (nt().setInformation == nullptr)
+        return kNotImplemented;
+    static std::atomic<bool> posixUnknown{false};
+    IO_STATUS_BLOCK io{};
+    if (!posixUnknown) {
+        const NTSTATUS status = nt().setInformation(handle, &io, exBuffer, exSize, exClass);
+        if (status >= 0)
+            return 0;
+        if (status == kStatusNotImplemented || status == kInvalidInfoClass)
+            posixUnknown = true;
+        else if (status != kInvalidParameter && status != kNotSupported)
+            return toError(status);
+    }
+    return toError(nt().setInformation(handle, &io, classicBuffer, classicSize, classic));
 }
 
 } // namespace
@@ -170,6 +204,89 @@ std::uint32_t freeBytes(HANDLE handle, std::uint64_t& bytes) {
     bytes = static_cast<std::uint64_t>(size.CallerAvailableAllocationUnits.QuadPart) *
             size.SectorsPerAllocationUnit * size.BytesPerSector;
     return 0;
+}
+
+std::uint32_t deleteOnClose(HANDLE entry) {
+    ULONG flags = 0x1 | 0x2; // FILE_DISPOSITION_DELETE | FILE_DISPOSITION_POSIX_SEMANTICS
+    BOOLEAN classic = TRUE;
+    return setPosixOrClassic(entry, kFileDispositionInformationEx, &flags, sizeof flags,
+                             kFileDispositionInformation, &classic, sizeof classic);
+}
+
+std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name) {
+    const std::size_t nameOffset = offsetof(FILE_RENAME_INFORMATION, FileName);
+    const std::size_t bytes = name.size() * sizeof(wchar_t);
+    if (bytes > 65534)
+        return ERROR_FILENAME_EXCED_RANGE;
+    std::vector<unsigned char> buffer(nameOffset + bytes + sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->RootDirectory = dir;
+    rename->FileNameLength = static_cast<ULONG>(bytes);
+    std::memcpy(rename->FileName, name.data(), bytes);
+    // The POSIX form takes flags where the classic one has its replace flag: the same buffer, set twice.
+    std::vector<unsigned char> classic = buffer;
+    reinterpret_cast<FILE_RENAME_INFORMATION*>(classic.data())->ReplaceIfExists = TRUE;
+    const ULONG flags = 0x1 | 0x2; // FILE_RENAME_REPLACE_IF_EXISTS | FILE_RENAME_POSIX_SEMANTICS
+    std::memcpy(buffer.data(), &flags, sizeof flags);
+    return setPosixOrClassic(entry, kFileRenameInformationEx, buffer.data(),
+                             static_cast<ULONG>(buffer.size()), kFileRenameInformation, classic.data(),
+                             static_cast<ULONG>(classic.size()));
+}
+
+std::uint32_t DirectoryReader::open(HANDLE dir) {
+    close();
+    if (nt().queryDirectory == nullptr)
+        return kNotImplemented;
+    HANDLE own = INVALID_HANDLE_VALUE;
+    if (std::uint32_t error = openRelative(dir, std::wstring(), FILE_LIST_DIRECTORY, kShareAll, kOpen,
+                                           kDirectoryFile | kSynchronousIo | kBackupIntent, own))
+        return error;
+    handle = own;
+    buffer.resize(64 * 1024);
+    return 0;
+}
+
+std::uint32_t DirectoryReader::next(ListedEntry& entry) {
+    constexpr std::uint32_t kNoMoreItems = 259;
+    if (handle == INVALID_HANDLE_VALUE)
+        return kNoMoreItems;
+    if (!pending) {
+        IO_STATUS_BLOCK io{};
+        const NTSTATUS status = nt().queryDirectory(
+            handle, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+            kFileFullDirectoryInformation, FALSE, nullptr, first ? TRUE : FALSE);
+        // An empty volume root has no "." and "..": its first answer is that nothing matched.
+        if (status == kNoMoreFiles || (first && status == kNoSuchFile) ||
+            (status >= 0 && io.Information == 0)) {
+            close(); // the listing is done: the handle goes now
+            return kNoMoreItems;
+        }
+        first = false;
+        if (status < 0)
+            return toError(status);
+        offset = 0;
+        pending = true;
+    }
+    const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data() + offset);
+    entry.name = info->FileName;
+    entry.nameLength = info->FileNameLength / sizeof(wchar_t);
+    entry.attributes = info->FileAttributes;
+    entry.lastWrite = info->LastWriteTime;
+    entry.lastAccess = info->LastAccessTime;
+    entry.size = info->EndOfFile;
+    if (info->NextEntryOffset == 0)
+        pending = false;
+    else
+        offset += info->NextEntryOffset;
+    return 0;
+}
+
+void DirectoryReader::close() {
+    if (handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+    pending = false;
+    first = true;
 }
 
 } // namespace Nt

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace VeltorPlatform {
 
@@ -54,6 +55,45 @@ std::uint32_t volumeSerial(HANDLE handle, std::uint64_t& serial);
 
 // Bytes of the volume that holds the open file still free for the caller (quotas counted).
 std::uint32_t freeBytes(HANDLE handle, std::uint64_t& bytes);
+
+// Marks the open entry for deletion: the POSIX form where the system has it (the name goes at once,
+// even while others still hold the file open with delete sharing), the classic one elsewhere. A
+// read-only entry is refused (AccessDenied), a non-empty directory with DirNotEmpty.
+std::uint32_t deleteOnClose(HANDLE entry);
+
+// Renames the open entry to `name` in the open directory `dir`, replacing an entry of that name (the
+// POSIX form where the system has it, so a replaced file that others hold open goes all the same).
+std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name);
+
+// One entry of a listing through a directory handle.
+struct ListedEntry {
+    const wchar_t* name = nullptr;
+    std::size_t nameLength = 0; // in UTF-16 units
+    ULONG attributes = 0;
+    LARGE_INTEGER lastWrite{};
+    LARGE_INTEGER lastAccess{};
+    LARGE_INTEGER size{};
+};
+
+// Lists a directory through a handle of its own, in large batches ("." and ".." included: the caller
+// skips them).
+class DirectoryReader {
+public:
+    // Starts over on a new handle of the open directory `dir`: its own enumeration position, so copies
+    // of one DirHandle can be listed at once.
+    std::uint32_t open(HANDLE dir);
+    // Success and the next entry, NoMoreItems at the end, or another error.
+    std::uint32_t next(ListedEntry& entry);
+    void close();
+    ~DirectoryReader() { close(); }
+
+private:
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::vector<unsigned char> buffer;
+    std::size_t offset = 0; // of the next entry in the buffer
+    bool pending = false;   // the buffer holds entries not handed out yet
+    bool first = true;      // the next query starts the scan
+};
 
 } // namespace Nt
 } // namespace VeltorPlatform
