@@ -24,8 +24,8 @@
 // - Listings through the handle (NtQueryDirectoryFile, FileFullDirectoryInformation) mark a link to a
 //   directory as ReparsePoint + Directory and a link to a file as a plain file; a dangling link is not
 //   listed and not found by name.
-// - FileDispositionInformationEx and FileRenameInformationEx: STATUS_NOT_IMPLEMENTED; the classic
-//   FileDispositionInformation and FileRenameInformation (RootDirectory honoured) serve. A disposition
+// - FileDispositionInformationEx (the POSIX delete): STATUS_NOT_IMPLEMENTED; the classic
+//   FileDispositionInformation serves. FileRenameInformation honours RootDirectory. A disposition
 //   on a non-empty directory fails at once with STATUS_DIRECTORY_NOT_EMPTY, on a read-only file with
 //   STATUS_CANNOT_DELETE, as on Windows.
 // - NtQueryVolumeInformationFile answers FileFsVolumeInformation and FileFsFullSizeInformation for the

@@ -54,7 +54,7 @@ constexpr std::uint32_t kNotImplemented = ERROR_CALL_NOT_IMPLEMENTED;
 constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
-// What a system or a file system without the POSIX forms of delete and rename answers to them.
+// What a system or a file system without the POSIX form of delete answers to it.
 constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 constexpr NTSTATUS kInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 constexpr NTSTATUS kInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
@@ -69,7 +69,6 @@ constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
 constexpr ULONG kFileAllInformation = 18;
 constexpr ULONG kFileDispositionInformationEx = 64;
-constexpr ULONG kFileRenameInformationEx = 65;
 constexpr ULONG kFsVolumeInformation = 1;
 constexpr ULONG kFsFullSizeInformation = 7;
 
@@ -94,28 +93,6 @@ void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDA
     out.posixMode = 0;
     out.ownerId = 0;
     out.groupId = 0;
-}
-
-// Sets the information of class `exClass` (the POSIX form) where the system and the file system have
-// it, else the classic `classic` with the buffer `classicBuffer`. Systems before Windows 10 (1607) and
-// Wine answer the POSIX forms with an unknown class once and for all; FAT and network file systems
-// refuse them per volume.
-std::uint32_t setPosixOrClassic(HANDLE handle, ULONG exClass, void* exBuffer, ULONG exSize, ULONG classic,
-                                void* classicBuffer, ULONG classicSize) {
-    if (nt().setInformation == nullptr)
-        return kNotImplemented;
-    static std::atomic<bool> posixUnknown{false};
-    IO_STATUS_BLOCK io{};
-    if (!posixUnknown) {
-        const NTSTATUS status = nt().setInformation(handle, &io, exBuffer, exSize, exClass);
-        if (status >= 0)
-            return 0;
-        if (status == kStatusNotImplemented || status == kInvalidInfoClass)
-            posixUnknown = true;
-        else if (status != kInvalidParameter && status != kNotSupported)
-            return toError(status);
-    }
-    return toError(nt().setInformation(handle, &io, classicBuffer, classicSize, classic));
 }
 
 } // namespace
@@ -207,30 +184,43 @@ std::uint32_t freeBytes(HANDLE handle, std::uint64_t& bytes) {
 }
 
 std::uint32_t deleteOnClose(HANDLE entry) {
-    ULONG flags = 0x1 | 0x2; // FILE_DISPOSITION_DELETE | FILE_DISPOSITION_POSIX_SEMANTICS
+    if (nt().setInformation == nullptr)
+        return kNotImplemented;
+    // Systems before Windows 10 (1607) and Wine answer the POSIX form with an unknown class, once and
+    // for all; FAT and network file systems refuse it per volume. The classic form serves them.
+    static std::atomic<bool> posixUnknown{false};
+    IO_STATUS_BLOCK io{};
+    if (!posixUnknown) {
+        ULONG flags = 0x1 | 0x2; // FILE_DISPOSITION_DELETE | FILE_DISPOSITION_POSIX_SEMANTICS
+        const NTSTATUS status =
+            nt().setInformation(entry, &io, &flags, sizeof flags, kFileDispositionInformationEx);
+        if (status >= 0)
+            return 0;
+        if (status == kStatusNotImplemented || status == kInvalidInfoClass)
+            posixUnknown = true;
+        else if (status != kInvalidParameter && status != kNotSupported)
+            return toError(status);
+    }
     BOOLEAN classic = TRUE;
-    return setPosixOrClassic(entry, kFileDispositionInformationEx, &flags, sizeof flags,
-                             kFileDispositionInformation, &classic, sizeof classic);
+    return toError(nt().setInformation(entry, &io, &classic, sizeof classic, kFileDispositionInformation));
 }
 
 std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name) {
+    if (nt().setInformation == nullptr)
+        return kNotImplemented;
     const std::size_t nameOffset = offsetof(FILE_RENAME_INFORMATION, FileName);
     const std::size_t bytes = name.size() * sizeof(wchar_t);
     if (bytes > 65534)
         return ERROR_FILENAME_EXCED_RANGE;
     std::vector<unsigned char> buffer(nameOffset + bytes + sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
     rename->RootDirectory = dir;
     rename->FileNameLength = static_cast<ULONG>(bytes);
     std::memcpy(rename->FileName, name.data(), bytes);
-    // The POSIX form takes flags where the classic one has its replace flag: the same buffer, set twice.
-    std::vector<unsigned char> classic = buffer;
-    reinterpret_cast<FILE_RENAME_INFORMATION*>(classic.data())->ReplaceIfExists = TRUE;
-    const ULONG flags = 0x1 | 0x2; // FILE_RENAME_REPLACE_IF_EXISTS | FILE_RENAME_POSIX_SEMANTICS
-    std::memcpy(buffer.data(), &flags, sizeof flags);
-    return setPosixOrClassic(entry, kFileRenameInformationEx, buffer.data(),
-                             static_cast<ULONG>(buffer.size()), kFileRenameInformation, classic.data(),
-                             static_cast<ULONG>(classic.size()));
+    IO_STATUS_BLOCK io{};
+    return toError(nt().setInformation(entry, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                       kFileRenameInformation));
 }
 
 std::uint32_t DirectoryReader::open(HANDLE dir) {

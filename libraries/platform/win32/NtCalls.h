@@ -61,8 +61,9 @@ std::uint32_t freeBytes(HANDLE handle, std::uint64_t& bytes);
 // read-only entry is refused (AccessDenied), a non-empty directory with DirNotEmpty.
 std::uint32_t deleteOnClose(HANDLE entry);
 
-// Renames the open entry to `name` in the open directory `dir`, replacing an entry of that name (the
-// POSIX form where the system has it, so a replaced file that others hold open goes all the same).
+// Renames the open entry to `name` in the open directory `dir`, replacing an entry of that name, as
+// MoveFileEx does (the classic form: its buffer holds a handle, which 32-bit programs on 64-bit Windows
+// can pass only where the system translates the class).
 std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name);
 
 // One entry of a listing through a directory handle.
