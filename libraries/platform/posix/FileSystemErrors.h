@@ -8,12 +8,26 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace VeltorPlatform {
 
 inline std::int64_t toMs(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000 + static_cast<std::int64_t>(time.tv_nsec / 1000000);
+}
+
+// The mode `current` becomes under FilePermission flags: Write adds the owner write bit and its absence
+// clears every write bit; Read adds the owner read bit; nothing else changes.
+inline mode_t permissionBits(mode_t current, int permissions) {
+    mode_t mode = current & 07777;
+    if ((permissions & FilePermission::Write) != 0)
+        mode |= S_IWUSR;
+    else
+        mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+    if ((permissions & FilePermission::Read) != 0)
+        mode |= S_IRUSR;
+    return mode;
 }
 
 // An open directory: its descriptor and the path it was reached by.
