@@ -228,6 +228,8 @@ void DirTools::remove(const std::string& dir, unsigned flags) {
                          dir);
         clearOpened(dir, opened, flags);
     }
+    // Our own handle must not stand in the way (Windows refuses to delete a directory held open).
+    opened.close();
     if (Tree::removeEmptyDirectory(place.holder, place.name) != fs::FileSystemError::Success)
         throwRemoveFailed(dir);
 }
