@@ -129,7 +129,7 @@ bool FsTools::removeDir(const std::string& path, bool recursive, bool force,
         return Tree::removeFile(place.holder, place.entry(), false) == fs::FileSystemError::Success;
     if (place.info.kind != fs::EntryKind::Directory)
         return false;
-    if (fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
+    if (place.info.readOnly || fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
         if (!force || place.holder.changeMode(place.name, fs::FilePermission::Write, &place.info) !=
                           fs::FileSystemError::Success)
             return false;
