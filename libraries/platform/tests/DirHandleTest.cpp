@@ -432,3 +432,30 @@ TEST_F(DirHandleTest, WindowsAnswersThroughTheHandles) {
     EXPECT_NE(std::memcmp(random[0], random[1], sizeof random[0]), 0);
 }
 #endif
+
+TEST_F(DirHandleTest, ChangesTheModeOnlyOfWhatWasJudgedAndNeverThroughALink) {
+    for (const char* link : {"filelink", "dirlink"})
+        EXPECT_EQ(dir.changeMode(link, FilePermission::Read), FileSystemError::IsALink) << link;
+    EntryInfo info;
+    DirHandle outside;
+    ASSERT_EQ(outside.openChild(dir, "outside"), 0u);
+    ASSERT_EQ(outside.lookup("guarded.txt", info), 0u);
+    EXPECT_FALSE(info.readOnly);
+
+    ASSERT_EQ(dir.changeMode("file", FilePermission::Read), 0u);
+    ASSERT_EQ(dir.lookup("file", info), 0u);
+    EXPECT_TRUE(info.readOnly);
+    ASSERT_EQ(dir.changeMode("locked", FilePermission::Read | FilePermission::Write), 0u);
+    ASSERT_EQ(dir.lookup("locked", info), 0u);
+    EXPECT_FALSE(info.readOnly);
+    EXPECT_EQ(dir.changeMode("missing", FilePermission::Write), FileSystemError::FileNotFound);
+
+    // Another file took the judged one's name: it keeps its mode.
+    EntryInfo judged;
+    ASSERT_EQ(dir.lookup("locked", judged), 0u);
+    write("newcomer", "new");
+    fs::rename(root / "newcomer", root / "locked");
+    EXPECT_EQ(dir.changeMode("locked", FilePermission::Read, &judged), FileSystemError::EntryChanged);
+    ASSERT_EQ(dir.lookup("locked", info), 0u);
+    EXPECT_FALSE(info.readOnly);
+}

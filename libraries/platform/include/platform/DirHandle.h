@@ -99,6 +99,14 @@ public:
     // Removes the empty directory `name` (DirNotEmpty otherwise); a link is refused with IsALink, a
     // read-only directory with AccessDenied.
     std::uint32_t removeDirectory(const std::string& name) const;
+    // Changes the permission of the entry `name` as changeMode in FileSystem.h does (FilePermission
+    // flags: Write present makes it writable, absent read-only), never through a link: a link is
+    // refused with IsALink, for what it leads to may lie outside the tree. With `expected`, the entry
+    // must still be that entry (EntryChanged otherwise). POSIX: the entry is pinned without following
+    // (O_PATH | O_NOFOLLOW), checked on that descriptor and changed through it. Windows: the read-only
+    // attribute, set through a handle of the entry checked against the look-up (DirHandleMode.cpp).
+    std::uint32_t changeMode(const std::string& name, int permissions,
+                             const EntryInfo* expected = nullptr) const;
     // Renames `from` to `to` within this directory, replacing an entry named `to` (a link there is
     // replaced, never written through). Windows: a rename through the entry's handle, replacing and
     // written through.
