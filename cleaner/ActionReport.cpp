@@ -4,6 +4,7 @@
 #include "Wildcard.h"
 #include "platform/Console.h"
 #include "platform/Time.h"
+#include "platform/Utf.h"
 
 #include <cstdio>
 
@@ -46,38 +47,6 @@ std::string errorText(std::uint32_t error) {
     }
     const std::string code = "win-error#" + std::to_string(error);
     return text != nullptr ? std::string(text) + ", " + code : code;
-}
-
-// Length of the UTF-8 sequence starting at `at`, or 0 when the bytes there are no valid UTF-8.
-std::size_t utf8Length(const std::string& text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    std::uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte(at + i) & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond the last code point are no text.
-    static const std::uint32_t smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < smallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
-        return 0;
-    return length;
 }
 
 } // namespace
@@ -179,18 +148,18 @@ std::string ActionReport::printable(const std::string& text) {
             ++at;
             continue;
         }
-        if (c >= 0x80) {
-            if (const std::size_t length = utf8Length(text, at)) {
-                // C1 controls (U+0080 to U+009F) are text to UTF-8, but terminals act on them (U+009B
-                // starts an escape sequence, U+0085 ends a line).
-                const auto second = static_cast<unsigned char>(text[at + 1]);
-                if (c == 0xC2 && second < 0xA0)
-                    out.append("\\u00").append(1, digits[second >> 4]).append(1, digits[second & 0xF]);
-                else
-                    out.append(text, at, length);
-                at += length;
-                continue;
-            }
+        std::uint32_t code = 0;
+        const std::size_t length =
+            c >= 0x80 ? VeltorPlatform::Utf::decodeUtf8(&text[at], text.size() - at, code) : 0;
+        if (length != 0) {
+            // C1 controls (U+0080 to U+009F) are text to UTF-8, but terminals act on them (U+009B starts
+            // an escape sequence, U+0085 ends a line).
+            if (code < 0xA0)
+                out.append("\\u00").append(1, digits[code >> 4]).append(1, digits[code & 0xF]);
+            else
+                out.append(text, at, length);
+            at += length;
+            continue;
         }
         if (c == '\n')
             out += "\\n";

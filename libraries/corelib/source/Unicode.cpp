@@ -1,6 +1,7 @@
 #include "Unicode.h"
 
 #include "SystemBase.h"
+#include "platform/Utf.h"
 
 #include <cstring>
 
@@ -9,36 +10,6 @@ namespace VeltorCorelib {
 namespace {
 
 const char* const invalidRecord = "@unicode.invalid{Invalid unicode (%)};";
-
-// Byte classes and transitions of Höhrmann's UTF-8 decoding automaton: the first 256 entries map a byte
-// to its class, the rest is the transition table indexed by state * 16 + class. State 0 accepts, 1 rejects.
-const std::uint8_t utf8Automaton[] = {
-    // 0x00-0x7F
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    // 0x80-0x8F, 0x90-0x9F
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
-    // 0xA0-0xBF
-    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    // 0xC0-0xC1, 0xC2-0xDF
-    8, 8, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-    // 0xE0, 0xE1-0xEC, 0xED, 0xEE-0xEF, 0xF0, 0xF1-0xF3, 0xF4, 0xF5-0xFF
-    10, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3, 3, 11, 6, 6, 6, 5, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
-    // transitions: states 0 to 8
-    0, 1, 2, 3, 5, 8, 7, 1, 1, 1, 4, 6, 1, 1, 1, 1, // 0 accept
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 1 reject
-    1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1, 1, // 2 one continuation left
-    1, 2, 1, 1, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, // 3 two left
-    1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, // 4 after E0: A0-BF only (no overlong)
-    1, 2, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, // 5 after ED: 80-9F only (no surrogates)
-    1, 1, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1, // 6 after F0: 90-BF only (no overlong)
-    1, 3, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1, // 7 after F1-F3: three left
-    1, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 8 after F4: 80-8F only (nothing above 0x10FFFF)
-};
-
-const std::uint32_t utf8Accept = 0;
 
 [[noreturn]] void throwInvalid(const char* reason, const std::string& source) {
     throw Unicode::Unicode_Invalid(invalidRecord, source, makeParams(std::string(reason)));
@@ -53,33 +24,24 @@ struct Utf16Names {
     const char* shortReason;
 };
 
-std::uint16_t readUnit(const char* bytes, bool littleEndian) {
-    std::uint16_t unit;
-    std::memcpy(&unit, bytes, 2);
-    return littleEndian ? Unicode::fromLittleEndian16(unit) : Unicode::fromBigEndian16(unit);
-}
-
+// The character at *cursor: Utf::decodeUtf16 with a reason for each way of failing. A failure consumes
+// the first unit only, so a caller can resume at the one after an unpaired high surrogate.
 std::uint32_t decodeUtf16(const char** cursor, std::size_t length, bool littleEndian,
                           const Utf16Names& names) {
     if (cursor == nullptr || *cursor == nullptr || length == 0)
         VELTOR_UNICODE_INVALID(names.voidReason);
     if (length % 2 != 0)
         VELTOR_UNICODE_INVALID(names.unevenReason);
-    const std::uint16_t high = readUnit(*cursor, littleEndian);
-    *cursor += 2;
-    if (high < 0xD800 || high > 0xDFFF)
-        return high;
-    if (high > 0xDBFF)
-        VELTOR_UNICODE_INVALID(names.illegalReason);
-    if (length < 4)
-        VELTOR_UNICODE_INVALID(names.shortReason);
-    const std::uint16_t low = readUnit(*cursor, littleEndian);
-    // A high surrogate must be followed by a low one; anything else would be folded into a wrong code
-    // point and swallow the character that follows. The unit stays unread so a caller can resume there.
-    if (low < 0xDC00 || low > 0xDFFF)
-        VELTOR_UNICODE_INVALID(names.illegalReason);
-    *cursor += 2;
-    return ((std::uint32_t(high & 0x3FF) << 10) | (low & 0x3FF)) + 0x10000;
+    std::uint32_t code = 0;
+    const std::size_t units = VeltorPlatform::Utf::decodeUtf16(*cursor, length / 2, littleEndian, code);
+    if (units == 0) {
+        const auto first = static_cast<unsigned char>((*cursor)[littleEndian ? 1 : 0]);
+        *cursor += 2;
+        // A high surrogate (D8-DB) with nothing after it is cut short; anything else is out of place.
+        VELTOR_UNICODE_INVALID(first <= 0xDB && length < 4 ? names.shortReason : names.illegalReason);
+    }
+    *cursor += 2 * units;
+    return code;
 }
 
 const Utf16Names utf16leNames = {"void utf16le", "uneven utf16le", "illegal value uft16le",
@@ -87,21 +49,10 @@ const Utf16Names utf16leNames = {"void utf16le", "uneven utf16le", "illegal valu
 const Utf16Names utf16beNames = {"void utf16be", "uneven utf16be", "illegal value uft16be",
                                  "too short uft16be"};
 
-bool encodable(std::uint32_t code) {
-    return code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-}
-
 std::string encodeUtf16(std::uint32_t code, bool littleEndian) {
-    if (!encodable(code))
-        return std::string();
-    auto unit = [littleEndian](std::uint32_t value) {
-        const std::uint16_t v = static_cast<std::uint16_t>(value);
-        return Unicode::unitBytes(littleEndian ? Unicode::toLittleEndian16(v) : Unicode::toBigEndian16(v));
-    };
-    if (code < 0x10000)
-        return unit(code);
-    const std::uint32_t v = code - 0x10000;
-    return unit(0xD800 + (v >> 10)) + unit(0xDC00 + (v & 0x3FF));
+    std::string out;
+    VeltorPlatform::Utf::appendUtf16(out, code, littleEndian);
+    return out;
 }
 
 } // namespace
@@ -142,26 +93,20 @@ unsigned Unicode::utf8Length(unsigned char leadByte) {
 std::uint32_t Unicode::decodeUtf8(const char** cursor, std::size_t length) {
     if (cursor == nullptr || *cursor == nullptr || length == 0)
         VELTOR_UNICODE_INVALID("void utf8");
-    const unsigned announced = utf8Length(static_cast<unsigned char>(**cursor));
-    std::uint32_t state = utf8Accept;
     std::uint32_t code = 0;
-    for (std::size_t walked = 0; walked < announced && walked < length; ++walked) {
-        const unsigned char byte = static_cast<unsigned char>((*cursor)[0]);
-        // A zero byte ends the walk; as the first byte it is the character U+0000 itself.
-        if (byte == 0 && walked > 0)
-            break;
-        if (walked == 4)
-            VELTOR_UNICODE_INVALID("> 4 bytes");
-        const std::uint32_t type = utf8Automaton[byte];
-        code = state != utf8Accept ? (byte & 0x3Fu) | (code << 6) : (0xFFu >> type) & byte;
-        state = utf8Automaton[256 + state * 16 + type];
-        ++*cursor;
-        if (byte == 0)
-            break;
+    if (const std::size_t used = VeltorPlatform::Utf::decodeUtf8(*cursor, length, code)) {
+        *cursor += used;
+        return code;
     }
-    if (state != utf8Accept)
-        VELTOR_UNICODE_INVALID("invalid utf8");
-    return code;
+    // A failure consumes the bytes the lead byte announced, as far as they go and up to a zero byte
+    // (which always starts a character of its own), so a caller can resume after the broken sequence.
+    const unsigned announced = utf8Length(static_cast<unsigned char>(**cursor));
+    std::size_t walked = 1;
+    while (walked < announced && walked < length && walked < 4 && (*cursor)[walked] != '\0')
+        ++walked;
+    const bool tooLong = walked == 4 && announced > 4 && length > 4 && (*cursor)[4] != '\0';
+    *cursor += walked;
+    VELTOR_UNICODE_INVALID(tooLong ? "> 4 bytes" : "invalid utf8");
 }
 
 std::uint32_t Unicode::decodeUtf16le(const char** cursor, std::size_t length) {
@@ -189,24 +134,8 @@ std::uint32_t Unicode::utf16beToCode(const std::string& bytes) {
 
 std::string Unicode::codeToUtf8(std::uint32_t code) {
     // Surrogates and values beyond 0x10FFFF have no valid UTF-8 form; a decoder would refuse the bytes.
-    if (!encodable(code))
-        return std::string();
     std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    VeltorPlatform::Utf::appendUtf8(out, code);
     return out;
 }
 

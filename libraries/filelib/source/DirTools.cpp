@@ -5,8 +5,8 @@
 #include "FsTools.h"
 #include "FsToolsListing.h"
 #include "PathTools.h"
+#include "TreeWalk.h"
 #include "platform/FileSystem.h"
-#include "platform/Process.h"
 
 namespace VeltorFilelib {
 
@@ -31,10 +31,13 @@ std::string winError(std::uint32_t error) {
                  operation);
 }
 
-// Something (file, directory or link, even a dangling one) is still there.
-bool present(const std::string& path) {
-    std::uint32_t attributes = 0;
-    return fs::getFileAttributes(path, attributes) == fs::FileSystemError::Success;
+[[noreturn]] void throwReadFailed(const std::string& dir, std::uint32_t error) {
+    VELTOR_THROW(DirTools::ReadDir_Failed, "@file.read-dir.failed{Failed to read directory \"%\" (%)};", dir,
+                 winError(error));
+}
+
+[[noreturn]] void throwRemoveFailed(const std::string& dir) {
+    VELTOR_THROW(DirTools::Remove_Failed, "@file.remove.failed{Failed to remove \"%\"};", dir);
 }
 
 bool isDirFollowing(const std::string& path, int hops) {
@@ -66,20 +69,25 @@ void listChecked(const std::string& dir, const std::string& pattern, Visitor&& v
         throwEmptyPath("readDir");
     if (!DirTools::isDir(dir))
         throwNoSuchDir(dir, "readDir");
-    std::uint32_t error = Listing::forEachEntry(dir, pattern, fs::DirDetail::NamesAndTypes, visit);
+    std::uint32_t error = Listing::forEachEntry(dir, pattern, visit);
     if (error != fs::FileSystemError::Success && error != fs::FileSystemError::FileNotFound)
-        VELTOR_THROW(DirTools::ReadDir_Failed, "@file.read-dir.failed{Failed to read directory \"%\" (%)};",
-                     dir, winError(error));
+        throwReadFailed(dir, error);
 }
 
-// Two attempts with a pause after each failure.
-bool removeDirectoryTwice(const std::string& path) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (fs::removeDirectory(path) == fs::FileSystemError::Success)
-            return true;
-        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
-    }
-    return false;
+// Removes everything below the open directory `dir` is the path of: files and links go as entries of
+// their own (a link is never entered), sub-directories with all they hold. Throws Clear_Failed with the
+// number of entries of `dir` itself that stayed.
+void clearOpened(const std::string& dir, const Tree::DirHandle& opened, unsigned flags) {
+    Tree::ClearOptions options;
+    options.force = (flags & DirTools::RemoveForce) != 0;
+    options.makeReadable = true;
+    std::uint64_t failures = 0;
+    if (std::uint32_t error = Tree::clear(opened, options, nullptr, failures))
+        throwReadFailed(dir, error);
+    if (failures != 0)
+        VELTOR_THROW(DirTools::Clear_Failed,
+                     "@file.clear.failed{Failed to clear directory \"%\" (% files/sub-dirs failed};", dir,
+                     failures);
 }
 
 std::string join(const std::string& dir, const std::string& name) {
@@ -188,25 +196,42 @@ void DirTools::remove(const std::string& dir, unsigned flags) {
         throwEmptyPath("remove");
     if (!isDir(dir))
         throwNoSuchDir(dir, "remove");
+    Tree::Place place;
+    const std::uint32_t looked = Tree::locate(dir, place);
+    if (looked != fs::FileSystemError::Success || !place.isEntry())
+        throwRemoveFailed(dir);
     // A link goes as the link itself: neither its target's permissions nor its contents matter.
-    if (!Listing::isReparsePoint(dir)) {
-        if (!FileTools::havePermission(dir, FileTools::Write)) {
-            if ((flags & RemoveForce) == 0)
-                VELTOR_THROW(AccessDenied, "@file.access-denied{Trying to access \"%\", but was denied (%)};",
-                             dir, "remove");
-            FileTools::setPermission(dir, FileTools::Write);
-        }
-        if (!isEmpty(dir)) {
-            if ((flags & RemoveContents) == 0)
-                VELTOR_THROW(
-                    Remove_DirNotEmpty,
-                    "@file.remove.dir-not-empty{Cannot remove directory \"%\" because it is not empty};",
-                    dir);
-            clear(dir, flags);
-        }
+    if (place.info.kind == fs::EntryKind::Link) {
+        if (Tree::removeFile(place.holder, place.entry(), false) != fs::FileSystemError::Success)
+            throwRemoveFailed(dir);
+        return;
     }
-    if (!removeDirectoryTwice(Listing::linkItself(dir)))
-        VELTOR_THROW(Remove_Failed, "@file.remove.failed{Failed to remove \"%\"};", dir);
+    if (place.info.kind != fs::EntryKind::Directory)
+        throwRemoveFailed(dir);
+    if (!FileTools::havePermission(dir, FileTools::Write)) {
+        if ((flags & RemoveForce) == 0)
+            VELTOR_THROW(AccessDenied, "@file.access-denied{Trying to access \"%\", but was denied (%)};",
+                         dir, "remove");
+        FileTools::setPermission(dir, FileTools::Write);
+    }
+    Tree::DirHandle opened;
+    bool empty = false;
+    std::uint32_t error = Tree::openDirectory(place, false, opened);
+    if (error == fs::FileSystemError::Success)
+        error = Tree::isEmpty(opened, empty);
+    if (error != fs::FileSystemError::Success)
+        throwReadFailed(dir, error);
+    if (!empty) {
+        if ((flags & RemoveContents) == 0)
+            VELTOR_THROW(Remove_DirNotEmpty,
+                         "@file.remove.dir-not-empty{Cannot remove directory \"%\" because it is not empty};",
+                         dir);
+        clearOpened(dir, opened, flags);
+    }
+    // Our own handle must not stand in the way (Windows refuses to delete a directory held open).
+    opened.close();
+    if (Tree::removeEmptyDirectory(place.holder, place.name) != fs::FileSystemError::Success)
+        throwRemoveFailed(dir);
 }
 
 void DirTools::clear(const std::string& dir, unsigned flags) {
@@ -216,47 +241,19 @@ void DirTools::clear(const std::string& dir, unsigned flags) {
         throwNoSuchDir(dir, "remove");
     if (Listing::isReparsePoint(dir) || FileTools::isLink(dir))
         return; // nothing behind a link is ours to clear
-    if (!FileTools::havePermission(dir, FileTools::Read))
-        FileTools::setPermission(dir, FileTools::Read);
-
-    // One listing: files and file links go by file removal, directories and directory links by
-    // directory removal (a link is removed, never entered).
-    NameSet files;
-    NameSet dirs;
-    listChecked(dir, "*", [&](const fs::DirEntry& entry) {
-        (entry.isDirectory() ? dirs : files).emplace(entry.name, entry.nameLength);
-        return true;
-    });
-    std::uint64_t failures = 0;
-    for (const std::string& name : files) {
-        const std::string path = join(dir, name);
-        try {
-            FileTools::remove(path, flags);
-        } catch (const VeltorCorelib::Exception&) {
-            if (present(path)) // vanished meanwhile is no failure
-                ++failures;
-        }
+    Tree::Place place;
+    Tree::DirHandle opened;
+    std::uint32_t error = Tree::locate(dir, place);
+    if (error == fs::FileSystemError::Success) {
+        if (place.info.kind == fs::EntryKind::Link)
+            return; // swapped for a link since it was looked at
+        error = Tree::openDirectory(place, true, opened);
     }
-    for (const std::string& name : dirs) {
-        const std::string path = join(dir, name);
-        if (Listing::isReparsePoint(path)) {
-            // Removed as a link even when what it led to is gone.
-            if (!removeDirectoryTwice(path))
-                ++failures;
-            continue;
-        }
-        try {
-            clear(path, flags);
-            remove(path, flags & RemoveForce);
-        } catch (const VeltorCorelib::Exception&) {
-            if (present(path))
-                ++failures;
-        }
-    }
-    if (failures != 0)
-        VELTOR_THROW(Clear_Failed,
-                     "@file.clear.failed{Failed to clear directory \"%\" (% files/sub-dirs failed};", dir,
-                     failures);
+    if (error == fs::FileSystemError::IsALink)
+        return;
+    if (error != fs::FileSystemError::Success)
+        throwReadFailed(dir, error);
+    clearOpened(dir, opened, flags);
 }
 
 } // namespace VeltorFilelib

@@ -54,8 +54,11 @@ public:
     // Removes a directory; a link is removed as the link, its target stays. Throws TargetExists,
     // NoSuchDir, AccessDenied, Remove_DirNotEmpty, Remove_Failed and what clear throws.
     static void remove(const std::string& dir, unsigned flags);
-    // Removes everything below a directory; links are removed, never entered. Throws TargetExists,
-    // NoSuchDir and Clear_Failed with the number of entries that resisted.
+    // Removes everything below a directory, through directory handles: links are removed as
+    // themselves, never entered, also one swapped in for a directory meanwhile; a sub-directory we may
+    // not list is made readable, a read-only one is made writable with RemoveForce and otherwise stays
+    // with all it holds. Throws TargetExists, NoSuchDir, ReadDir_Failed and Clear_Failed with the
+    // number of entries of the directory itself that resisted.
     static void clear(const std::string& dir, unsigned flags);
 };
 

@@ -5,6 +5,7 @@
 #include "FsTools.h"
 #include "FsToolsListing.h"
 #include "PathTools.h"
+#include "TreeWalk.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
@@ -136,22 +137,31 @@ bool FileTools::havePermission(const std::string& path, unsigned bits) {
 void FileTools::setPermission(const std::string& path, unsigned bits) {
     if (!exists(path))
         throwNoSuchFile(path, "setPermission");
-    if (fs::changeMode(path, Listing::runtimeFlags(bits)) != fs::FileSystemError::Success)
+    Tree::Place place;
+    if (Tree::locate(path, place) != fs::FileSystemError::Success ||
+        Tree::changeMode(place, Listing::runtimeFlags(bits)) != fs::FileSystemError::Success)
         throwAccessDenied(path, "setPermission");
 }
 
 void FileTools::remove(const std::string& path, unsigned flags) {
+    // The entry found at the path, removed through its directory's handle while it is still that entry;
+    // a link of any kind goes as the link itself.
+    auto removeOnce = [&path]() {
+        Tree::Place place;
+        std::uint32_t error = Tree::locate(path, place);
+        if (error == fs::FileSystemError::Success)
+            error = place.isEntry() ? place.holder.removeFile(place.name, &place.info)
+                                    : fs::FileSystemError::AccessDenied;
+        return error;
+    };
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::uint32_t error = fs::deleteFile(path);
+        std::uint32_t error = removeOnce();
         if (error == fs::FileSystemError::Success)
             return;
         if (error == fs::FileSystemError::AccessDenied && (flags & RemoveForce) == 0)
             throwAccessDenied(path, "remove");
         setPermission(path, Write);
-        if (fs::deleteFile(path) == fs::FileSystemError::Success)
-            return;
-        // A directory link goes the way of a directory; the directory it leads to stays.
-        if (isLink(path) && fs::removeDirectory(path) == fs::FileSystemError::Success)
+        if (removeOnce() == fs::FileSystemError::Success)
             return;
         VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
     }

@@ -1,5 +1,6 @@
 // Stateless file-system helpers on narrow path strings. None of them throws: failures show in the
-// result. The cleaning engine touches the file system only through these.
+// result. What they change or remove below a path is reached through directory handles, one name at a
+// time from the directory that holds the path, never by a path built from a tree's contents.
 #pragma once
 #include "DateTime.h"
 #include "Wildcard.h"
@@ -73,7 +74,10 @@ public:
     //
     // Nothing here follows a symbolic link, junction or other reparse point out of the tree a walk
     // started in: clearDir, countTree and a recursive setPermission handle a link as an entry of its
-    // own and never look below it. An entry that vanishes between listing and use is not a failure.
+    // own, counted and reported with the files whatever it leads to, and never look below it. A
+    // directory swapped for a link during a walk is never entered, and an entry is removed or changed
+    // only while it is the one the walk looked at. An entry that vanishes between listing and use is
+    // not a failure.
 
     using NameSet = std::set<std::string>;
     using LineList = std::list<std::string>;
@@ -103,8 +107,9 @@ public:
     // Environment references in the path are not expanded: it names a file as it stands.
     static VeltorCorelib::DateTime modifyTime(const std::string& path);
     static VeltorCorelib::DateTime accessTime(const std::string& path);
-    // Deletes a file, trying twice with a 25 ms pause after a failure. A read-only file stays unless
-    // `force` makes it writable first. True when the file is gone (also when it was gone already).
+    // Deletes a file, trying twice with a 25 ms pause after a failure; a link goes as the link itself.
+    // A read-only file stays unless `force` makes it writable first. True when the file is gone (also
+    // when it was gone already).
     static bool removeFile(const std::string& path, bool force);
     // What removeFileIf did.
     enum class Removal { NotFound, Kept, Removed, RemoveFailed };
@@ -131,7 +136,11 @@ public:
     // cannot be opened or read to its end, as for readFile.
     static bool readLines(const std::string& path, LineList& lines, char delimiter, bool trim,
                           bool skipEmpty);
-    // Creates or truncates the file and writes every byte; false on any failure.
+    // Writes every byte to a fresh file beside `path`, then renames it over `path`: a link or hard link
+    // there is replaced, never written through, and a reader sees the old content or the new. A
+    // directory, device or FIFO at `path` and a read-only file stay (false). The file replaced passes
+    // on its permission bits; a new one is readable by all, writable by its owner (POSIX 0644; Windows:
+    // what the directory gives). False on any failure.
     static bool writeFile(const std::string& data, const std::string& path);
     // The path is a link: a symbolic link, junction or other reparse point, or a file with the
     // extension "lnk" (a shell shortcut).
@@ -148,14 +157,16 @@ public:
     // read-only directory stays. A link is removed as the link itself. True when it is gone.
     static bool removeDir(const std::string& path, bool recursive, bool force,
                           const ProgressCallback& progress);
-    // Removes the files of a directory in ascending order, then its sub-directories (emptied first
-    // when `recursive`), reporting each to `progress`. True when the directory could be listed,
-    // whatever the single results. A link given as `path` is left alone (true, nothing done).
+    // Removes the files (every non-directory, links included) of a directory in ascending order, then
+    // its sub-directories (emptied first when `recursive`; a read-only one is made writable first with
+    // `force` and otherwise stays with all it holds), reporting each to `progress`. True when the
+    // directory could be listed, whatever the single results. A link given as `path` is left alone
+    // (true, nothing done).
     static bool clearDir(const std::string& path, bool recursive, bool force,
                          const ProgressCallback& progress);
-    // Counts the file entries matching `filePattern` and the directory entries matching `dirPattern`
-    // below `dir`, all levels (matching directories are entered, links are not). False when `dir`
-    // is not a directory.
+    // Counts the file entries (links included) matching `filePattern` and the directory entries
+    // matching `dirPattern` below `dir`, all levels (matching directories are entered, links never).
+    // False when `dir` is not a directory.
     static bool countTree(const std::string& dir, const std::string& filePattern,
                           const std::string& dirPattern, std::uint64_t& fileCount, std::uint64_t& dirCount);
 
@@ -168,13 +179,14 @@ public:
         std::int64_t modifyTime = 0;
         std::int64_t accessTime = 0;
     };
-    // Lists `dir` once and, for every non-directory entry matching `pattern`, asks decide(file) with
-    // the stamps just read; a file it says yes to is removed right away as removeFile(dir + name,
-    // false) removes it. done(file, result), when given, hears Kept, Removed or RemoveFailed for every
-    // file asked about. Entries come in the directory's own order, not sorted. Judging each file on
-    // a status read just before its removal leaves no room for it to be used in between, and needs
-    // neither a list of the directory nor a second lookup per file: the pass for large directories.
-    // False when `dir` is not a directory or cannot be listed.
+    // Lists `dir` once and, for every non-directory entry (a link of any kind included) matching
+    // `pattern`, asks decide(file) with the stamps just read; a file it says yes to is removed right
+    // away as removeFile(dir + name, false) removes it, as long as it is still the entry judged.
+    // done(file, result), when given, hears Kept, Removed or RemoveFailed for every file asked about.
+    // Entries come in the directory's own order, not sorted. Judging each file on a status read just
+    // before its removal leaves no room for it to be used in between, and needs neither a list of the
+    // directory nor a second lookup per file: the pass for large directories. False when `dir` is not
+    // a directory or cannot be listed.
     static bool removeFilesIf(const std::string& dir, const std::string& pattern,
                               const std::function<bool(const ListedFile&)>& decide,
                               const std::function<void(const ListedFile&, Removal)>& done = nullptr);

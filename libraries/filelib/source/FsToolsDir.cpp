@@ -1,10 +1,8 @@
 // FsTools: directory tests, listings and removal. Nothing here throws.
 #include "FsTools.h"
 #include "FsToolsListing.h"
+#include "TreeWalk.h"
 #include "platform/FileSystem.h"
-#include "platform/Process.h"
-
-#include <deque>
 
 namespace VeltorFilelib {
 
@@ -22,37 +20,37 @@ std::string listingPath(const std::string& dir) {
     return prepared;
 }
 
-// Sorted names of one directory, split into files and directories, with the directory links apart so
-// that a walk can remove them without entering them.
-struct Split {
-    FsTools::NameSet files;
-    FsTools::NameSet dirs;
-    FsTools::NameSet dirLinks;
-};
-
-bool split(const std::string& dir, Split& out) {
-    std::uint32_t error = Listing::forEachEntry(listingPath(dir), "*", fs::DirDetail::NamesAndTypes,
-                                                [&](const fs::DirEntry& entry) {
-                                                    std::string name(entry.name, entry.nameLength);
-                                                    if (!entry.isDirectory())
-                                                        out.files.insert(std::move(name));
-                                                    else if (entry.isReparsePoint())
-                                                        out.dirLinks.insert(std::move(name));
-                                                    else
-                                                        out.dirs.insert(std::move(name));
-                                                    return true;
-                                                });
-    return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
+// The directory path as the walks take it: the listing's form, so both see the same directory.
+std::string walkPath(const std::string& dir) {
+    std::string prepared = dir;
+    FsTools::unifySeparators(prepared);
+    return prepared;
 }
 
-bool removeDirectoryTwice(const std::string& path) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        std::uint32_t error = fs::removeDirectory(path);
-        if (error == fs::FileSystemError::Success || Listing::isGone(error))
-            return true;
-        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
+// Clears the directory a Place names, reporting its own entries to `progress`.
+bool clearPlace(const Tree::Place& place, bool recursive, bool force,
+                const FsTools::ProgressCallback& progress) {
+    if (place.info.kind == fs::EntryKind::Link)
+        return true; // swapped for a link since it was looked at: still nothing of ours behind it
+    Tree::DirHandle dir;
+    if (Tree::openDirectory(place, false, dir) != fs::FileSystemError::Success)
+        return false;
+    Tree::ClearOptions options;
+    options.force = force;
+    options.recursive = recursive;
+    std::uint64_t done = 0;
+    Tree::ClearReport report;
+    if (progress) {
+        report = [&](const Tree::Entry& entry, bool gone, std::uint64_t files) {
+            const bool directory = entry.info.kind == fs::EntryKind::Directory;
+            const int status = directory
+                                   ? (gone ? FsTools::ProgressDirRemoved : FsTools::ProgressDirNotRemoved)
+                                   : (gone ? FsTools::ProgressFileRemoved : FsTools::ProgressFileNotRemoved);
+            progress(entry.name, status, ++done, files);
+        };
     }
-    return false;
+    std::uint64_t failures = 0;
+    return Tree::clear(dir, options, report, failures) == fs::FileSystemError::Success;
 }
 
 } // namespace
@@ -74,14 +72,12 @@ bool FsTools::isDir(const std::string& path) {
 bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSet* files, NameSet* dirs) {
     if (!isDir(dir))
         return false;
-    // Only the directory bit is needed: on POSIX the entry's type answers without a status call.
-    std::uint32_t error = Listing::forEachEntry(
-        listingPath(dir), pattern, fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
-            NameSet* target = entry.isDirectory() ? dirs : files;
-            if (target != nullptr)
-                target->emplace_hint(target->end(), entry.name, entry.nameLength);
-            return true;
-        });
+    std::uint32_t error = Listing::forEachEntry(listingPath(dir), pattern, [&](const fs::DirEntry& entry) {
+        NameSet* target = entry.isDirectory() ? dirs : files;
+        if (target != nullptr)
+            target->emplace_hint(target->end(), entry.name, entry.nameLength);
+        return true;
+    });
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
@@ -90,53 +86,57 @@ bool FsTools::removeFilesIf(const std::string& dir, const std::string& pattern,
                             const std::function<void(const ListedFile&, Removal)>& done) {
     if (!isDir(dir))
         return false;
-    const std::string base = listingPath(dir);
-    std::string path;
+    Tree::DirHandle listed;
+    std::vector<Tree::Entry> entries;
+    if (listed.openRoot(listingPath(dir)) != fs::FileSystemError::Success ||
+        Tree::list(listed, false, entries) != fs::FileSystemError::Success)
+        return false;
     ListedFile file;
-    std::uint32_t error =
-        Listing::forEachListed(base, pattern, fs::DirDetail::Full, [&](fs::DirEnumerator& listing) {
-            const fs::DirEntry& entry = listing.entry();
-            if (entry.isDirectory())
-                return true;
-            file.name = std::string_view(entry.name, entry.nameLength);
-            file.modifyTime = Listing::toDateTimeMs(entry.lastWriteMs);
-            file.accessTime = Listing::toDateTimeMs(entry.lastAccessMs);
-            Removal result = Removal::Kept;
-            if (decide(file)) {
-                std::uint32_t removal = listing.removeEntry();
-                if (removal != fs::FileSystemError::Success && !Listing::isGone(removal)) {
-                    // As removeFile does: one more attempt after a pause, on a fresh lookup.
-                    VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
-                    path.assign(base);
-                    addSeparator(path);
-                    path.append(file.name);
-                    removal = fs::deleteFile(path);
-                }
-                result = removal == fs::FileSystemError::Success || Listing::isGone(removal)
-                             ? Removal::Removed
-                             : Removal::RemoveFailed;
-            }
-            if (done)
-                done(file, result);
-            return true;
-        });
-    return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
+    for (Tree::Entry& entry : entries) {
+        if (entry.info.kind == fs::EntryKind::Directory || !matchWildcard(entry.name, pattern))
+            continue;
+        // Judged on a status read just now, and removed only while it is still the entry judged.
+        const std::uint32_t looked = listed.lookup(entry.name, entry.info);
+        if (Listing::isGone(looked) || entry.info.kind == fs::EntryKind::Directory)
+            continue;
+        if (looked != fs::FileSystemError::Success)
+            entry.info = fs::EntryInfo(); // unreadable status: the stamps of 1970, and it stays
+        file.name = entry.name;
+        file.modifyTime = Listing::toDateTimeMs(entry.info.lastWriteMs);
+        file.accessTime = Listing::toDateTimeMs(entry.info.lastAccessMs);
+        Removal result = Removal::Kept;
+        if (decide(file)) {
+            result = looked == fs::FileSystemError::Success &&
+                             Tree::removeFile(listed, entry, false) == fs::FileSystemError::Success
+                         ? Removal::Removed
+                         : Removal::RemoveFailed;
+        }
+        if (done)
+            done(file, result);
+    }
+    return true;
 }
 
 bool FsTools::removeDir(const std::string& path, bool recursive, bool force,
                         const ProgressCallback& progress) {
     if (!isDir(path))
         return false;
+    Tree::Place place;
+    if (Tree::locate(walkPath(path), place) != fs::FileSystemError::Success || !place.isEntry())
+        return false;
     // A link goes as the link itself; nothing behind it is cleared.
-    if (Listing::isReparsePoint(path))
-        return removeDirectoryTwice(Listing::linkItself(path));
-    if (fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
-        if (!force || !setPermission(path, PermissionWrite, 0, false, nullptr))
+    if (place.info.kind == fs::EntryKind::Link)
+        return Tree::removeFile(place.holder, place.entry(), false) == fs::FileSystemError::Success;
+    if (place.info.kind != fs::EntryKind::Directory)
+        return false;
+    if (place.info.readOnly || fs::accessCheck(path, fs::AccessMode::Write) != fs::FileSystemError::Success) {
+        if (!force || place.holder.changeMode(place.name, fs::FilePermission::Write, &place.info) !=
+                          fs::FileSystemError::Success)
             return false;
     }
-    if (recursive && !clearDir(path, true, force, progress))
+    if (recursive && !clearPlace(place, true, force, progress))
         return false;
-    return removeDirectoryTwice(path);
+    return Tree::removeEmptyDirectory(place.holder, place.name) == fs::FileSystemError::Success;
 }
 
 bool FsTools::clearDir(const std::string& path, bool recursive, bool force,
@@ -145,31 +145,10 @@ bool FsTools::clearDir(const std::string& path, bool recursive, bool force,
         return false;
     if (Listing::isReparsePoint(path))
         return true; // never clear what a link leads to
-    Split names;
-    if (!split(path, names))
+    Tree::Place place;
+    if (Tree::locate(walkPath(path), place) != fs::FileSystemError::Success)
         return false;
-    std::string base = path;
-    stripSeparators(base);
-    base += separator;
-    const std::uint64_t total = names.files.size();
-    std::uint64_t done = 0;
-    std::string entryPath;
-    for (const std::string& name : names.files) {
-        entryPath.assign(base).append(name);
-        bool removed = removeFile(entryPath, force);
-        if (progress)
-            progress(name, removed ? ProgressFileRemoved : ProgressFileNotRemoved, ++done, total);
-    }
-    // Directory links are removed as links, in name order with the real sub-directories.
-    NameSet dirs = std::move(names.dirs);
-    dirs.insert(names.dirLinks.begin(), names.dirLinks.end());
-    for (const std::string& name : dirs) {
-        entryPath.assign(base).append(name);
-        bool removed = removeDir(entryPath, recursive, force, nullptr);
-        if (progress)
-            progress(name, removed ? ProgressDirRemoved : ProgressDirNotRemoved, ++done, total);
-    }
-    return true;
+    return clearPlace(place, recursive, force, progress);
 }
 
 bool FsTools::countTree(const std::string& dir, const std::string& filePattern, const std::string& dirPattern,
@@ -178,24 +157,20 @@ bool FsTools::countTree(const std::string& dir, const std::string& filePattern, 
     dirCount = 0;
     if (!isDir(dir))
         return false;
-    std::deque<std::string> work{listingPath(dir)};
-    while (!work.empty()) {
-        std::string current = std::move(work.front());
-        work.pop_front();
-        addSeparator(current);
-        Listing::forEachEntry(current, "*", fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
-            std::string_view name(entry.name, entry.nameLength);
-            if (!entry.isDirectory()) {
-                if (matchWildcard(name, filePattern))
-                    ++fileCount;
-            } else if (matchWildcard(name, dirPattern)) {
-                ++dirCount;
-                if (!entry.isReparsePoint())
-                    work.push_back(current + std::string(name));
-            }
-            return true;
-        });
-    }
+    Tree::DirHandle top;
+    if (top.openRoot(listingPath(dir)) != fs::FileSystemError::Success)
+        return true;
+    Tree::walkBreadthFirst(top, false, [&](const Tree::DirHandle&, const Tree::Entry& entry) {
+        if (entry.info.kind != fs::EntryKind::Directory) {
+            if (matchWildcard(entry.name, filePattern))
+                ++fileCount;
+            return Tree::Next::Go;
+        }
+        if (!matchWildcard(entry.name, dirPattern))
+            return Tree::Next::Go;
+        ++dirCount;
+        return Tree::Next::Enter;
+    });
     return true;
 }
 

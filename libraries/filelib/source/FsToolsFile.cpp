@@ -2,11 +2,13 @@
 // writing). Nothing here throws.
 #include "FsTools.h"
 #include "FsToolsListing.h"
+#include "TreeWalk.h"
+#include "platform/DirHandle.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
+#include <atomic>
 #include <cstdio>
-#include <deque>
 
 namespace VeltorFilelib {
 
@@ -66,11 +68,20 @@ template <typename Sink> bool readWithoutCarriageReturns(std::FILE* file, Sink&&
     return std::ferror(file) == 0;
 }
 
+// A file writeFile creates anew: readable by everyone, writable by its owner only.
+constexpr unsigned kNewFileMode = 0644;
+constexpr unsigned kFreshNameAttempts = 100;
+
+// A name nobody else picks: this process's number and a count of its own.
+std::string freshName() {
+    static std::atomic<unsigned> counter{0};
+    return ".writeFile-" + std::to_string(VeltorPlatform::currentProcessId()) + "-" +
+           std::to_string(counter++) + ".tmp";
+}
+
 bool isTrimmed(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\v' || c == '\b' || c == '\f';
 }
-
-bool removeWithRetry(const std::string& path, bool force, const fs::DirEntry* lookedUp);
 
 // One lookup of the entry; zero milliseconds when it cannot be found.
 VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
@@ -96,59 +107,42 @@ VeltorCorelib::DateTime FsTools::accessTime(const std::string& path) {
 }
 
 bool FsTools::removeFile(const std::string& path, bool force) {
-    return removeWithRetry(path, force, nullptr);
+    Tree::Place place;
+    const std::uint32_t error = path.empty() ? fs::FileSystemError::FileNotFound : Tree::locate(path, place);
+    if (Listing::isGone(error))
+        return true; // nothing left to remove
+    return error == fs::FileSystemError::Success && place.isEntry() &&
+           Tree::removeFile(place.holder, place.entry(), force) == fs::FileSystemError::Success;
 }
 
 FsTools::Removal FsTools::removeFileIf(const std::string& path,
                                        const std::function<bool(std::int64_t, std::int64_t)>& decide) {
-    if (path.empty())
+    Tree::Place place;
+    if (path.empty() || Tree::locate(lookupPath(path), place) != fs::FileSystemError::Success)
         return Removal::NotFound;
-    const std::string prepared = lookupPath(path);
-    fs::DirEntry entry;
-    std::string name;
-    if (fs::findEntry(prepared, entry, name) != fs::FileSystemError::Success)
-        return Removal::NotFound;
-    if (!decide(Listing::toDateTimeMs(entry.lastWriteMs), Listing::toDateTimeMs(entry.lastAccessMs)))
+    if (!decide(Listing::toDateTimeMs(place.info.lastWriteMs),
+                Listing::toDateTimeMs(place.info.lastAccessMs)))
         return Removal::Kept;
-    // The entry looked up stands for the one removed only when both name the same path.
-    return removeWithRetry(path, false, prepared == path ? &entry : nullptr) ? Removal::Removed
-                                                                             : Removal::RemoveFailed;
+    // The one look-up serves the decision and the removal: what was judged is what goes.
+    return place.isEntry() &&
+                   Tree::removeFile(place.holder, place.entry(), false) == fs::FileSystemError::Success
+               ? Removal::Removed
+               : Removal::RemoveFailed;
 }
-
-namespace {
-
-bool removeWithRetry(const std::string& path, bool force, const fs::DirEntry* lookedUp) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        // The first attempt may rely on the caller's fresh lookup; a retry reads the entry again.
-        std::uint32_t error =
-            attempt == 0 && lookedUp != nullptr ? fs::deleteFile(path, *lookedUp) : fs::deleteFile(path);
-        if (error == fs::FileSystemError::Success)
-            return true;
-        // Gone already (removed by someone else since it was listed): nothing to retry.
-        if (Listing::isGone(error))
-            return true;
-        if (error == fs::FileSystemError::AccessDenied && force &&
-            FsTools::setPermission(path, FsTools::PermissionWrite, 0, true, nullptr) &&
-            fs::deleteFile(path) == fs::FileSystemError::Success)
-            return true;
-        VeltorPlatform::sleepMs(Listing::kRetryPauseMs);
-    }
-    return false;
-}
-
-} // namespace
 
 bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
                             const ProgressCallback& progress) {
     const int flags = Listing::runtimeFlags(bits);
-    if (path.empty() || fs::changeMode(path, flags) != fs::FileSystemError::Success)
+    Tree::Place place;
+    if (path.empty() || Tree::locate(path, place) != fs::FileSystemError::Success ||
+        Tree::changeMode(place, flags) != fs::FileSystemError::Success)
         return false;
-    if (!recursive || !isDir(path))
+    // Below a directory only; a link is no directory here: what lies behind it is not ours to change.
+    if (!recursive || place.info.kind != fs::EntryKind::Directory)
         return true;
-    std::uint32_t attributes = 0;
-    if (fs::getFileAttributes(path, attributes) != fs::FileSystemError::Success ||
-        (attributes & fs::FileAttribute::ReparsePoint) != 0)
-        return true; // a link: what lies behind it is not ours to change
+    Tree::DirHandle top;
+    if (Tree::openDirectory(place, false, top) != fs::FileSystemError::Success)
+        return true;
 
     std::uint64_t total = 0;
     if (progress) {
@@ -157,43 +151,28 @@ bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who
     }
     std::uint64_t done = 0;
     bool result = true;
-    std::deque<std::string> work{path};
-    std::string entryPath;
-    while (!work.empty()) {
-        std::string dir = std::move(work.front());
-        work.pop_front();
-        addSeparator(dir);
-        bool subDirFailed = false;
-        Listing::forEachEntry(dir, "*", fs::DirDetail::NamesAndTypes, [&](const fs::DirEntry& entry) {
-            entryPath.assign(dir).append(entry.name, entry.nameLength);
-            if (entry.isDirectory()) {
-                if (entry.isReparsePoint())
-                    return true; // a directory link: neither changed nor entered
-                std::uint32_t error = fs::changeMode(entryPath, flags);
-                if (Listing::isGone(error))
-                    return true;
-                if (error != fs::FileSystemError::Success) {
-                    subDirFailed = true;
-                    return false;
-                }
-                work.push_back(entryPath);
-                return true;
-            }
-            // A file link carries no permission of its own; its target may lie outside the tree.
-            std::uint32_t error =
-                entry.isReparsePoint() ? fs::FileSystemError::Success : fs::changeMode(entryPath, flags);
-            bool ok = error == fs::FileSystemError::Success || Listing::isGone(error);
-            if (!ok)
-                result = false;
-            if (progress)
-                progress(std::string(entry.name, entry.nameLength),
-                         ok ? ProgressPermissionSet : ProgressPermissionFailed, ++done, total);
-            return true;
-        });
-        if (subDirFailed)
-            return false;
-    }
-    return result;
+    bool subDirFailed = false;
+    Tree::walkBreadthFirst(top, true, [&](const Tree::DirHandle& dir, const Tree::Entry& entry) {
+        // A link carries no permission of its own, and its target may lie outside the tree.
+        std::uint32_t error = entry.info.kind == fs::EntryKind::Link
+                                  ? fs::FileSystemError::Success
+                                  : dir.changeMode(entry.name, flags, &entry.info);
+        if (error == fs::FileSystemError::IsALink) // swapped for a link since the listing
+            error = fs::FileSystemError::Success;
+        if (entry.info.kind == fs::EntryKind::Directory) {
+            if (Listing::isGone(error))
+                return Tree::Next::Go;
+            subDirFailed = error != fs::FileSystemError::Success;
+            return subDirFailed ? Tree::Next::Stop : Tree::Next::Enter;
+        }
+        const bool ok = error == fs::FileSystemError::Success || Listing::isGone(error);
+        if (!ok)
+            result = false;
+        if (progress)
+            progress(entry.name, ok ? ProgressPermissionSet : ProgressPermissionFailed, ++done, total);
+        return Tree::Next::Go;
+    });
+    return result && !subDirFailed;
 }
 
 bool FsTools::readFile(const std::string& path, std::string& out, bool clear) {
@@ -248,13 +227,46 @@ bool FsTools::readLines(const std::string& path, LineList& lines, char delimiter
 }
 
 bool FsTools::writeFile(const std::string& data, const std::string& path) {
-    CFile file(path, "wb");
-    if (file.get() == nullptr)
+    // The file is written whole under a fresh name beside the target and then renamed over it: a link
+    // or hard link planted under the target's name is replaced, never written through, and a reader
+    // sees the old content or the new, never a part.
+    Tree::Place place;
+    const std::uint32_t looked = path.empty() ? fs::FileSystemError::FileNotFound : Tree::locate(path, place);
+    if (!place.holder.isOpen() || !place.isEntry() ||
+        (looked != fs::FileSystemError::Success && !Listing::isGone(looked)))
         return false;
-    if (!data.empty() && std::fwrite(data.data(), 1, data.size(), file.get()) != data.size())
+    unsigned mode = kNewFileMode;
+    if (looked == fs::FileSystemError::Success) {
+        const fs::EntryKind kind = place.info.kind;
+        // Never a directory, a device or a FIFO; a read-only file refuses writing as it always did.
+        if (kind == fs::EntryKind::Directory || kind == fs::EntryKind::Other ||
+            (kind == fs::EntryKind::File && place.info.readOnly))
+            return false;
+        // The file in place keeps who may read it.
+        if (kind == fs::EntryKind::File && place.info.posixMode != 0)
+            mode = place.info.posixMode & 0777;
+    }
+    fs::FileHandle file;
+    std::string fresh;
+    for (unsigned attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
+        fresh = freshName();
+        const std::uint32_t error = file.createNew(place.holder, fresh, mode);
+        if (error == fs::FileSystemError::Success)
+            break;
+        if (error != fs::FileSystemError::AlreadyExists)
+            return false;
+    }
+    if (!file.isOpen())
         return false;
-    // A failed close (the last buffered bytes not written) is a failed write too.
-    return file.close();
+    const bool written = file.write(data.data(), data.size()) == fs::FileSystemError::Success &&
+                         file.sync() == fs::FileSystemError::Success;
+    if (file.close() != fs::FileSystemError::Success || !written ||
+        place.holder.rename(fresh, place.name) != fs::FileSystemError::Success) {
+        place.holder.removeFile(fresh);
+        return false;
+    }
+    place.holder.sync();
+    return true;
 }
 
 bool FsTools::isLink(const std::string& path) {

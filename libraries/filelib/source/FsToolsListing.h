@@ -1,6 +1,6 @@
-// What FsTools, DirTools and FileTools share below their interfaces: the one directory walk (the
-// platform's enumeration handing every entry whose name matches a pattern to a visitor) and a few
-// small answers about entries.
+// What FsTools, DirTools and FileTools share below their interfaces: the one listing of a directory by
+// its path (the platform's enumeration handing every entry whose name matches a pattern to a visitor)
+// and a few small answers about entries.
 #pragma once
 #include "FsTools.h"
 #include "Wildcard.h"
@@ -57,21 +57,18 @@ inline int runtimeFlags(unsigned bits) {
            ((bits & 2) != 0 ? VeltorPlatform::FilePermission::Write : 0);
 }
 
-// Lists `dir` (no trailing separator needed) and calls visit(listing) for every entry whose name
-// matches `pattern`, with listing.entry() the entry; visit returns false to stop. The visitor may
-// remove the entry through listing.removeEntry(). Returns the platform's error of the opening,
-// Success otherwise; an error part-way ends the listing with what was found.
+// Lists `dir` (no trailing separator needed) by its path and calls visit(entry) for every entry whose
+// name matches `pattern`; visit returns false to stop. Returns the platform's error of the opening,
+// Success otherwise; an error part-way ends the listing with what was found. For listings only: what
+// changes or removes entries goes through TreeWalk.h.
+// On POSIX the listing hands out the Directory and ReparsePoint bits from the entry's type, mostly
+// without a status call per entry.
 template <typename Visitor>
-std::uint32_t forEachListed(const std::string& dir, const std::string& pattern,
-                            VeltorPlatform::DirDetail detail, Visitor&& visit) {
-    using VeltorPlatform::DirDetail;
+std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern, Visitor&& visit) {
     namespace FileSystemError = VeltorPlatform::FileSystemError;
     const bool everything = pattern == "*"; // every name matches: spare the matcher
-    // The name decides first: the details (a status call per entry on POSIX) are read for the
-    // matching entries only.
-    const bool completeMatches = detail == DirDetail::Full && !everything;
     VeltorPlatform::DirEnumerator listing;
-    std::uint32_t error = listing.open(dir, completeMatches ? DirDetail::NamesAndTypes : detail);
+    std::uint32_t error = listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes);
     if (error != FileSystemError::Success)
         return error;
     while (listing.next() == FileSystemError::Success) {
@@ -79,20 +76,10 @@ std::uint32_t forEachListed(const std::string& dir, const std::string& pattern,
         if (!everything &&
             !VeltorCorelib::matchWildcard(std::string_view(entry.name, entry.nameLength), pattern))
             continue;
-        if (completeMatches && listing.complete() == FileSystemError::FileNotFound)
-            continue; // gone since the directory was read
-        if (!visit(listing))
+        if (!visit(entry))
             break;
     }
-    return VeltorPlatform::FileSystemError::Success;
-}
-
-// The same for a visitor of the entry alone: visit(entry).
-template <typename Visitor>
-std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern,
-                           VeltorPlatform::DirDetail detail, Visitor&& visit) {
-    return forEachListed(dir, pattern, detail,
-                         [&](VeltorPlatform::DirEnumerator& listing) { return visit(listing.entry()); });
+    return FileSystemError::Success;
 }
 
 } // namespace Listing

@@ -113,10 +113,11 @@ TEST_F(FsToolsFileDir, LinksInsideATreeAreNeverFollowed) {
     if (!makeSymlink(root / "outside", root / "tree" / "sub" / "link"))
         GTEST_SKIP() << "no symbolic links here";
 
+    // The link is an entry of its own, counted with the files: what it leads to is never asked.
     std::uint64_t fileCount = 0, dirCount = 0;
     ASSERT_TRUE(FsTools::countTree(path("tree"), "*", "*", fileCount, dirCount));
-    EXPECT_EQ(fileCount, 1u);
-    EXPECT_EQ(dirCount, 2u);
+    EXPECT_EQ(fileCount, 2u);
+    EXPECT_EQ(dirCount, 1u);
 
     ASSERT_TRUE(FsTools::setPermission(path("tree"), FsTools::PermissionRead, 0, true, nullptr));
     EXPECT_EQ(VeltorPlatform::accessCheck(path("outside/keep.txt"), VeltorPlatform::AccessMode::Write), 0u);
@@ -255,4 +256,51 @@ TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     write("dir/inner.tmp");
     EXPECT_EQ(FsTools::removeFileIf(path("dir/../dir/inner.tmp"), answer(true)), FsTools::Removal::Removed);
     EXPECT_FALSE(present("dir/inner.tmp"));
+}
+
+TEST_F(FsToolsFileDir, ADirectorySwappedForALinkMidWalkIsNeitherChangedNorEmptied) {
+    write("outside/keep.txt");
+    readOnly("outside/keep.txt");
+    // At the first report the walk has listed "sub" as a directory; then it becomes a link to "outside".
+    bool swapped = false;
+    auto swapAtFirstReport = [&](const std::string& tree) -> FsTools::ProgressCallback {
+        write(tree + "/a.txt");
+        write(tree + "/sub/inner.txt");
+        swapped = false;
+        return [&, tree](const std::string&, int, std::uint64_t, std::uint64_t) {
+            if (swapped)
+                return;
+            std::filesystem::rename(root / tree / "sub", root / (tree + "-moved"));
+            swapped = makeSymlink(root / "outside", root / tree / "sub");
+        };
+    };
+    ASSERT_TRUE(
+        FsTools::setPermission(path("tree"), FsTools::PermissionWrite, 0, true, swapAtFirstReport("tree")));
+    if (!swapped)
+        GTEST_SKIP() << "no symbolic links here";
+    EXPECT_NE(VeltorPlatform::accessCheck(path("outside/keep.txt"), VeltorPlatform::AccessMode::Write), 0u);
+
+    ASSERT_TRUE(FsTools::clearDir(path("other"), true, true, swapAtFirstReport("other")));
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(present("outside/keep.txt"));
+    EXPECT_FALSE(present("other/sub")); // the link went as itself
+    EXPECT_TRUE(present("other-moved/inner.txt"));
+}
+
+TEST_F(FsToolsFileDir, WriteFileReplacesAPlantedLinkAndNeverWritesThroughIt) {
+    write("outside/target.txt", "old");
+    makeDir("tree");
+    if (!makeSymlink(root / "outside" / "target.txt", root / "tree" / "soft.txt", false))
+        GTEST_SKIP() << "no symbolic links here";
+    std::filesystem::create_hard_link(root / "outside" / "target.txt", root / "tree" / "hard.txt");
+    ASSERT_TRUE(FsTools::writeFile("new", path("tree/soft.txt")));
+    ASSERT_TRUE(FsTools::writeFile("newer", path("tree/hard.txt")));
+    EXPECT_EQ(read("outside/target.txt"), "old");
+    EXPECT_FALSE(std::filesystem::is_symlink(root / "tree" / "soft.txt"));
+    EXPECT_EQ(read("tree/soft.txt"), "new");
+    EXPECT_EQ(read("tree/hard.txt"), "newer");
+    // Nothing is left under a temporary name.
+    FsTools::NameSet files;
+    ASSERT_TRUE(FsTools::readDir(path("tree"), "*", &files, nullptr));
+    EXPECT_EQ(files, (FsTools::NameSet{"hard.txt", "soft.txt"}));
 }

@@ -2,20 +2,14 @@
 
 #include "platform/FileSystem.h"
 
-#include <cerrno>
+#include "Errors.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace VeltorPlatform {
 
 namespace {
-
-// The few errors a replacement meets; the caller tells success from failure only.
-std::uint32_t lastError() {
-    if (errno == ENOENT)
-        return FileSystemError::FileNotFound;
-    return errno == EACCES || errno == EPERM || errno == EROFS ? FileSystemError::AccessDenied : 31;
-}
 
 // Flushes what the system holds of an open file or directory to the disk.
 bool sync(const std::string& path, int flags) {

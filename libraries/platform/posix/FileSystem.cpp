@@ -269,14 +269,8 @@ std::uint32_t changeMode(const std::string& path, int permissions) {
         return lastError();
     if (S_ISLNK(info.st_mode))
         return FileSystemError::Success; // never change what lies outside through a link
-    mode_t mode = info.st_mode & 07777;
-    if ((permissions & FilePermission::Write) != 0)
-        mode |= S_IWUSR;
-    else
-        mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-    if ((permissions & FilePermission::Read) != 0)
-        mode |= S_IRUSR;
-    return ::chmod(path.c_str(), mode) == 0 ? FileSystemError::Success : lastError();
+    return ::chmod(path.c_str(), permissionBits(info.st_mode, permissions)) == 0 ? FileSystemError::Success
+                                                                                 : lastError();
 }
 
 std::uint32_t deleteFile(const std::string& path) {

@@ -1,64 +1,33 @@
-// The POSIX file-system calls' shared pieces: errno as a Windows error number, stamps in milliseconds,
-// the open directory behind a DirHandle.
+// The POSIX file-system calls' shared pieces: errno as a Windows error number (Errors.h), stamps in
+// milliseconds, the open directory behind a DirHandle.
 #pragma once
+#include "Errors.h"
 #include "platform/DirHandle.h"
 #include "platform/FileSystem.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace VeltorPlatform {
 
-inline std::uint32_t fromErrno(int error) {
-    switch (error) {
-    case 0:
-        return FileSystemError::Success;
-    case ENOENT:
-        return FileSystemError::FileNotFound;
-    case ENOTDIR:
-        return FileSystemError::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return FileSystemError::AccessDenied;
-    case ENOMEM:
-        return FileSystemError::OutOfMemory;
-    case EEXIST:
-        return FileSystemError::AlreadyExists;
-    case ENOTEMPTY:
-        return FileSystemError::DirNotEmpty;
-    case EINVAL:
-        return FileSystemError::InvalidParameter;
-    case EMFILE:
-    case ENFILE:
-        return 4; // too many open files
-    case ENOSPC:
-        return 112; // disk full
-    case EXDEV:
-        return 17; // not the same device
-    case EBUSY:
-        return 170; // busy
-    case ENAMETOOLONG:
-        return 206; // file name too long
-    case ELOOP:
-        return 1921; // name cannot be resolved
-    case EIO:
-        return 1117; // device I/O error
-    default:
-        return 31; // general failure
-    }
-}
-
-inline std::uint32_t lastError() {
-    return fromErrno(errno);
-}
-
 inline std::int64_t toMs(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000 + static_cast<std::int64_t>(time.tv_nsec / 1000000);
+}
+
+// The mode `current` becomes under FilePermission flags: Write adds the owner write bit and its absence
+// clears every write bit; Read adds the owner read bit; nothing else changes.
+inline mode_t permissionBits(mode_t current, int permissions) {
+    mode_t mode = current & 07777;
+    if ((permissions & FilePermission::Write) != 0)
+        mode |= S_IWUSR;
+    else
+        mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+    if ((permissions & FilePermission::Read) != 0)
+        mode |= S_IRUSR;
+    return mode;
 }
 
 // An open directory: its descriptor and the path it was reached by.

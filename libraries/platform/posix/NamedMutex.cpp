@@ -1,5 +1,6 @@
 #include "platform/NamedMutex.h"
 
+#include "Errors.h"
 #include "TrustedPath.h"
 
 #include <algorithm>
@@ -17,26 +18,6 @@
 namespace VeltorPlatform {
 
 namespace {
-
-std::uint32_t winErrorOf(int code) {
-    switch (code) {
-    case ENOENT:
-        return 3; // the lock directory is missing
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return 5;
-    case ENOMEM:
-        return 14;
-    case ENAMETOOLONG:
-        return 206;
-    case EMFILE:
-    case ENFILE:
-        return 4;
-    default:
-        return 31; // a device attached to the system is not functioning: the generic failure
-    }
-}
 
 thread_local std::string lastDetail;
 
@@ -85,7 +66,7 @@ std::uint32_t refuse(const std::string& detail) {
 
 std::uint32_t failWith(const std::string& what, int code) {
     lastDetail = what + ": " + std::strerror(code);
-    return winErrorOf(code);
+    return fromErrno(code);
 }
 
 // Opens the lock directory, creating it (and what is missing above it) when missing, and makes sure

@@ -1,32 +1,13 @@
 #include "platform/Paths.h"
 
-#include <cerrno>
+#include "Errors.h"
+
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace VeltorPlatform {
-
-namespace {
-std::uint32_t windowsErrorOf(int error) {
-    switch (error) {
-    case ENOENT:
-        return 2;
-    case ENOTDIR:
-        return 3;
-    case EACCES:
-    case EPERM:
-        return 5;
-    case ENOMEM:
-        return 14;
-    case ENAMETOOLONG:
-        return 206;
-    default:
-        return 31; // a device attached to the system is not functioning: the general failure
-    }
-}
-} // namespace
 
 bool getCurrentDirectory(std::string& directory) {
     std::vector<char> buffer(256);
@@ -44,7 +25,7 @@ bool getCurrentDirectory(std::string& directory) {
 bool setCurrentDirectory(const std::string& directory, std::uint32_t& error) {
     if (::chdir(directory.c_str()) == 0)
         return true;
-    error = windowsErrorOf(errno);
+    error = lastError();
     return false;
 }
 

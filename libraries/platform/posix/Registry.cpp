@@ -2,6 +2,7 @@
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
+#include "Errors.h"
 #include "TrustedPath.h"
 
 #include <cctype>
@@ -25,17 +26,14 @@ using RegistryFile::Key;
 using RegistryFile::Tree;
 
 constexpr std::uint32_t kNotFound = 2;
-constexpr std::uint32_t kPathNotFound = 3;
 constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kInvalidHandle = 6;
 constexpr std::uint32_t kOutOfMemory = 14;
 constexpr std::uint32_t kInvalidParameter = 87;
-constexpr std::uint32_t kDiskFull = 112;
 constexpr std::uint32_t kBadPathName = 161;
 constexpr std::uint32_t kMoreData = 234;
 constexpr std::uint32_t kNoMoreItems = 259;
 constexpr std::uint32_t kBadDatabase = 1009;
-constexpr std::uint32_t kIoFailed = 1016;
 constexpr std::uint32_t kKeyDeleted = 1018;
 
 thread_local std::string lastDetail;
@@ -66,27 +64,6 @@ const char* rootName(RegistryRoot root) {
         return "HKEY_CURRENT_CONFIG";
     }
     return "";
-}
-
-std::uint32_t fromErrno(int error) {
-    switch (error) {
-    case ENOENT:
-        return kNotFound;
-    case ENOTDIR:
-        return kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return kAccessDenied;
-    case ENOMEM:
-        return kOutOfMemory;
-    case ENOSPC:
-    case EDQUOT:
-        return kDiskFull;
-    default:
-        return kIoFailed;
-    }
 }
 
 std::string registryFile() {

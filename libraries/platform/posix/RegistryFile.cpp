@@ -1,5 +1,8 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/Utf.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace VeltorPlatform {
@@ -40,112 +43,6 @@ bool isStringType(std::uint32_t type) {
     return type == 1 || type == 2 || type == 7;
 }
 
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-// Decodes one UTF-8 sequence at text[i]; returns its length, 0 when it is not valid (overlong forms,
-// surrogates and values past U+10FFFF included).
-std::size_t decodeUtf8(const unsigned char* text, std::size_t size, std::size_t i, std::uint32_t& code) {
-    unsigned char lead = text[i];
-    std::size_t length;
-    std::uint32_t minimum;
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (size - i < length)
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((text[i + k] & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (text[i + k] & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-bool validUtf8(const std::string& text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    std::uint32_t code;
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t length = decodeUtf8(bytes, text.size(), i, code);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-// UTF-16LE bytes to UTF-8; false on a lone surrogate. Counts line feeds into *lines when given, so a
-// failure can name its line.
-bool utf16ToUtf8(const unsigned char* bytes, std::size_t units, std::string& out, unsigned* lines) {
-    out.reserve(out.size() + units);
-    for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t unit = bytes[2 * i] | (bytes[2 * i + 1] << 8);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            std::uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        if (unit >= 0xD800 && unit <= 0xDFFF)
-            return false;
-        if (unit == '\n' && lines)
-            ++*lines;
-        appendUtf8(out, unit);
-    }
-    return true;
-}
-
-// Valid UTF-8 to UTF-16LE bytes.
-std::string utf8ToUtf16(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    auto put = [&out](std::uint32_t unit) {
-        out.push_back(static_cast<char>(unit & 0xFF));
-        out.push_back(static_cast<char>(unit >> 8));
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        std::uint32_t code = 0xFFFD;
-        std::size_t length = decodeUtf8(bytes, text.size(), i, code);
-        i += length ? length : 1;
-        if (code >= 0x10000) {
-            put(0xD800 + ((code - 0x10000) >> 10));
-            put(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            put(code);
-        }
-    }
-    return out;
-}
-
 struct Failure {
     unsigned line;
     std::string reason;
@@ -159,8 +56,10 @@ void decodeText(const char* data, std::size_t size, std::string& text, bool& utf
         throw Failure{1, "UTF-16 big-endian text is not supported; save the file as UTF-8 or UTF-16LE"};
     if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         utf16 = true;
-        unsigned line = 1;
-        if (!utf16ToUtf8(bytes + 2, (size - 2) / 2, text, &line))
+        const std::size_t units = (size - 2) / 2;
+        const bool whole = Utf::utf16ToUtf8(data + 2, units, true, text) == units;
+        const auto line = static_cast<unsigned>(1 + std::count(text.begin(), text.end(), '\n'));
+        if (!whole)
             throw Failure{line, "the UTF-16 text holds an unpaired surrogate"};
         if (size % 2 != 0)
             throw Failure{line, "the UTF-16 text is cut off in the middle of a character"};
@@ -169,15 +68,14 @@ void decodeText(const char* data, std::size_t size, std::string& text, bool& utf
         text.assign(data + start, size - start);
     }
     unsigned line = 1;
-    const auto* textBytes = reinterpret_cast<const unsigned char*>(text.data());
     std::uint32_t code;
     for (std::size_t i = 0; i < text.size();) {
-        if (textBytes[i] == 0)
+        if (text[i] == '\0')
             throw Failure{line, "the file holds a NUL character (binary data, or UTF-16 text without its "
                                 "byte-order mark)"};
-        if (textBytes[i] == '\n')
+        if (text[i] == '\n')
             ++line;
-        std::size_t length = decodeUtf8(textBytes, text.size(), i, code);
+        std::size_t length = Utf::decodeUtf8(text.data() + i, text.size() - i, code);
         if (length == 0)
             throw Failure{line, "the text is not valid UTF-8; save the file as UTF-8 or UTF-16LE"};
         i += length;
@@ -416,11 +314,11 @@ private:
                     if (value.data.size() % 2 != 0)
                         throw Failure{line, "UTF-16 text data needs an even number of bytes"};
                     std::string narrow;
-                    if (!utf16ToUtf8(reinterpret_cast<const unsigned char*>(value.data.data()),
-                                     value.data.size() / 2, narrow, nullptr))
+                    const std::size_t units = value.data.size() / 2;
+                    if (Utf::utf16ToUtf8(value.data.data(), units, true, narrow) != units)
                         throw Failure{line, "the UTF-16 text data holds an unpaired surrogate"};
                     value.data.swap(narrow);
-                } else if (!validUtf8(value.data)) {
+                } else if (!Utf::isUtf8(value.data)) {
                     throw Failure{line, "the text data is not valid UTF-8"};
                 }
             }
@@ -519,7 +417,7 @@ void appendValue(std::string& out, const Value& value) {
                 number.insert(number.begin(), digits[type & 15]);
             out += "hex(" + number + "):";
         }
-        appendHex(out, isStringType(value.type) ? utf8ToUtf16(data) : data);
+        appendHex(out, isStringType(value.type) ? Utf::utf8ToUtf16(data, true) : data);
     }
     out.push_back('\n');
 }
@@ -577,13 +475,13 @@ bool parse(const char* data, std::size_t size, Tree& tree, unsigned& errorLine, 
 std::string checkName(const std::string& name) {
     if (name.find_first_of("\r\n") != std::string::npos)
         return "a name with a line break cannot be stored";
-    if (!validUtf8(name))
+    if (!Utf::isUtf8(name))
         return "a name that is not valid UTF-8 cannot be stored";
     return std::string();
 }
 
 std::string checkValue(std::uint32_t type, const std::string& data) {
-    if (isStringType(type) && !validUtf8(data))
+    if (isStringType(type) && !Utf::isUtf8(data))
         return "text data that is not valid UTF-8 cannot be stored";
     return std::string();
 }
@@ -601,7 +499,7 @@ std::string serialise(const Tree& tree) {
             crlf.push_back('\r');
         crlf.push_back(c);
     }
-    return "\xFF\xFE" + utf8ToUtf16(crlf);
+    return "\xFF\xFE" + Utf::utf8ToUtf16(crlf, true);
 }
 
 } // namespace RegistryFile

@@ -1,6 +1,7 @@
 // Shell shortcuts copied over from Windows installations: the target is read from the shortcut's own
 // binary layout (header, optional item list, link information with the local base path).
 #include "platform/FileSystem.h"
+#include "platform/Utf.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,34 +44,20 @@ std::string narrowAt(const std::string& data, std::size_t at, std::size_t end) {
     return text;
 }
 
-// A zero-terminated UTF-16 string inside [begin, end), as UTF-8.
+// A zero-terminated UTF-16 string inside [begin, end), as UTF-8. An unpaired surrogate becomes U+FFFD,
+// as the system's own conversion of a shortcut's wide path to a narrow one makes it.
 std::string wideAt(const std::string& data, std::size_t at, std::size_t end) {
-    std::string text;
+    std::size_t units = 0;
     std::uint32_t unit = 0;
-    while (at + 2 <= end && readU16(data, at, unit) && unit != 0) {
-        at += 2;
-        std::uint32_t code = unit;
-        std::uint32_t low = 0;
-        if (unit >= 0xD800 && unit < 0xDC00 && at + 2 <= end && readU16(data, at, low) && low >= 0xDC00 &&
-            low < 0xE000) {
-            code = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-            at += 2;
-        }
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text += static_cast<char>(0xE0 | (code >> 12));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (code >> 18));
-            text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
+    while (at + 2 * (units + 1) <= end && readU16(data, at + 2 * units, unit) && unit != 0)
+        ++units;
+    std::string text;
+    const char* wide = data.data() + at;
+    std::size_t done = Utf::utf16ToUtf8(wide, units, true, text);
+    while (done < units) {
+        Utf::appendUtf8(text, 0xFFFD); // for the unpaired surrogate
+        ++done;
+        done += Utf::utf16ToUtf8(wide + 2 * done, units - done, true, text);
     }
     return text;
 }

@@ -1,10 +1,19 @@
 #include "platform/DirHandle.h"
 #include "PlatformTestDir.h"
 
+#include <fstream>
 #include <map>
 #include <string>
 
 #ifdef _WIN32
+#include "../win32/Security.h"
+#include "../win32/Win32Files.h"
+#include "platform/Process.h"
+
+#include <aclapi.h>
+#include <cstring>
+#include <sddl.h>
+#include <vector>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -124,11 +133,58 @@ TEST_F(DirHandleTest, OpensDirectoriesButNeverThroughALink) {
     EntryInfo info;
     ASSERT_EQ(sub.info(info), 0u);
     EXPECT_EQ(info.kind, EntryKind::Directory);
-#ifdef _WIN32
-    // A directory in use cannot be renamed away from under its handle.
-    EXPECT_EQ(dir.rename("sub", "moved"), FileSystemError::SharingViolation);
-    EXPECT_TRUE(fs::is_directory(root / "sub"));
-#endif
+}
+
+// Others may rename a directory while a run works in it (Windows: no sharing violation), and the run
+// stays on the directory it opened, wherever that has gone.
+TEST_F(DirHandleTest, StaysOnTheDirectoryItOpenedWhileOthersRenameIt) {
+    write("sub/inner", "in");
+    fs::create_directory(root / "sub/deeper");
+    DirHandle sub;
+    ASSERT_EQ(sub.openChild(dir, "sub"), 0u);
+    fs::rename(root / "sub", root / "moved");
+    ASSERT_EQ(dir.rename("moved", "again"), 0u);
+    DirEnumerator listing;
+    ASSERT_EQ(listing.open(sub), 0u);
+    std::map<std::string, bool> listed;
+    while (listing.next() == 0u)
+        listed[std::string(listing.entry().name, listing.entry().nameLength)] = listing.entry().isDirectory();
+    EXPECT_EQ(listed, (std::map<std::string, bool>{{"deeper", true}, {"inner", false}}));
+    EntryInfo info;
+    DirHandle deeper;
+    ASSERT_EQ(sub.lookup("inner", info), 0u);
+    if (underWine()) {
+        // Wine cannot name what is opened in a directory renamed since: it is left alone as a link.
+        EXPECT_EQ(info.kind, EntryKind::Link);
+        EXPECT_EQ(sub.removeFile("inner"), FileSystemError::IsALink);
+        EXPECT_EQ(content("again/inner"), "in");
+        return;
+    }
+    EXPECT_EQ(info.size, 2u);
+    EXPECT_EQ(deeper.openChild(sub, "deeper"), 0u);
+    EXPECT_EQ(sub.removeFile("inner"), 0u);
+    EXPECT_FALSE(fs::exists(root / "again/inner"));
+}
+
+// Nothing below a root is reached by its path: no length limit there.
+TEST_F(DirHandleTest, ReachesEntriesBeyondAnyPathLength) {
+    const std::string part(100, 'd');
+    const fs::path deep = root / (part + "1") / (part + "2") / (part + "3");
+    ASSERT_GT(deep.string().size(), 300u);
+    fs::create_directories(deep);
+    std::ofstream(deep / "deep.log") << "deep";
+    DirHandle level = dir;
+    for (const char* digit : {"1", "2", "3"})
+        ASSERT_EQ(level.openChild(DirHandle(level), part + digit), 0u) << digit;
+    EXPECT_EQ(level.path(), deep.string());
+    DirEnumerator listing;
+    ASSERT_EQ(listing.open(level), 0u);
+    ASSERT_EQ(listing.next(), 0u);
+    EXPECT_EQ(std::string(listing.entry().name, listing.entry().nameLength), "deep.log");
+    EXPECT_EQ(listing.entry().size, 4u);
+    EXPECT_EQ(listing.removeEntry(), 0u);
+    EXPECT_EQ(listing.next(), FileSystemError::NoMoreItems);
+    EXPECT_FALSE(fs::exists(deep / "deep.log"));
 }
 
 TEST_F(DirHandleTest, LookupTellsKindAndIdentityWithoutFollowing) {
@@ -279,4 +335,127 @@ TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudge
                                                              {"sub", FileSystemError::AccessDenied}}));
     EXPECT_FALSE(fs::exists(root / "file"));
     EXPECT_EQ(content("outside/guarded.txt"), "guarded");
+}
+
+#ifdef _WIN32
+namespace {
+
+// The DACL of the entry at `path` in text form.
+std::string daclOf(const fs::path& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.wstring().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return "?";
+    LPSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::string result = text != nullptr ? text : "?";
+    ::LocalFree(text);
+    ::LocalFree(descriptor);
+    return result;
+}
+
+// Gives `path` a protected DACL: full access for us, and `othersMask` for Everyone when not 0.
+void setDacl(const fs::path& path, DWORD othersMask) {
+    std::vector<unsigned char> acl(512), everyone(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(everyone.size());
+    ASSERT_TRUE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone.data(), &size));
+    auto* list = reinterpret_cast<PACL>(acl.data());
+    ASSERT_TRUE(::InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION));
+    ASSERT_TRUE(::AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, Win32::runningUser()));
+    if (othersMask != 0) {
+        ASSERT_TRUE(::AddAccessAllowedAce(list, ACL_REVISION, othersMask, everyone.data()));
+    }
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.wstring().c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, list, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+} // namespace
+
+// Facts only Windows asks for through handles: space, removability, links' targets and trust, security.
+TEST_F(DirHandleTest, WindowsAnswersThroughTheHandles) {
+    ASSERT_EQ(setFileTimes((root / "file").string(), 1400000000000LL, 1400000000000LL), 0u);
+    EntryInfo info;
+    ASSERT_EQ(dir.lookup("file", info), 0u);
+    EXPECT_GT(info.changeMs, info.lastWriteMs); // setting the stamps changed the entry now
+    EXPECT_FALSE(info.sparse);
+    EXPECT_EQ(info.ownerId, 0u);
+
+    std::uint64_t free = 0;
+    ULARGE_INTEGER available{};
+    ASSERT_EQ(dir.freeSpace(free), 0u);
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(root.wstring().c_str(), &available, nullptr, nullptr));
+    EXPECT_LT(free > available.QuadPart ? free - available.QuadPart : available.QuadPart - free, 1ULL << 28);
+
+    std::map<std::string, std::uint32_t> removable;
+    for (const char* name : {"file", "locked", "sub", "missing"})
+        removable[name] = dir.checkRemovable(name);
+    EXPECT_EQ(removable, (std::map<std::string, std::uint32_t>{{"file", 0u},
+                                                               {"locked", FileSystemError::AccessDenied},
+                                                               {"sub", 0u},
+                                                               {"missing", FileSystemError::FileNotFound}}));
+    {
+        Win32::ScopedHandle held(::CreateFileW((root / "file").wstring().c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(dir.checkRemovable("file"), FileSystemError::SharingViolation);
+    }
+
+    // Wine can only see where a host link leads, not what it holds.
+    std::string target;
+    ASSERT_EQ(dir.readLink("dirlink", target), 0u);
+    EXPECT_TRUE(underWine() ? fs::equivalent(target, root / "outside") : target == "outside") << target;
+    EXPECT_EQ(dir.readLink("file", target), FileSystemError::NotAReparsePoint);
+    EXPECT_TRUE(dir.linksTrusted(info));
+    setDacl(root, FILE_GENERIC_READ | FILE_ADD_FILE);
+    EXPECT_FALSE(dir.linksTrusted(info));
+
+    // A file written in place of another takes over who may read it.
+    FileHandle model, copy;
+    setDacl(root / "file", 0);
+    ASSERT_EQ(model.openRead(dir, "file", true), 0u);
+    EXPECT_TRUE(model.accessTimeKept());
+    ASSERT_EQ(copy.createNew(dir, "copy", 0600), 0u);
+    ASSERT_NE(daclOf(root / "copy"), daclOf(root / "file"));
+    EXPECT_EQ(copy.adoptSecurityOf(model), 0u);
+    EXPECT_EQ(copy.adoptOwnerOf(dir), 0u);
+    EXPECT_EQ(copy.close(), 0u);
+    EXPECT_EQ(model.close(), 0u);
+    EXPECT_TRUE(model.accessTimeKept());
+    EXPECT_EQ(daclOf(root / "copy"), daclOf(root / "file"));
+    ASSERT_EQ(model.openRead(dir, "file"), 0u);
+    EXPECT_FALSE(model.accessTimeKept());
+
+    unsigned char random[2][32] = {};
+    ASSERT_TRUE(randomBytes(random[0], sizeof random[0]) && randomBytes(random[1], sizeof random[1]));
+    EXPECT_NE(std::memcmp(random[0], random[1], sizeof random[0]), 0);
+}
+#endif
+
+TEST_F(DirHandleTest, ChangesTheModeOnlyOfWhatWasJudgedAndNeverThroughALink) {
+    for (const char* link : {"filelink", "dirlink"})
+        EXPECT_EQ(dir.changeMode(link, FilePermission::Read), FileSystemError::IsALink) << link;
+    EntryInfo info;
+    DirHandle outside;
+    ASSERT_EQ(outside.openChild(dir, "outside"), 0u);
+    ASSERT_EQ(outside.lookup("guarded.txt", info), 0u);
+    EXPECT_FALSE(info.readOnly);
+
+    ASSERT_EQ(dir.changeMode("file", FilePermission::Read), 0u);
+    ASSERT_EQ(dir.lookup("file", info), 0u);
+    EXPECT_TRUE(info.readOnly);
+    ASSERT_EQ(dir.changeMode("locked", FilePermission::Read | FilePermission::Write), 0u);
+    ASSERT_EQ(dir.lookup("locked", info), 0u);
+    EXPECT_FALSE(info.readOnly);
+    EXPECT_EQ(dir.changeMode("missing", FilePermission::Write), FileSystemError::FileNotFound);
+
+    // Another file took the judged one's name: it keeps its mode.
+    EntryInfo judged;
+    ASSERT_EQ(dir.lookup("locked", judged), 0u);
+    write("newcomer", "new");
+    fs::rename(root / "newcomer", root / "locked");
+    EXPECT_EQ(dir.changeMode("locked", FilePermission::Read, &judged), FileSystemError::EntryChanged);
+    ASSERT_EQ(dir.lookup("locked", info), 0u);
+    EXPECT_FALSE(info.readOnly);
 }

@@ -1,29 +1,52 @@
-// Windows has no openat: an entry is reached as directory path + name, with every directory of that
-// path held open without FILE_SHARE_DELETE, so none of them can be renamed or replaced meanwhile, and
-// each entry is opened with FILE_FLAG_OPEN_REPARSE_POINT and judged on its own handle.
+// Windows' openat: every entry below a root is opened with NtCreateFile relative to the handle of the
+// directory that holds it (OBJECT_ATTRIBUTES.RootDirectory) and FILE_OPEN_REPARSE_POINT, judged on its
+// own handle, and removed or renamed through that handle (delete disposition, rename with the directory
+// handle as the new name's root). No path is built below a root except for messages, so there is no
+// MAX_PATH limit there. Directories are opened with read, write and delete sharing: others may rename
+// or remove a directory while a run works in it, and the run stays on the object it opened.
 //
-// What Wine (8.0) makes of this, for the links of the host file system (it cannot create reparse
-// points of its own: CreateSymbolicLinkA reports success and creates nothing, a junction's
-// FSCTL_SET_REPARSE_POINT fails with ERROR_NOT_SUPPORTED):
-// - FILE_FLAG_OPEN_REPARSE_POINT is not honoured: the handle is the link's target's, and nothing on it
-//   (attributes, FileAttributeTagInfo) shows a link. A delete disposition or a rename through such a
-//   handle, DeleteFileA and RemoveDirectoryA too, act on the target. Only the name Wine gives the open
-//   object is the resolved one, so where opensFollowLinks() every entry's handle name is compared with
-//   directory + name and a mismatch is refused as a link: a link is never removed there, only left.
-// - Path-based listings mark a link to a directory as ReparsePoint + Directory, a link to a file as a
-//   plain file; a dangling link is not listed, not found by name, and CREATE_NEW over it fails.
+// What Wine (8.0) makes of these calls (the links are the host's symbolic links: Wine cannot create
+// reparse points of its own, CreateSymbolicLinkA reports success and creates nothing):
+// - NtCreateFile relative to a directory handle works, also after that directory was renamed or moved
+//   by someone else (the host's openat on the directory's descriptor); FILE_DIRECTORY_FILE and
+//   FILE_NON_DIRECTORY_FILE give STATUS_NOT_A_DIRECTORY and STATUS_FILE_IS_A_DIRECTORY as on Windows,
+//   FILE_CREATE over an entry or a dangling link STATUS_OBJECT_NAME_COLLISION, an empty name reopens
+//   the directory itself. Names deeper than 260 characters below the root open and list alike.
+// - FILE_OPEN_REPARSE_POINT is not honoured: the handle is the link's target's, and nothing on it
+//   (attributes, FileAttributeTagInformation, FSCTL_GET_REPARSE_POINT: ERROR_NOT_A_REPARSE_POINT)
+//   shows a link; a delete disposition or a rename through it would act on the target. Only the name
+//   Wine gives the open object (FileNameInformation) is the resolved one, so where opensFollowLinks()
+//   each entry's handle name is compared with the directory's name + the entry's and a mismatch is
+//   refused as a link. Wine forms that name from the path the directory had when it was opened: in a
+//   directory renamed since, it cannot name the entries (STATUS_OBJECT_TYPE_MISMATCH, also for
+//   FileAllInformation), so there they all count as links and are left alone. That is also what keeps
+//   Wine from losing a removal there: its delete disposition acts on the stale name on closing.
+// - Listings through the handle (NtQueryDirectoryFile, FileFullDirectoryInformation) mark a link to a
+//   directory as ReparsePoint + Directory and a link to a file as a plain file; a dangling link is not
+//   listed and not found by name.
+// - FileDispositionInformationEx (the POSIX delete): STATUS_NOT_IMPLEMENTED; the classic
+//   FileDispositionInformation serves. FileRenameInformation honours RootDirectory. A disposition
+//   on a non-empty directory fails at once with STATUS_DIRECTORY_NOT_EMPTY, on a read-only file with
+//   STATUS_CANNOT_DELETE, as on Windows.
+// - NtQueryVolumeInformationFile answers FileFsVolumeInformation and FileFsFullSizeInformation for the
+//   host file system; FileAllInformation with a short buffer gives STATUS_BUFFER_OVERFLOW and the
+//   fixed part, as Windows does.
 // - Share modes hold between Wine processes only; host processes are not bound by them.
 // - SetFileTime with 0xFFFFFFFF (keep the last access through this handle) is accepted and ignored;
 //   the last access is therefore put back before the handle closes.
 // - A FIFO or device of the host opens without blocking, is a FILE_TYPE_PIPE or FILE_TYPE_CHAR, and
-//   GetFileInformationByHandle fails on it (ERROR_INVALID_PARAMETER); a socket does not open at all.
+//   has no file information (STATUS_INVALID_INFO_CLASS); a socket does not open at all.
 // - GetFileType on a regular file refreshes its last access (relatime permitting): it is asked only
 //   where the file information is not enough, and after the stamps were read.
-// - A delete disposition on a non-empty directory fails at once with ERROR_DIR_NOT_EMPTY, on a
-//   read-only file with ERROR_ACCESS_DENIED, as on Windows.
+#include "NtCalls.h"
+#include "Security.h"
 #include "WideCalls.h"
 #include "Win32Files.h"
 
+#include <winioctl.h>
+
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace VeltorPlatform {
@@ -62,24 +85,14 @@ std::wstring volumePath(HANDLE handle) {
     }
 }
 
-std::wstring volumePathOf(const std::string& path) {
-    ScopedHandle dir(Wide::createFile(path, FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS));
-    return dir.valid() ? volumePath(dir.get()) : std::wstring();
-}
-
-bool reachedThroughLink(const std::wstring& dirPath, const char* name, std::size_t nameLength, HANDLE entry) {
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(nameLength), nullptr, 0);
+bool reachedThroughLink(const std::wstring& dirPath, const std::wstring& name, HANDLE entry) {
     // Unknown names count as links: what cannot be shown to be in place is not touched.
-    if (dirPath.empty() || wideLength <= 0)
+    if (dirPath.empty() || name.empty())
         return true;
     std::wstring expected = dirPath;
-    if (expected.empty() || expected.back() != L'\\')
+    if (expected.back() != L'\\')
         expected += L'\\';
-    const std::size_t at = expected.size();
-    expected.resize(at + static_cast<std::size_t>(wideLength));
-    ::MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(nameLength), &expected[at], wideLength);
+    expected += name;
     const std::wstring actual = volumePath(entry);
     return actual.empty() ||
            ::CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
@@ -102,73 +115,65 @@ std::string joinName(const std::string& dir, const char* name, std::size_t nameL
     return path.append(name, nameLength);
 }
 
-namespace {
-
-bool isDirectory(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool isReparsePoint(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool isReadOnly(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
-std::uint64_t fileId(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-}
-
-// A pipe or device has no file information (only Wine shows the host's FIFOs and devices, and fails
-// there with ERROR_INVALID_PARAMETER): whatever has it is a directory, a link or a file.
-void fill(EntryInfo& out, const BY_HANDLE_FILE_INFORMATION& info) {
-    if (isReparsePoint(info))
-        out.kind = EntryKind::Link;
-    else if (isDirectory(info))
-        out.kind = EntryKind::Directory;
-    else
-        out.kind = EntryKind::File;
-    out.readOnly = isReadOnly(info);
-    out.lastWriteMs = toMs(info.ftLastWriteTime);
-    out.lastAccessMs = toMs(info.ftLastAccessTime);
-    out.size = out.kind == EntryKind::File
-                   ? (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow
-                   : 0;
-    out.volume = info.dwVolumeSerialNumber;
-    out.fileId = fileId(info);
-    out.linkCount = info.nNumberOfLinks;
-}
-
-std::uint32_t deleteDisposition(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
-               ? FileSystemError::Success
-               : lastError();
-}
-
-} // namespace
-
-std::uint32_t removeByHandle(const std::string& path, const char* name, std::size_t nameLength,
-                             const std::wstring* dirPath, const EntryInfo* expected) {
-    ScopedHandle entry(Wide::createFile(path, DELETE | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
-    if (!entry.valid())
+std::uint32_t readReparse(HANDLE entry, ReparseData& out) {
+    std::vector<unsigned char> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD returned = 0;
+    if (!::DeviceIoControl(entry, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                           static_cast<DWORD>(buffer.size()), &returned, nullptr))
         return lastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(entry.get(), &info))
-        return lastError();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, name, nameLength, entry.get()))
+    // Tag, data length, reserved; then substitute-name offset and length, print-name offset and length
+    // (bytes into the name buffer), and for a symbolic link a flags word before the name buffer.
+    auto u16 = [&](std::size_t at) -> std::size_t {
+        return at + 2 <= returned ? static_cast<std::size_t>(buffer[at] | (buffer[at + 1] << 8)) : 0;
+    };
+    if (returned < 16)
+        return FileSystemError::NotAReparsePoint;
+    out = ReparseData();
+    std::memcpy(&out.tag, buffer.data(), 4);
+    if (out.tag != kReparseTagSymlink && out.tag != kReparseTagMountPoint)
+        return FileSystemError::Success;
+    const std::size_t names = out.tag == kReparseTagSymlink ? 20 : 16;
+    if (out.tag == kReparseTagSymlink && returned >= 20)
+        out.relative = (buffer[16] & 1) != 0; // SYMLINK_FLAG_RELATIVE
+    auto name = [&](std::size_t at, std::wstring& text) {
+        const std::size_t offset = u16(at), length = u16(at + 2);
+        if (names + offset + length <= returned) {
+            text.resize(length / sizeof(wchar_t));
+            std::memcpy(&text[0], buffer.data() + names + offset, text.size() * sizeof(wchar_t));
+        }
+    };
+    name(8, out.substitute);
+    name(12, out.print);
+    return FileSystemError::Success;
+}
+
+std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                     ULONG options, ScopedHandle& out) {
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const std::uint32_t error = Nt::openRelative(
+        dir, name, access, share, disposition, options | Nt::kOpenReparsePoint | Nt::kSynchronousIo, opened);
+    out.reset(opened);
+    return error;
+}
+
+std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,
+                       const std::string& name, const EntryInfo* expected) {
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(dir, wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kOpen,
+                                     Nt::kBackupIntent, entry))
+        return error;
+    if (linkCheckPath != nullptr && reachedThroughLink(*linkCheckPath, wide, entry.get()))
         return FileSystemError::IsALink;
+    EntryInfo info;
+    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+        return error;
     // A link goes as the link itself, whatever it leads to; DeleteFileA refuses the rest.
-    if (!isReparsePoint(info) && (isDirectory(info) || isReadOnly(info)))
+    if (info.kind != EntryKind::Link && (info.kind == EntryKind::Directory || info.readOnly))
         return FileSystemError::AccessDenied;
-    if (expected != nullptr &&
-        (expected->volume != info.dwVolumeSerialNumber || expected->fileId != fileId(info)))
+    if (expected != nullptr && (expected->volume != volume || expected->fileId != info.fileId))
         return FileSystemError::EntryChanged;
-    return deleteDisposition(entry.get());
+    return Nt::deleteOnClose(entry.get());
 }
 
 } // namespace Win32
@@ -177,10 +182,24 @@ using namespace Win32;
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// Never FILE_SHARE_DELETE for a directory in use: nobody may rename or replace it meanwhile.
-constexpr DWORD kDirectoryShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr DWORD kDirectoryAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// What a directory handle is opened for: listing, reading attributes and opening entries below it.
+constexpr ACCESS_MASK kDirectoryAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// The Win32 form of a link's target: "\??\C:\x" is "C:\x", "\??\UNC\server\share" is
+// "\\server\share", another "\??\" name (a volume GUID) or a device path keeps its NT meaning
+// under "\\?\"; a relative symbolic link stays relative to its directory.
+std::wstring win32Target(const ReparseData& data) {
+    const std::wstring& name = data.substitute;
+    if (data.relative)
+        return name;
+    if (name.compare(0, 8, L"\\??\\UNC\\") == 0)
+        return L"\\\\" + name.substr(8);
+    if (name.compare(0, 4, L"\\??\\") == 0) {
+        const bool drive = name.size() >= 6 && name[5] == L':' && (name.size() == 6 || name[6] == L'\\');
+        return drive ? name.substr(4) : L"\\\\?\\" + name.substr(4);
+    }
+    return L"\\\\?\\GLOBALROOT" + name;
+}
 
 } // namespace
 
@@ -197,15 +216,17 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
         return FileSystemError::PathNotFound;
     // The root comes from the trusted configuration: links on its way are followed.
     ScopedHandle dir(
-        Wide::createFile(path, kDirectoryAccess, kDirectoryShare, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+        Wide::createFile(path, kDirectoryAccess, Nt::kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (!dir.valid())
         return lastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(dir.get(), &info))
-        return lastError();
-    if (!isDirectory(info))
+    EntryInfo info;
+    if (std::uint32_t error = Nt::queryEntry(dir.get(), info))
+        return error;
+    if (info.kind != EntryKind::Directory)
         return FileSystemError::NotADirectory;
     auto next = std::make_shared<State>();
+    if (std::uint32_t error = Nt::volumeSerial(dir.get(), next->volume))
+        return error;
     next->handle.reset(dir.release());
     next->path = path;
     // "C:\" keeps its separator; "C:\data\" loses it, so names are joined alike everywhere.
@@ -219,25 +240,28 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
 std::uint32_t DirHandle::openChild(const DirHandle& parent, const std::string& name) {
     if (!parent.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    std::string path = joinName(parent.state->path, name.c_str(), name.size());
-    ScopedHandle dir(Wide::createFile(path, kDirectoryAccess, kDirectoryShare, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
-    if (!dir.valid())
-        return lastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(dir.get(), &info))
-        return lastError();
-    if (isReparsePoint(info))
-        return FileSystemError::IsALink;
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle dir;
+    std::uint32_t error = openIn(parent.state->handle.get(), wide, kDirectoryAccess, Nt::kShareAll, Nt::kOpen,
+                                 Nt::kDirectoryFile | Nt::kBackupIntent, dir);
+    EntryInfo info;
+    if (error == FileSystemError::NotADirectory) // a link to a file is a link all the same
+        return parent.lookup(name, info) == FileSystemError::Success && info.kind == EntryKind::Link
+                   ? FileSystemError::IsALink
+                   : error;
+    if (error != FileSystemError::Success)
+        return error;
     const std::wstring* parentPath = parent.state->linkCheckPath();
-    if (parentPath != nullptr && reachedThroughLink(*parentPath, name.c_str(), name.size(), dir.get()))
+    if (parentPath != nullptr && reachedThroughLink(*parentPath, wide, dir.get()))
         return FileSystemError::IsALink;
-    if (!isDirectory(info))
-        return FileSystemError::NotADirectory;
+    if ((error = Nt::queryEntry(dir.get(), info)) != FileSystemError::Success)
+        return error;
+    if (info.kind == EntryKind::Link)
+        return FileSystemError::IsALink;
     auto next = std::make_shared<State>();
     next->handle.reset(dir.release());
-    next->path = std::move(path);
-    next->parent = parent.state;
+    next->path = joinName(parent.state->path, name.c_str(), name.size());
+    next->volume = parent.state->volume; // a reparse point is never entered: the same volume
     state = std::move(next);
     return FileSystemError::Success;
 }
@@ -258,99 +282,156 @@ const std::string& DirHandle::path() const {
 std::uint32_t DirHandle::info(EntryInfo& out) const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(state->handle.get(), &info))
-        return lastError();
-    fill(out, info);
-    return FileSystemError::Success;
+    out.volume = state->volume;
+    return Nt::queryEntry(state->handle.get(), out);
 }
 
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
+    const std::wstring wide = Wide::toWide(name);
     // Attributes only: no share mode of anyone else's stands in the way, nothing is read.
-    ScopedHandle entry(Wide::createFile(joinName(state->path, name.c_str(), name.size()),
-                                        FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
-    if (!entry.valid())
-        return lastError();
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                                     Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
     const std::wstring* dirPath = state->linkCheckPath();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get())) {
-        out = EntryInfo(); // what the handle tells is the target's, not the link's
-        out.kind = EntryKind::Link;
+    out = EntryInfo();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get())) {
+        out.kind = EntryKind::Link; // what the handle tells is the target's, not the link's
         return FileSystemError::Success;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(entry.get(), &info)) {
-        const std::uint32_t error = lastError();
+    if (const std::uint32_t error = Nt::queryEntry(entry.get(), out)) {
         // GetFileType only here: Wine reads a file to answer it, which refreshes its last access.
         if (::GetFileType(entry.get()) == FILE_TYPE_DISK)
             return error;
         out = EntryInfo(); // a pipe or device has nothing more to tell
-        return FileSystemError::Success;
     }
-    fill(out, info);
+    out.volume = state->volume;
     return FileSystemError::Success;
 }
 
 std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* expected) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    return removeByHandle(joinName(state->path, name.c_str(), name.size()), name.c_str(), name.size(),
-                          state->linkCheckPath(), expected);
+    return removeIn(state->handle.get(), state->volume, state->linkCheckPath(), name, expected);
 }
 
 std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    ScopedHandle entry(Wide::createFile(joinName(state->path, name.c_str(), name.size()),
-                                        DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
-    if (!entry.valid())
-        return lastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(entry.get(), &info))
-        return lastError();
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                                     Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
+    EntryInfo info;
+    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+        return error;
     const std::wstring* dirPath = state->linkCheckPath();
-    if (isReparsePoint(info) ||
-        (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get())))
+    if (info.kind == EntryKind::Link ||
+        (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get())))
         return FileSystemError::IsALink;
-    if (!isDirectory(info))
+    if (info.kind != EntryKind::Directory)
         return FileSystemError::NotADirectory;
-    if (isReadOnly(info))
+    if (info.readOnly)
         return FileSystemError::AccessDenied;
     // Windows and Wine both refuse the disposition of a non-empty directory with ERROR_DIR_NOT_EMPTY.
-    return deleteDisposition(entry.get());
+    return Nt::deleteOnClose(entry.get());
 }
 
 std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) const {
     if (!isOpen() || !isPlainName(from) || !isPlainName(to))
         return FileSystemError::InvalidParameter;
-    const std::string source = joinName(state->path, from.c_str(), from.size());
-    if (opensFollowLinks()) {
-        // There a link at `from` would carry its target in here: refuse it. A link at `to` is
-        // replaced, not written through, on Windows and Wine alike.
-        EntryInfo moved;
-        if (std::uint32_t error = lookup(from, moved))
-            return error;
-        if (moved.kind == EntryKind::Link)
-            return FileSystemError::IsALink;
-    }
-    return Wide::moveFile(source, joinName(state->path, to.c_str(), to.size()),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? FileSystemError::Success
-               : lastError();
+    const std::wstring wide = Wide::toWide(from);
+    // A link at `from` moves as the link itself; one at `to` is replaced, never written through. Write
+    // through, as MoveFileEx's MOVEFILE_WRITE_THROUGH opens its source.
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                                     Nt::kOpen, Nt::kBackupIntent | Nt::kWriteThrough, entry))
+        return error;
+    // Where the open followed a link, the rename would carry its target in here: refuse it.
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
+        return FileSystemError::IsALink;
+    return Nt::renameTo(entry.get(), state->handle.get(), Wide::toWide(to));
 }
 
 std::uint32_t DirHandle::sync() const {
-    // MoveFileExA wrote the rename through; a directory has nothing else to flush.
+    // The rename was written through; a directory has nothing else to flush.
     return isOpen() ? FileSystemError::Success : FileSystemError::InvalidParameter;
+}
+
+bool DirHandle::linksTrusted(const EntryInfo&) const {
+    return isOpen() && linksTrustedIn(state->handle.get());
+}
+
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                                     Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
+    ReparseData data;
+    const std::uint32_t error = readReparse(entry.get(), data);
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (error == FileSystemError::NotAReparsePoint && dirPath != nullptr &&
+        reachedThroughLink(*dirPath, wide, entry.get())) {
+        // Wine opened the host link's target: its final path is where the link leads.
+        std::vector<wchar_t> path(32768);
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(entry.get(), path.data(), static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0 || length >= path.size())
+            return lastError();
+        const std::size_t skip = std::wcsncmp(path.data(), L"\\\\?\\", 4) == 0 ? 4 : 0;
+        target = Wide::toNarrow(path.data() + skip, length - skip);
+        return FileSystemError::Success;
+    }
+    if (error != FileSystemError::Success)
+        return error;
+    if (data.tag != kReparseTagSymlink && data.tag != kReparseTagMountPoint)
+        return FileSystemError::NotAReparsePoint; // no link: data deduplication, cloud files and the like
+    const std::wstring wideTarget = win32Target(data);
+    target = Wide::toNarrow(wideTarget.c_str(), wideTarget.size());
+    return FileSystemError::Success;
+}
+
+std::uint32_t DirHandle::freeSpace(std::uint64_t& bytes) const {
+    return isOpen() ? Nt::freeBytes(state->handle.get(), bytes) : FileSystemError::InvalidParameter;
+}
+
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    // Whatever else stands in the way (the entry's or the directory's security, a share mode without
+    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                                     Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
+        return FileSystemError::IsALink;
+    EntryInfo info;
+    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+        return error;
+    // A link goes as the link itself, whatever its attributes; the read-only attribute keeps the rest.
+    return info.kind != EntryKind::Link && info.readOnly ? FileSystemError::AccessDenied
+                                                         : FileSystemError::Success;
 }
 
 // ---- FileHandle ---------------------------------------------------------------------------------------
 
 struct FileHandle::State {
     ScopedHandle handle;
+    std::uint64_t volume = 0; // the directory's: the file's identity is its volume and file id
+    // Whether the last access will be as it was before the open: reads through this handle leave it,
+    // or it is put back on closing (and that worked).
+    bool accessKept = false;
     // The last access to put back on closing, where the system would not leave it alone.
     bool restoreAccess = false;
     FILETIME lastAccess{};
@@ -376,43 +457,43 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::string path = joinName(dir.state->path, name.c_str(), name.size());
-    // Others may read and delete the file meanwhile, never write it. No backup semantics: a directory
-    // is refused by the open itself (AccessDenied).
-    auto open = [&](DWORD access) {
-        return Wide::createFile(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN);
+    const std::wstring wide = Wide::toWide(name);
+    // Others may read and delete the file meanwhile, never write it. A directory is refused by the open
+    // itself (STATUS_FILE_IS_A_DIRECTORY: AccessDenied).
+    ScopedHandle file;
+    auto open = [&](ACCESS_MASK access) {
+        return openIn(dir.state->handle.get(), wide, access, FILE_SHARE_READ | FILE_SHARE_DELETE, Nt::kOpen,
+                      Nt::kNonDirectoryFile | Nt::kSequentialOnly, file);
     };
-    ScopedHandle file(open(GENERIC_READ | (keepAccessTime ? FILE_WRITE_ATTRIBUTES : 0)));
+    std::uint32_t error = open(GENERIC_READ | (keepAccessTime ? FILE_WRITE_ATTRIBUTES : 0));
     // Whoever may read a file but not touch its attributes reads it as usual.
-    if (!file.valid() && keepAccessTime && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    if (error == FileSystemError::AccessDenied && keepAccessTime) {
         keepAccessTime = false;
-        file.reset(open(GENERIC_READ));
+        error = open(GENERIC_READ);
     }
-    if (!file.valid())
-        return lastError();
+    if (error != FileSystemError::Success)
+        return error;
     // The stamps first: under Wine GetFileType refreshes the last access.
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = ::GetFileInformationByHandle(file.get(), &info) != FALSE;
-    const std::uint32_t infoError = lastError();
+    auto next = std::make_unique<State>();
+    keepAccessTime = keepAccessTime && ::GetFileTime(file.get(), nullptr, &next->lastAccess, nullptr);
+    EntryInfo info;
+    const std::uint32_t infoError = Nt::queryEntry(file.get(), info);
     if (::GetFileType(file.get()) != FILE_TYPE_DISK)
         return FileSystemError::NotARegularFile;
-    if (!known)
+    if (infoError != FileSystemError::Success)
         return infoError;
     const std::wstring* dirPath = dir.state->linkCheckPath();
-    if (isReparsePoint(info) ||
-        (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), file.get())))
+    if (info.kind == EntryKind::Link ||
+        (dirPath != nullptr && reachedThroughLink(*dirPath, wide, file.get())))
         return FileSystemError::IsALink;
-    if (isDirectory(info))
-        return FileSystemError::AccessDenied;
-    auto next = std::make_unique<State>();
+    next->volume = dir.state->volume;
     if (keepAccessTime) {
         // All ones: the reads through this handle leave the last access alone. Where that is not
-        // honoured (Wine accepts and ignores it) the stamp read now is put back on closing.
+        // honoured (Wine accepts and ignores it) the stamp read first is put back on closing.
         FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
         next->restoreAccess =
             !::SetFileTime(file.get(), nullptr, &keep, nullptr) || ignoresAccessTimeFreeze();
-        next->lastAccess = info.ftLastAccessTime;
+        next->accessKept = true;
     }
     next->handle.reset(file.release());
     state = std::move(next);
@@ -423,16 +504,15 @@ std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& nam
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // CREATE_NEW fails on any entry of that name, a link or a dangling link included.
-    ScopedHandle file(Wide::createFile(joinName(dir.state->path, name.c_str(), name.size()),
-                                       GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
-    if (!file.valid()) {
-        const std::uint32_t error = lastError();
-        return error == ERROR_FILE_EXISTS ? FileSystemError::AlreadyExists : error;
-    }
+    // FILE_CREATE fails on any entry of that name, a link or a dangling link included (AlreadyExists).
+    ScopedHandle file;
+    if (std::uint32_t error =
+            openIn(dir.state->handle.get(), Wide::toWide(name), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                   FILE_SHARE_READ, Nt::kCreate, Nt::kNonDirectoryFile, file))
+        return error;
     state = std::make_unique<State>();
     state->handle.reset(file.release());
+    state->volume = dir.state->volume;
     return FileSystemError::Success;
 }
 
@@ -477,11 +557,8 @@ std::uint32_t FileHandle::sync() {
 std::uint32_t FileHandle::info(EntryInfo& out) const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(state->handle.get(), &info))
-        return lastError();
-    fill(out, info);
-    return FileSystemError::Success;
+    out.volume = state->volume;
+    return Nt::queryEntry(state->handle.get(), out);
 }
 
 std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
@@ -494,31 +571,43 @@ std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string
         return FileSystemError::AccessDenied;
     // Whatever else stands in the way (the file's or the directory's security, a share mode without
     // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
-    ScopedHandle entry(Wide::createFile(joinName(dir.state->path, name.c_str(), name.size()),
-                                        DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
-    if (!entry.valid())
-        return lastError();
-    BY_HANDLE_FILE_INFORMATION now;
-    if (!::GetFileInformationByHandle(entry.get(), &now))
-        return lastError();
+    const std::wstring wide = Wide::toWide(name);
+    ScopedHandle entry;
+    if (std::uint32_t error = openIn(dir.state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES,
+                                     Nt::kShareAll, Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
+    EntryInfo now;
+    if (std::uint32_t error = Nt::queryEntry(entry.get(), now))
+        return error;
     const std::wstring* dirPath = dir.state->linkCheckPath();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, name.c_str(), name.size(), entry.get()))
+    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
         return FileSystemError::IsALink;
-    return self.volume == now.dwVolumeSerialNumber && self.fileId == fileId(now)
-               ? FileSystemError::Success
-               : FileSystemError::EntryChanged;
+    return self.volume == dir.state->volume && self.fileId == now.fileId ? FileSystemError::Success
+                                                                         : FileSystemError::EntryChanged;
+}
+
+bool FileHandle::accessTimeKept() const {
+    return state != nullptr && state->accessKept;
+}
+
+std::uint32_t FileHandle::adoptSecurityOf(const FileHandle& model) {
+    if (!isOpen() || !model.isOpen())
+        return FileSystemError::InvalidParameter;
+    return copySecurity(model.state->handle.get(), state->handle.get());
+}
+
+std::uint32_t FileHandle::adoptOwnerOf(const DirHandle& dir) {
+    // A new file inherits the directory's ACL as it is created: nothing to do.
+    return isOpen() && dir.isOpen() ? FileSystemError::Success : FileSystemError::InvalidParameter;
 }
 
 std::uint32_t FileHandle::close() {
-    if (!state)
+    // The state stays, for accessTimeKept to answer for the last open.
+    if (!state || !state->handle.valid())
         return FileSystemError::Success;
-    std::unique_ptr<State> closing = std::move(state);
-    if (!closing->handle.valid())
-        return FileSystemError::Success;
-    if (closing->restoreAccess)
-        ::SetFileTime(closing->handle.get(), nullptr, &closing->lastAccess, nullptr);
-    return ::CloseHandle(closing->handle.release()) ? FileSystemError::Success : lastError();
+    if (state->restoreAccess && !::SetFileTime(state->handle.get(), nullptr, &state->lastAccess, nullptr))
+        state->accessKept = false;
+    return ::CloseHandle(state->handle.release()) ? FileSystemError::Success : lastError();
 }
 
 } // namespace VeltorPlatform

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "NtCalls.h"
 #include "WideCalls.h"
 #include "Win32Files.h"
 
@@ -95,13 +96,13 @@ struct DirEnumerator::State {
     WIN32_FIND_DATAW data{};
     std::string name;     // the current entry's name
     bool pending = false; // the first entry came with the open and is not handed out yet
-    std::string dir;      // the listed directory with its separator, for removeEntry
-    std::string path;     // removeEntry's buffer, kept to spare an allocation per file
-    // The directory handle listed, held open (with its ancestors) while the listing lasts.
+    std::string dir;      // a directory listed by its path, with its separator
+    // A directory listed through a DirHandle: its state, held while the listing lasts, and the reader.
     std::shared_ptr<DirHandle::State> held;
-    // Where opens follow links: the volume path of a directory listed by its path, for removeEntry.
-    std::wstring volumeName;
-    bool volumeNameKnown = false;
+    Nt::DirectoryReader reader;
+    // A directory listed by its path: opened for removeEntry when first needed.
+    ScopedHandle pathDir;
+    std::wstring pathVolumeName;
 };
 
 DirEnumerator::DirEnumerator() = default;
@@ -128,18 +129,52 @@ std::uint32_t DirEnumerator::open(const std::string& dir, DirDetail) {
     return FileSystemError::Success;
 }
 
-std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
-    if (!dir.isOpen()) {
-        close();
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail) {
+    close();
+    if (!dir.isOpen())
         return FileSystemError::InvalidParameter;
-    }
-    std::uint32_t error = open(dir.state->path, detail);
-    if (error == FileSystemError::Success)
-        state->held = dir.state;
-    return error;
+    if (!state)
+        state.reset(new State);
+    // From the handle, on a handle of the listing's own: wherever the directory has gone meanwhile.
+    if (std::uint32_t error = state->reader.open(dir.state->handle.get()))
+        return error;
+    state->held = dir.state;
+    return FileSystemError::Success;
 }
 
+namespace {
+
+// The next entry of a listing through a handle; `name` keeps the entry's name.
+std::uint32_t nextListed(Nt::DirectoryReader& reader, std::string& name, DirEntry& current) {
+    Nt::ListedEntry listed;
+    for (;;) {
+        if (std::uint32_t error = reader.next(listed)) {
+            current = DirEntry();
+            return error;
+        }
+        if (listed.nameLength == 1 && listed.name[0] == L'.')
+            continue;
+        if (listed.nameLength == 2 && listed.name[0] == L'.' && listed.name[1] == L'.')
+            continue;
+        name = Wide::toNarrow(listed.name, listed.nameLength);
+        current.name = name.c_str();
+        current.nameLength = name.size();
+        current.attributes = listed.attributes;
+        // Listed through a handle, a link is a link, never the directory it may lead to.
+        if (current.isReparsePoint())
+            current.attributes &= ~FileAttribute::Directory;
+        current.lastWriteMs = toMs(listed.lastWrite);
+        current.lastAccessMs = toMs(listed.lastAccess);
+        current.size = current.isDirectory() ? 0 : static_cast<std::uint64_t>(listed.size.QuadPart);
+        return FileSystemError::Success;
+    }
+}
+
+} // namespace
+
 std::uint32_t DirEnumerator::next() {
+    if (state && state->held)
+        return nextListed(state->reader, state->name, current);
     if (!state || !state->find.valid())
         return FileSystemError::NoMoreItems;
     for (;;) {
@@ -153,9 +188,6 @@ std::uint32_t DirEnumerator::next() {
         if (isDotOrDotDot(state->data.cFileName))
             continue;
         fillEntry(current, state->data, state->name);
-        // Listed through a handle, a link is a link, never the directory it may lead to.
-        if (state->held && current.isReparsePoint())
-            current.attributes &= ~FileAttribute::Directory;
         return FileSystemError::Success;
     }
 }
@@ -165,21 +197,24 @@ std::uint32_t DirEnumerator::complete() {
 }
 
 std::uint32_t DirEnumerator::removeEntry() {
-    if (!state || !state->find.valid() || current.nameLength == 0)
+    if (!state || current.nameLength == 0)
         return FileSystemError::FileNotFound;
-    state->path.assign(state->dir).append(current.name, current.nameLength);
-    const std::wstring* dirPath = nullptr;
-    if (Win32::opensFollowLinks()) {
-        if (state->held) {
-            dirPath = state->held->linkCheckPath();
-        } else {
-            if (!state->volumeNameKnown)
-                state->volumeName = Win32::volumePathOf(state->dir);
-            state->volumeNameKnown = true;
-            dirPath = &state->volumeName;
-        }
+    const std::string name(current.name, current.nameLength);
+    if (state->held)
+        return Win32::removeIn(state->held->handle.get(), state->held->volume, state->held->linkCheckPath(),
+                               name, nullptr);
+    if (!state->find.valid())
+        return FileSystemError::FileNotFound;
+    if (!state->pathDir.valid()) {
+        state->pathDir.reset(Wide::createFile(state->dir, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                              Nt::kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+        if (!state->pathDir.valid())
+            return lastError();
+        if (Win32::opensFollowLinks())
+            state->pathVolumeName = Win32::volumePath(state->pathDir.get());
     }
-    return Win32::removeByHandle(state->path, current.name, current.nameLength, dirPath, nullptr);
+    return Win32::removeIn(state->pathDir.get(), 0,
+                           Win32::opensFollowLinks() ? &state->pathVolumeName : nullptr, name, nullptr);
 }
 
 void DirEnumerator::close() {
@@ -187,7 +222,9 @@ void DirEnumerator::close() {
         state->find.reset();
         state->pending = false;
         state->held.reset();
-        state->volumeNameKnown = false;
+        state->reader.close();
+        state->pathDir.reset();
+        state->pathVolumeName.clear();
     }
     current = DirEntry();
 }
@@ -269,49 +306,19 @@ std::uint32_t setFileTimes(const std::string& path, std::int64_t lastWriteMs, st
 }
 
 std::uint32_t readReparseTarget(const std::string& path, std::string& target, std::uint32_t& tag) {
-    constexpr DWORD kOpenReparsePointWithBackupSemantics = 0x2200000;
-    constexpr DWORD kGetReparsePoint = 0x900A8;
-    constexpr DWORD kBufferSize = 32768;
-    ScopedHandle file(Wide::createFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                       kOpenReparsePointWithBackupSemantics));
+    ScopedHandle file(Wide::createFile(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!file.valid())
         return lastError();
-    std::vector<unsigned char> buffer(kBufferSize);
-    DWORD returned = 0;
-    if (!::DeviceIoControl(file.get(), kGetReparsePoint, nullptr, 0, buffer.data(), kBufferSize, &returned,
-                           nullptr))
-        return lastError();
-    // Layout: tag, data length, reserved, then substitute-name offset/length and print-name
-    // offset/length (bytes); a symbolic link has a flags word before the name buffer.
-    auto u16 = [&](std::size_t at) -> std::size_t {
-        return at + 2 <= returned ? static_cast<std::size_t>(buffer[at] | (buffer[at + 1] << 8)) : 0;
-    };
-    if (returned < 16)
-        return FileSystemError::NotAReparsePoint;
-    std::memcpy(&tag, buffer.data(), 4);
-    target.clear();
-    if (tag != kReparseTagSymlink && tag != kReparseTagMountPoint)
-        return FileSystemError::Success;
-    std::size_t names = tag == kReparseTagSymlink ? 20 : 16;
-    std::size_t offset = u16(12);
-    std::size_t length = u16(14);
-    if (length == 0) { // no print name: use the substitute name without its "\??\" prefix
-        offset = u16(8);
-        length = u16(10);
-    }
-    if (names + offset + length > returned || length == 0)
-        return FileSystemError::Success;
-    std::vector<wchar_t> wide(length / 2);
-    std::memcpy(wide.data(), buffer.data() + names + offset, wide.size() * sizeof(wchar_t));
-    int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    if (size > 0) {
-        target.assign(static_cast<std::size_t>(size), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &target[0], size,
-                              nullptr, nullptr);
-    }
-    if (target.compare(0, 4, "\\??\\") == 0)
-        target.erase(0, 4);
+    Win32::ReparseData data;
+    if (std::uint32_t error = Win32::readReparse(file.get(), data))
+        return error;
+    tag = data.tag;
+    // The print name; without one, the substitute name without its "\??\" prefix.
+    std::wstring& name = data.print.empty() ? data.substitute : data.print;
+    if (name.compare(0, 4, L"\\??\\") == 0)
+        name.erase(0, 4);
+    target = Wide::toNarrow(name.c_str(), name.size());
     return FileSystemError::Success;
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,18 @@ void postQuit(int code) { PostQuitMessage(code); }
 void sleepMs(unsigned milliseconds) { Sleep(milliseconds); }
 
 void exitProcess(int code) { std::exit(code); }
+
+bool randomBytes(void* data, std::size_t size) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        const ULONG part = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
+        if (::BCryptGenRandom(nullptr, bytes, part, BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0)
+            return false;
+        bytes += part;
+        size -= part;
+    }
+    return true;
+}
 
 std::uint32_t currentThreadId() { return GetCurrentThreadId(); }
 

@@ -1,5 +1,6 @@
 // What the Win32 file-system sources share: handle ownership, time conversion, the state of an open
-// directory and the removal through a handle that both DirHandle and DirEnumerator use.
+// directory, and the opening and removal relative to a directory handle that both DirHandle and
+// DirEnumerator use.
 #pragma once
 #include "platform/DirHandle.h"
 
@@ -42,19 +43,23 @@ inline std::uint32_t lastError() {
     return static_cast<std::uint32_t>(::GetLastError());
 }
 
-// Milliseconds since 1970 from a FILETIME, truncated as the calendar conversion truncates.
-inline std::int64_t toMs(const FILETIME& time) {
+// Milliseconds since 1970 from 100-ns ticks since 1601 (a FILETIME's or an NT time's), truncated as
+// the calendar conversion truncates.
+inline std::int64_t toMs(const LARGE_INTEGER& ticks) {
     constexpr std::int64_t kEpochDifferenceMs = 11644473600000LL;
-    ULARGE_INTEGER ticks;
+    return static_cast<std::int64_t>(static_cast<ULONGLONG>(ticks.QuadPart) / 10000) - kEpochDifferenceMs;
+}
+inline std::int64_t toMs(const FILETIME& time) {
+    LARGE_INTEGER ticks;
     ticks.LowPart = time.dwLowDateTime;
-    ticks.HighPart = time.dwHighDateTime;
-    return static_cast<std::int64_t>(ticks.QuadPart / 10000) - kEpochDifferenceMs;
+    ticks.HighPart = static_cast<LONG>(time.dwHighDateTime);
+    return toMs(ticks);
 }
 
-// True where opening with FILE_FLAG_OPEN_REPARSE_POINT still reaches a link's target. Wine does so for
-// the symbolic links of the host: the handle is the target's, its attributes carry no reparse bit, and
-// a delete disposition or rename through it acts on the target. There the only trace of the link is
-// the handle's own name, which Wine builds from the resolved path; see reachedThroughLink.
+// True where opening with FILE_OPEN_REPARSE_POINT still reaches a link's target. Wine does so for the
+// symbolic links of the host: the handle is the target's, its attributes carry no reparse bit, and a
+// delete disposition or rename through it acts on the target. There the only trace of the link is the
+// handle's own name, which Wine builds from the resolved path; see reachedThroughLink.
 bool opensFollowLinks();
 
 // True where SetFileTime with all ones (leave the last access alone through this handle) is accepted
@@ -66,8 +71,9 @@ bool ignoresAccessTimeFreeze();
 std::wstring volumePath(HANDLE handle);
 
 // Whether `entry`, opened as the entry `name` of the directory whose volume path is `dirPath`, is
-// really somewhere else: reached through a link. Only meaningful where opensFollowLinks().
-bool reachedThroughLink(const std::wstring& dirPath, const char* name, std::size_t nameLength, HANDLE entry);
+// really somewhere else: reached through a link, or not to be named at all. Only meaningful where
+// opensFollowLinks().
+bool reachedThroughLink(const std::wstring& dirPath, const std::wstring& name, HANDLE entry);
 
 // One component: no separator, no stream or drive colon, not "." or "..", not empty.
 bool isPlainName(const char* name, std::size_t length);
@@ -75,28 +81,40 @@ inline bool isPlainName(const std::string& name) {
     return isPlainName(name.c_str(), name.size());
 }
 
-// The entry `name` below the directory `dir` (which may end in a separator).
+// The entry `name` below the directory `dir` (which may end in a separator), for messages.
 std::string joinName(const std::string& dir, const char* name, std::size_t nameLength);
 
-// The volume path of the directory at `path`, opened as the system resolves it; empty on failure.
-std::wstring volumePathOf(const std::string& path);
+// What a reparse point holds: its tag and, for a symbolic link or a junction (mount point), the
+// substitute name (the NT path the system follows, or a relative path) and the print name.
+struct ReparseData {
+    std::uint32_t tag = 0;
+    std::wstring substitute;
+    std::wstring print;
+    bool relative = false; // a symbolic link whose target is relative to its directory
+};
+// Reads the reparse data of the open entry (FSCTL_GET_REPARSE_POINT); NotAReparsePoint when it has
+// none. Other tags than those two come with empty names.
+std::uint32_t readReparse(HANDLE entry, ReparseData& out);
 
-// Removes the non-directory entry at `path` (`name` of its directory) through a handle opened on the
-// entry itself and judged on that handle: a directory or a read-only file is refused with
-// AccessDenied, an entry other than `expected` (when given) with EntryChanged. `dirPath` is the volume
-// path of the holding directory, given only where opensFollowLinks(): there a link is refused with
-// IsALink instead of costing its target.
-std::uint32_t removeByHandle(const std::string& path, const char* name, std::size_t nameLength,
-                             const std::wstring* dirPath, const EntryInfo* expected);
+// Opens the entry `name` of the open directory `dir` itself, never through a link (a link's own
+// handle; see opensFollowLinks for where that does not hold), for synchronous I/O.
+std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                     ULONG options, ScopedHandle& out);
+
+// Removes the non-directory entry `name` of the open directory `dir` (on the volume `volume`) through a
+// handle of the entry itself, judged on that handle: a directory or a read-only file is refused with
+// AccessDenied, an entry other than `expected` (when given) with EntryChanged. `linkCheckPath` is the
+// volume path of `dir`, given only where opensFollowLinks(): there a link is refused with IsALink
+// instead of costing its target.
+std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,
+                       const std::string& name, const EntryInfo* expected);
 
 } // namespace Win32
 
 struct DirHandle::State {
     Win32::ScopedHandle handle;
-    std::string path;
-    // The directory that holds this one: kept open, so no ancestor can be renamed or replaced while a
-    // descendant is in use.
-    std::shared_ptr<State> parent;
+    std::string path;         // the root's path and the names below it, for messages only
+    std::uint64_t volume = 0; // the serial number of its volume, which its entries share
     // The directory's volume path, asked for once and only where opensFollowLinks().
     mutable std::wstring volumeName;
     mutable bool volumeNameKnown = false;

@@ -7,11 +7,10 @@
 // directory. Only the root of a walk is opened by its path; it comes from the trusted configuration.
 //
 // POSIX: openat/fstatat/unlinkat/renameat relative to directory descriptors opened with
-// O_DIRECTORY | O_NOFOLLOW. Windows has no openat: every directory is opened with
-// FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, refused when it is a reparse point, and
-// held open without FILE_SHARE_DELETE (with all its ancestors up to the root) for as long as it is
-// used, so that nobody can rename or replace it meanwhile; an entry is then reached as directory path +
-// name, opened with FILE_FLAG_OPEN_REPARSE_POINT and checked on its handle.
+// O_DIRECTORY | O_NOFOLLOW. Windows: NtCreateFile relative to the directory's handle
+// (OBJECT_ATTRIBUTES.RootDirectory) with FILE_OPEN_REPARSE_POINT, the entry judged on its own handle and
+// removed or renamed through it. On both, directories stay open with all sharing allowed: others may
+// rename or remove them meanwhile, and a walk stays on the objects it opened.
 //
 // Errors are Windows error numbers as in FileSystem.h.
 #pragma once
@@ -100,8 +99,17 @@ public:
     // Removes the empty directory `name` (DirNotEmpty otherwise); a link is refused with IsALink, a
     // read-only directory with AccessDenied.
     std::uint32_t removeDirectory(const std::string& name) const;
+    // Changes the permission of the entry `name` as changeMode in FileSystem.h does (FilePermission
+    // flags: Write present makes it writable, absent read-only), never through a link: a link is
+    // refused with IsALink, for what it leads to may lie outside the tree. With `expected`, the entry
+    // must still be that entry (EntryChanged otherwise). POSIX: the entry is pinned without following
+    // (O_PATH | O_NOFOLLOW), checked on that descriptor and changed through it. Windows: the read-only
+    // attribute, set through a handle of the entry checked against the look-up (DirHandleMode.cpp).
+    std::uint32_t changeMode(const std::string& name, int permissions,
+                             const EntryInfo* expected = nullptr) const;
     // Renames `from` to `to` within this directory, replacing an entry named `to` (a link there is
-    // replaced, never written through). Windows: MoveFileExA with replace-existing and write-through.
+    // replaced, never written through). Windows: a rename through the entry's handle, replacing and
+    // written through.
     std::uint32_t rename(const std::string& from, const std::string& to) const;
     // Whether a link held in this directory may be followed: nobody but the administrators (root) or
     // the running user can add, remove or rename its entries, so nobody else can have put the link

@@ -89,7 +89,7 @@ public:
     // Lists a directory opened through DirHandle.h. Nothing is followed: a link is handed out as a
     // ReparsePoint entry and never as a Directory, even where it leads to one (on POSIX, finding that
     // out would read the link and refresh its last access, which the age rules judge). removeEntry
-    // acts relative to the same directory.
+    // acts relative to the same directory. Windows: listed from the handle (NtQueryDirectoryFile).
     std::uint32_t open(const DirHandle& dir, DirDetail detail = DirDetail::Full);
     // Moves to the next entry: Success, NoMoreItems at the end, or another error.
     std::uint32_t next();
