@@ -66,6 +66,7 @@ Sorvik::Sorvik(int argc, const char* const* argv) : AppFrame("Sorvik", "Sorvik",
 
 Sorvik::~Sorvik() {
     getLogger().info("Ending run");
+    VeltorPlatform::consoleCopyTo(nullptr, nullptr);
 }
 
 bool Sorvik::setup() {
@@ -153,13 +154,9 @@ int Sorvik::run() {
         report.setMode(ActionReport::Mode::DryRun);
     else if (getParser().isSet("list") || getParser().isSet("log"))
         report.setMode(ActionReport::Mode::List);
-    VeltorPlatform::LogFile log;
+    // The log stays open until the application ends, so that an error that ends the run reaches it too.
     if (getParser().isSet("log"))
-        openLog(log);
-    // Closes the log when the run ends, by any way out.
-    struct LogDetach {
-        ~LogDetach() { VeltorPlatform::consoleCopyTo(nullptr, nullptr); }
-    } detach;
+        openLog(log_);
     if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List) {
         VeltorPlatform::consoleWrite("Started: " + localTimestamp(VeltorPlatform::timeNow()) + " (sorvik " +
                                      getParser().getVersion() + ")\n");

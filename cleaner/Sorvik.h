@@ -76,6 +76,7 @@ private:
     void openLog(VeltorPlatform::LogFile& log);
 
     std::string registryKeyPath;
+    VeltorPlatform::LogFile log_;
     bool skipDefaultCleaning = true;
     std::int32_t ageHours = 0;
 };

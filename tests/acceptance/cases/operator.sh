@@ -104,6 +104,15 @@ case_log_appends_rotates_and_refuses_links() {
     run_sorvik --log "$(progpath "$log")"
     [ "$(wc -c <"$log.1")" = 1100000 ] || fail "the full log was not kept as $log.1"
     [ "$(grep -c '^Started: ' "$log")" = 1 ] || fail "the new log does not start afresh"
+    # An error that ends the run reaches the log too: a scheduled task has no console.
+    cp "$SB/registry.reg" "$SB/registry.good"
+    printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n' >"$SB/registry.reg"
+    install_registry
+    run_sorvik --log "$(progpath "$log")"
+    expect_code 4
+    tr -d '\r' <"$log" | grep -q '^Could not find registry key' || fail "the error that ended the run is not in the log"
+    mv "$SB/registry.good" "$SB/registry.reg"
+    install_registry
     [ "$TARGET" = windows ] && return 0
     [ "$(stat -c %a "$log")" = 640 ] || fail "a new log is not 0640"
     # A link in the log's place: refused, its target untouched, the cleaning still done.
