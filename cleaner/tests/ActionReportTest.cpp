@@ -78,3 +78,70 @@ TEST(ActionReport, QuietRunCountsNothingAndPreviewCountsWhatItShows) {
     EXPECT_EQ(2u, report.jobFilesFolded());
     EXPECT_EQ(1u, report.dayLogsWritten());
 }
+
+// --why: the verdict comes first, then each cleaning's rule, the stamps it judged and its finding.
+TEST(ActionReport, WhyExplainsTheVerdictWithTheNumbersOfTheJudge) {
+    VeltorPlatform::DirHandle dir;
+    ASSERT_EQ(0u, dir.openRoot("."));
+    VeltorPlatform::EntryInfo here;
+    ASSERT_EQ(0u, dir.info(here));
+    const std::string path = dir.path() + VeltorFilelib::FsTools::separator + "x.tmp";
+    const auto stamped = [](Reason::Kind kind, std::int64_t writtenAgo, std::int64_t accessedAgo,
+                            std::int64_t unreadLimit) {
+        Reason r = Reason::of(kind, 0, 48 * kHour);
+        r.stamped = true;
+        r.judgedAt = 1000 * kHour;
+        r.written = r.judgedAt - writtenAgo * kHour;
+        r.accessed = r.judgedAt - accessedAgo * kHour;
+        r.ageSeconds = writtenAgo * kHour;
+        r.ruleLimitSeconds = 48 * kHour;
+        r.unreadLimitSeconds = unreadLimit * kHour;
+        if (kind == Reason::UnreadYoung)
+            r.limitSeconds = r.unreadLimitSeconds;
+        return r;
+    };
+    const struct {
+        std::vector<Reason> reasons; // what each cleaning found: the first that acts decides
+        bool removes;
+        const char* stamps;
+        const char* verdict;
+    } cases[] = {
+        {{stamped(Reason::Age, 50, 1, 0)}, true, "read since written, so the 48 h limit on the last write applies: over it",
+         "Would remove: PATH (last write 50 h ago, limit 48 h)"},
+        {{stamped(Reason::Young, 30, 30, 0)}, false, "never read since written, so the 48 h limit on the last write applies: within it",
+         "Stays: PATH (last write 30 h ago, limit 48 h)"},
+        {{stamped(Reason::UnreadYoung, 50, 50, 168)}, false,
+         "the 168 h limit for unread files apply: over the first, within the second",
+         "Stays: PATH (never read since written 50 h ago, limit 168 h)"},
+        {{Reason::of(Reason::NotDated), stamped(Reason::Age, 50, 1, 0)}, true, "over it",
+         "Would remove: PATH (last write 50 h ago, limit 48 h)"},
+        {{Reason::of(Reason::LockInUse, 0, 0, "Data/incoming/x")}, false, nullptr,
+         "Stays: PATH (lock of an existing Data/incoming/x)"},
+    };
+    for (const auto& c : cases) {
+        ActionReport report;
+        report.setMode(ActionReport::Mode::Why);
+        report.setFocus(here, "x.tmp", VeltorPlatform::EntryInfo(), "x.tmp");
+        ASSERT_TRUE(report.watch(dir, "the rule", {"*.tmp"}));
+        EXPECT_FALSE(report.watch(dir, "another rule", {"*.log"}));
+        for (std::size_t i = 0; i < c.reasons.size(); ++i) {
+            if (c.removes && i + 1 == c.reasons.size())
+                report.removed(path, c.reasons[i], 1, false);
+            else
+                report.stays(path, c.reasons[i]);
+        }
+        report.stays(dir.path() + "/other.tmp", Reason::of(Reason::NotEmpty)); // not the entry explained
+        ::testing::internal::CaptureStdout();
+        report.explanation();
+        std::string text = ::testing::internal::GetCapturedStdout();
+        for (std::string::size_type at; (at = text.find(path)) != std::string::npos;)
+            text.replace(at, path.size(), "PATH");
+        SCOPED_TRACE(text);
+        EXPECT_EQ(0u, text.find(std::string(c.verdict) + "\nRule: the rule\n"));
+        EXPECT_NE(std::string::npos, text.find("Rule: another rule (not this name)\n"));
+        if (c.stamps != nullptr) {
+            EXPECT_NE(std::string::npos, text.find(c.stamps));
+        }
+        EXPECT_EQ(std::string::npos, text.find("other.tmp"));
+    }
+}

@@ -57,6 +57,11 @@ case_why_tells_each_verdict() {
     why "$t/cgisess_young"
     expect_contains "Stays: $s$SEP""cgisess_young (session recorded at "
     expect_contains ", 3 h ago, limit 48 h)"
+    why "$t/cgisess_old"
+    [ "$VERDICT" = "Would remove: $s$SEP""cgisess_old (session expired 30 d ago, limit 48 h)" ] || fail "cgisess_old: $VERDICT"
+    why "$SERVER/Data/incoming/gone.lock"
+    [ "$VERDICT" = "Would remove: $(shown "$SERVER/Data/incoming/gone.lock") (dangling lock: no Data${SEP}incoming${SEP}gone)" ] ||
+        fail "gone.lock: $VERDICT"
     why "$SERVER/Log/core-2027.log"
     [ "$VERDICT" = "Stays: $(shown "$SERVER/Log/core-2027.log") (last write 10 h ago, limit 24 h)" ] || fail "core-2027: $VERDICT"
     why "$SERVER/Log/core.log"
@@ -80,6 +85,15 @@ case_why_tells_each_verdict() {
     [ "$VERDICT" = "Stays: $s$SEP""read.tmp (no cleaning looks at it)" ] || fail "read.tmp with --web-reports: $VERDICT"
     why "$t/read.tmp" --bogus
     expect_code 2
+    [ "$TARGET" = windows ] && return 0
+    # A directory on the way swapped for a link by whoever can write its parent: nothing looks there.
+    chmod 755 "$SB" "$ROOT" "$SERVER"
+    chmod 777 "$SERVER/Log"
+    mv "$t" "$SB/elsewhere"
+    setpriv --reuid=65534 --regid=65534 --clear-groups ln -s "$SB/elsewhere" "$t" || fail "no link planted"
+    why "$t/read.tmp"
+    [ "$VERDICT" = "Stays: $s$SEP""read.tmp (no cleaning looks at it)" ] || fail "behind a link: $VERDICT"
+    expect_contains "Not cleaned: $s is a link in a directory others can write"
 }
 
 # Over every entry of a whole installation: --why says Would remove or Would fold exactly for what the
