@@ -126,6 +126,8 @@ std::string ActionReport::describe(const Reason& reason) {
         return "no session time in it";
     case Reason::NotEmpty:
         return "not empty";
+    case Reason::Leftover:
+        return "leftover of an interrupted run, " + duration(reason.ageSeconds) + " old";
     }
     return std::string();
 }
@@ -255,6 +257,15 @@ void ActionReport::message(const std::string& text, bool failure) {
         return;
     }
     line(text);
+}
+
+void ActionReport::accessTimeMoved(const std::string& path) {
+    if (accessTimeNoted_)
+        return;
+    accessTimeNoted_ = true;
+    message("Note: reading " + printable(path) +
+                " may have updated last-access times (only the owner or root can read without)",
+            false);
 }
 
 void ActionReport::summary() {
