@@ -335,11 +335,11 @@ bool OldFilesRemover::readJob(const JobFile& job, std::string& record) {
         report.message("Error: Couldn't read job file: " + ActionReport::printable(jobPath_), true);
         return false;
     }
-    if (report.dryRun() && !file.accessTimeKept())
-        report.accessTimeMoved(jobPath_);
     // Changed since it was judged: its day or size may be another now. A later run folds it.
     if (!unchanged(before, job.read))
         return false;
+    if (report.dryRun() && !file.accessTimeKept())
+        report.accessTimeMoved(jobPath_);
     if (!readRecord(file, kJobFileLimit, record, bytes)) {
         if (bytes > kJobFileLimit)
             report.message("\nNot folded: " + ActionReport::printable(jobPath_) + " is larger than 16 MiB",

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <pthread.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -63,35 +62,16 @@ void exitProcess(int code) { std::exit(code); }
 bool randomBytes(void* data, std::size_t size) {
     auto* out = static_cast<unsigned char*>(data);
     while (size > 0) {
+        // Large requests may come back short, and a signal may interrupt one: ask again for the rest.
         const ssize_t got = ::getrandom(out, size, 0);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+        if (got < 0 && errno != EINTR)
+            return false;
+        if (got > 0) {
+            out += got;
+            size -= static_cast<std::size_t>(got);
         }
-        out += got;
-        size -= static_cast<std::size_t>(got);
     }
-    if (size == 0)
-        return true;
-    // A kernel older than the call: its random device gives the same.
-    if (errno != ENOSYS)
-        return false;
-    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    while (size > 0) {
-        const ssize_t got = ::read(fd, out, size);
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            break;
-        }
-        out += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    ::close(fd);
-    return size == 0;
+    return true;
 }
 
 std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
