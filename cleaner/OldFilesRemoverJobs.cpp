@@ -151,10 +151,11 @@ std::uint32_t createFresh(const DirHandle& dir, const std::string& prefix, const
 }
 
 // Whether the entry is still the one that was read: the same file, size, last write and status change.
-// A rewrite to the same size with the last write set back still moves the status change time.
+// A rewrite to the same size with the last write set back still moves the status change time. Where a
+// look-up cannot tell that time (0), the other three decide.
 bool unchanged(const EntryInfo& now, const EntryInfo& read) {
     return now.sameEntryAs(read) && now.size == read.size && now.lastWriteMs == read.lastWriteMs &&
-           now.changeMs == read.changeMs;
+           (now.changeMs == read.changeMs || now.changeMs == 0 || read.changeMs == 0);
 }
 
 // Copies what is left to read of `from` to `to`, at most `limit` bytes: false on an error or when
