@@ -184,6 +184,9 @@ void OldFilesRemover::processFinishedJobs(const std::string& dir) {
     jobsDir_.close();
     if (!openDir(dir, jobsDir_))
         return;
+    ActionReport::current().watch(
+        jobsDir_, ActionReport::printable(dir) + " job-*.spec: finished jobs, folded into their day's log",
+        {"job-*.spec"});
     removeLeftovers();
     listNames(jobsDir_, "job-*.spec", listing_);
     if (listing_.empty())
