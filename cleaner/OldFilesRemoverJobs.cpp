@@ -327,7 +327,10 @@ bool OldFilesRemover::readJob(const JobFile& job, std::string& record) {
     ActionReport& report = ActionReport::current();
     jobPath_.assign(jobsDirectory_).append(1, '/').append(job.name);
     FileHandle file;
-    const std::uint32_t opened = file.openRead(jobsDir_, job.name, true);
+    // Only the preview has to leave the last access as it was: the run deletes what it reads. Where the
+    // system puts the stamp back afterwards (Windows), that would also move the change time that tells
+    // whether the file changed.
+    const std::uint32_t opened = file.openRead(jobsDir_, job.name, report.dryRun());
     // Held open for writing by another process (Windows), or gone: the scheduler is not done with it,
     // or another run folded it.
     if (opened == FsError::SharingViolation || opened == FsError::FileNotFound)
@@ -458,7 +461,7 @@ bool OldFilesRemover::removeUnchanged(const JobFile& job, const std::string& log
     ActionReport& report = ActionReport::current();
     const std::string jobFile = jobsDirectory_ + "/" + job.name;
     EntryInfo now;
-    const std::uint32_t opened = held.openRead(jobsDir_, job.name, true);
+    const std::uint32_t opened = held.openRead(jobsDir_, job.name);
     if (opened == FsError::FileNotFound || opened == FsError::SharingViolation)
         return false;
     std::uint32_t error = opened != FsError::Success ? opened : held.info(now);
