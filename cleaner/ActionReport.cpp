@@ -6,6 +6,7 @@
 #include "platform/Time.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Veltor {
@@ -227,7 +228,10 @@ void ActionReport::failed(const std::string& path, std::uint32_t error) {
 
 void ActionReport::folded(const std::string& jobFile, const std::string& dayLog) {
     if (mode_ == Mode::Why) {
-        if (isFocus(jobFile))
+        // The folding names a job file as its directory, '/' and its name, on Windows too.
+        std::string native = jobFile;
+        std::replace(native.begin(), native.end(), '/', FsTools::separator);
+        if (isFocus(native))
             decide("Would fold: " + printable(jobFile) + " into " + printable(dayLog), nullptr);
         return;
     }
