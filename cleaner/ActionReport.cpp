@@ -6,6 +6,7 @@
 #include "platform/Time.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Veltor {
@@ -126,6 +127,8 @@ std::string ActionReport::describe(const Reason& reason) {
         return "no session time in it";
     case Reason::NotEmpty:
         return "not empty";
+    case Reason::Leftover:
+        return "leftover of an interrupted run, " + duration(reason.ageSeconds) + " old";
     }
     return std::string();
 }
@@ -225,7 +228,10 @@ void ActionReport::failed(const std::string& path, std::uint32_t error) {
 
 void ActionReport::folded(const std::string& jobFile, const std::string& dayLog) {
     if (mode_ == Mode::Why) {
-        if (isFocus(jobFile))
+        // The folding names a job file as its directory, '/' and its name, on Windows too.
+        std::string native = jobFile;
+        std::replace(native.begin(), native.end(), '/', FsTools::separator);
+        if (isFocus(native))
             decide("Would fold: " + printable(jobFile) + " into " + printable(dayLog), nullptr);
         return;
     }
@@ -255,6 +261,15 @@ void ActionReport::message(const std::string& text, bool failure) {
         return;
     }
     line(text);
+}
+
+void ActionReport::accessTimeMoved(const std::string& path) {
+    if (accessTimeNoted_)
+        return;
+    accessTimeNoted_ = true;
+    message("Note: reading " + printable(path) +
+                " may have updated last-access times (only the owner or root can read without)",
+            false);
 }
 
 void ActionReport::summary() {

@@ -34,6 +34,7 @@ struct Reason {
         SessionYoung,   // the time recorded in a web session is within its limit
         SessionNoTime,  // a web session file that holds no time
         NotEmpty,       // a subdirectory that holds something
+        Leftover,       // a temporary file of a run that was killed, by its last write
     };
     Kind kind = Age;
     bool lastAccess = false;     // Age: judged on the last access, else the last write
@@ -78,6 +79,9 @@ public:
     // the run meant to do and could not (a directory not cleaned, a day not folded, a job file not read
     // or deleted, the jobs lock not had): counted as failed, and the run ends with status 7.
     void message(const std::string& text, bool failure);
+    // A dry run read the file `path` but could not keep its last access as it was (the system allows
+    // that to the owner and root only). Said once per run, naming the first such file; no failure.
+    void accessTimeMoved(const std::string& path);
     // Something the run meant to do failed, in any mode: the run ends with status 7.
     bool anyFailure() const { return failures_ != 0; }
     // The closing summary line (nothing in the quiet mode).
@@ -126,6 +130,7 @@ private:
     std::uint64_t kept_ = 0;
     std::uint64_t failed_ = 0;
     std::uint64_t failures_ = 0; // counted in every mode, also the quiet one
+    bool accessTimeNoted_ = false;
 
     // --why.
     struct Focus {

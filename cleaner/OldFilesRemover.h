@@ -29,7 +29,9 @@ public:
     using NameSet = std::set<std::string>;
     using Pieces = std::vector<std::string>;
     using PatternList = std::list<std::string>;
-    // Day text -> the concatenated job records of that day.
+    // Day text -> the days that have job files to fold. The texts stay empty: each job file's record
+    // goes straight from the file into its day's new log when that is written, so however large the
+    // files are, no day's records are ever held in memory together.
     using JobsByDate = std::map<std::string, std::string>;
     // Current time in seconds since 1970-01-01 00:00:00 UTC.
     using Clock = std::function<std::int64_t()>;
@@ -94,7 +96,11 @@ public:
 
     // Local calendar day of a time in seconds since 1970: year, month without and day with a leading zero.
     static std::string formatDate(std::int64_t time, char separator);
+    // Judges the job files of the finished-jobs directory and sorts those to fold by day, reporting
+    // those that cannot be read, are too large or could not be deleted afterwards.
     JobsByDate readJobFiles(NameSet files);
+    // Writes the log of each day, streaming the records of that day's job files into it, and deletes
+    // the job files whose records are on disk and that did not change since they were read.
     void writeJobLogs(JobsByDate jobsByDate);
 
     // Writes the two texts to standard output, no newline added.
@@ -155,13 +161,28 @@ private:
     static std::int64_t toSeconds(std::int64_t dateTimeMs);
     static int clampToInt(std::int64_t value);
     void setCurrentPath(const std::string& dir, const std::string& name);
-    // A job file read for folding: its name and what its open handle said, so that only the very file
-    // that was read is deleted.
+    // A job file to fold: its name and its status when it was judged, so that only that very file,
+    // unchanged, is read and deleted.
     struct JobFile {
         std::string name;
         EntryInfo read;
     };
-    bool appendToLog(const DirHandle& dir, const std::string& logName, const std::string& text);
+    // Writes one day's log and deletes the job files folded into it; a dry run only tells of it.
+    void foldDay(const std::string& day);
+    // Opens the day log `logName` to copy from, when there is one. False, with a message, when the day
+    // has to wait.
+    bool openDayLog(const std::string& logName, const std::string& logPath, VeltorPlatform::FileHandle& log,
+                    EntryInfo& info, bool& exists);
+    // Reads the record of `job` into `record`; false, with a message where it is a failure, when the
+    // file cannot be read or is no longer the file that was judged.
+    bool readJob(const JobFile& job, std::string& record);
+    // Deletes the folded job files that are still as they were read; what was added to one at the very
+    // moment of its deletion is put back under a job file's name.
+    void removeFolded(const std::vector<const JobFile*>& folded, const std::string& logPath);
+    bool removeUnchanged(const JobFile& job, const std::string& logPath, VeltorPlatform::FileHandle& held);
+    void putBack(const JobFile& job, VeltorPlatform::FileHandle& held);
+    // Removes temporary day logs that runs killed more than an hour ago left behind.
+    void removeLeftovers();
 
     std::string currentPath_;
     std::string jobPath_;

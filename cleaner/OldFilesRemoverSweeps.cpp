@@ -257,6 +257,8 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     VeltorPlatform::FileHandle file;
     // Never through a link, never a FIFO or device, and without touching the last access.
     if (file.openRead(dir, name, true) == FsError::Success && file.info(read) == FsError::Success) {
+        if (ActionReport::current().dryRun() && !file.accessTimeKept())
+            ActionReport::current().accessTimeMoved(pathOf(dir, name));
         sessionText_.resize(kSessionReadLimit);
         std::size_t total = 0;
         std::size_t got = 0;

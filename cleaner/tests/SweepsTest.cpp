@@ -2,6 +2,11 @@
 // sessions at the edges of their limit and of the text they hold.
 #include "OldFilesRemoverFixture.h"
 
+#include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using VeltorTest::kHour;
 using VeltorTest::RemoverTest;
 
@@ -90,3 +95,93 @@ TEST_F(RemoverTest, JobsFoldIntoDayLogs) {
     EXPECT_TRUE(exists("job-h.spec"));
     EXPECT_EQ(6u, left().size());
 }
+
+// A job file that changed after its record was read is neither folded nor deleted, and a later run folds
+// it with what was added: at least once, never lost.
+TEST_F(RemoverTest, ChangedJobFilesStayForALaterRun) {
+    const std::int64_t t = localSeconds(2015, 3, 7, 9, 0, 0);
+    remover.processFinishedJobs(dir); // nothing to fold yet: only opens the directory
+    for (const char* name : {"a", "b", "c", "d"})
+        makeWritten(std::string("job-") + name + ".spec", t, std::string(name) + "\n");
+    Veltor::OldFilesRemover::JobsByDate days =
+        remover.readJobFiles({"job-a.spec", "job-b.spec", "job-c.spec", "job-d.spec"});
+    makeWritten("job-a.spec", t, "a\nmore\n"); // grown, its last write set back
+    makeWritten("job-c.new", t, "C\n");        // another file under the name
+    std::filesystem::rename(path("job-c.new"), path("job-c.spec"));
+#ifndef _WIN32
+    // Rewritten to the same size with the last write set back: only the status change time tells.
+    VeltorPlatform::sleepMs(20);
+    makeWritten("job-b.spec", t, "B\n");
+    const std::string first = "d\r\n";
+    const std::string later = "a;more\r\nB\r\nC\r\n";
+#else
+    const std::string first = "b\r\nd\r\n";
+    const std::string later = "a;more\r\nC\r\n";
+#endif
+    remover.writeJobLogs(days);
+    EXPECT_EQ(first, read("jobs-2015-3-07.log"));
+    EXPECT_TRUE(exists("job-a.spec") && exists("job-c.spec") && !exists("job-d.spec"));
+    remover.processFinishedJobs(dir);
+    EXPECT_EQ(first + later, read("jobs-2015-3-07.log"));
+    EXPECT_EQ(1u, left().size());
+}
+
+// Memory and disk stay bounded by what the files really hold: a job file of 16 MiB folds, a larger one
+// stays; a sparse day log is never copied out in full.
+TEST_F(RemoverTest, JobFilesAndDayLogsOfHostileSize) {
+    const std::int64_t t = localSeconds(2015, 3, 7, 9, 0, 0);
+    const std::string line(1023, 'x');
+    std::string content;
+    std::string record;
+    for (int i = 0; i < 16 * 1024; ++i) {
+        content.append(line).append(1, '\n');
+        record.append(i == 0 ? "" : ";").append(line);
+    }
+    makeWritten("job-big.spec", t, content);
+    makeWritten("job-huge.spec", t, "");
+    std::filesystem::resize_file(path("job-huge.spec"), content.size() + 1);
+    setStamps("job-huge.spec", t, t);
+    EXPECT_EQ("\nNot folded: " + path("job-huge.spec") + " is larger than 16 MiB",
+              output([&] { remover.processFinishedJobs(dir); }));
+    EXPECT_TRUE(read("jobs-2015-3-07.log") == record + "\r\n");
+    EXPECT_EQ((std::set<std::string>{"job-huge.spec", "jobs-2015-3-07.log"}), left());
+#ifndef _WIN32
+    // Where truncating up leaves a hole (every usual file system), a 1 GiB day log of a few blocks.
+    makeWritten("job-e.spec", localSeconds(2015, 3, 8, 9, 0, 0), "e");
+    makeFile("jobs-2015-3-08.log", "old\r\n");
+    std::filesystem::resize_file(path("jobs-2015-3-08.log"), 1 << 30);
+    struct stat status {};
+    ASSERT_EQ(0, ::stat(path("jobs-2015-3-08.log").c_str(), &status));
+    if (status.st_blocks > 2048)
+        GTEST_SKIP() << "the file system leaves no holes";
+    EXPECT_EQ("\nNot folded: " + path("job-huge.spec") +
+                  " is larger than 16 MiB\nNot folded: " + path("jobs-2015-3-08.log") + " is sparse",
+              output([&] { remover.processFinishedJobs(dir); }));
+    EXPECT_TRUE(exists("job-e.spec"));
+    EXPECT_EQ(1u << 30, std::filesystem::file_size(path("jobs-2015-3-08.log")));
+#endif
+}
+
+#ifndef _WIN32
+// The suite's account must still read its job history after a run as root: a replaced day log keeps its
+// owner, group and mode, a new one gets the owner and group of the directory.
+TEST_F(RemoverTest, DayLogsKeepWhoMayReadThem) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give files away";
+    makeWritten("job-a.spec", localSeconds(2015, 3, 7, 9, 0, 0), "a");
+    makeWritten("job-b.spec", localSeconds(2015, 3, 8, 9, 0, 0), "b");
+    makeFile("jobs-2015-3-07.log", "old\r\n");
+    ASSERT_EQ(0, ::chown(path("jobs-2015-3-07.log").c_str(), 4242, 4343));
+    ASSERT_EQ(0, ::chmod(path("jobs-2015-3-07.log").c_str(), 0604));
+    ASSERT_EQ(0, ::chown(dir.c_str(), 4545, 4646));
+    remover.processFinishedJobs(dir);
+    EXPECT_EQ("old\r\na\r\n", read("jobs-2015-3-07.log"));
+    struct stat replaced {};
+    struct stat created {};
+    ASSERT_EQ(0, ::stat(path("jobs-2015-3-07.log").c_str(), &replaced));
+    ASSERT_EQ(0, ::stat(path("jobs-2015-3-08.log").c_str(), &created));
+    EXPECT_EQ((std::vector<unsigned>{4242, 4343, 0604, 4545, 4646, 0640}),
+              (std::vector<unsigned>{replaced.st_uid, replaced.st_gid, replaced.st_mode & 07777u,
+                                     created.st_uid, created.st_gid, created.st_mode & 07777u}));
+}
+#endif

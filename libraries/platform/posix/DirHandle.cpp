@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #endif
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace VeltorPlatform {
@@ -35,6 +36,10 @@ EntryKind kindOf(mode_t mode) {
     return EntryKind::Other;
 }
 
+// Holes only count once they are this large: below it a file is small, stored inline, or its last
+// block is merely unallocated yet, and copying it costs nothing worth refusing.
+constexpr std::uint64_t kSparseGap = 1024 * 1024;
+
 void fill(EntryInfo& out, const struct stat& status) {
     out.kind = kindOf(status.st_mode);
     out.readOnly = !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
@@ -45,8 +50,26 @@ void fill(EntryInfo& out, const struct stat& status) {
     out.fileId = static_cast<std::uint64_t>(status.st_ino);
     out.linkCount = static_cast<std::uint32_t>(status.st_nlink);
     out.posixMode = static_cast<unsigned>(status.st_mode & 07777);
-    out.ownerId = status.st_uid;
-    out.groupId = status.st_gid;
+    out.ownerId = static_cast<std::uint32_t>(status.st_uid);
+    out.groupId = static_cast<std::uint32_t>(status.st_gid);
+    out.changeMs = toMs(status.st_ctim);
+    out.allocated = static_cast<std::uint64_t>(status.st_blocks) * 512;
+    // From the status alone: more than a mebibyte unallocated and under an eighth of the size on disk.
+    // A file system that compresses also shows fewer blocks than the size; text seldom shrinks to an
+    // eighth, and an open file is judged by its holes instead (infoOf).
+    out.sparse =
+        S_ISREG(status.st_mode) && out.size > out.allocated + kSparseGap && out.allocated < out.size / 8;
+}
+
+// Whether the open regular file has a hole before its end. The file offset is kept as it was. A file
+// system without hole reporting answers "data up to the end": never sparse.
+bool hasHole(int fd, std::uint64_t size) {
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at < 0)
+        return false;
+    const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+    ::lseek(fd, at, SEEK_SET);
+    return hole >= 0 && static_cast<std::uint64_t>(hole) < size;
 }
 
 // What the open descriptor itself is.
@@ -55,7 +78,65 @@ std::uint32_t infoOf(int fd, EntryInfo& out) {
     if (::fstat(fd, &status) != 0)
         return lastError();
     fill(out, status);
+    // Through a descriptor the holes themselves can be asked for: a compressed file has none, so only
+    // a real hole of more than a mebibyte makes a file sparse.
+    out.sparse = S_ISREG(status.st_mode) && out.size > out.allocated + kSparseGap && hasHole(fd, out.size);
     return FileSystemError::Success;
+}
+
+// Whether entries of the open directory `dirFd` may be removed by this process, the entry's status
+// being `entry`: write and search permission on the directory for the effective user, no immutable or
+// append-only flag on the directory, and in a sticky directory ownership of the entry or the directory.
+std::uint32_t removalAllowedIn(int dirFd, const struct stat& entry) {
+    if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return lastError();
+    struct stat self {};
+    if (::fstat(dirFd, &self) != 0)
+        return lastError();
+    const uid_t user = ::geteuid();
+    // Root may remove in a sticky directory too (CAP_FOWNER); anybody else only what is theirs.
+    if ((self.st_mode & S_ISVTX) != 0 && user != 0 && user != entry.st_uid && user != self.st_uid)
+        return FileSystemError::AccessDenied;
+#if defined(__linux__)
+    // Nothing in an immutable or append-only directory can be unlinked, not even by root.
+    int flags = 0;
+    if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0)
+        return FileSystemError::AccessDenied;
+#endif
+    return FileSystemError::Success;
+}
+
+// Whether the open file or directory carries the immutable or append-only flag, which keeps it from
+// being unlinked, also by root.
+bool isUndeletable(int fd) {
+#if defined(__linux__)
+    int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+// Gives the open file `fd` the owner `user` and group `group`. Whoever is not root may only give a
+// file of theirs a group they belong to: then the owner stays, and AccessDenied tells that not all
+// could be taken over; `groupTaken` says whether the group was.
+std::uint32_t takeOwner(int fd, uid_t user, gid_t group, bool& groupTaken) {
+    struct stat self {};
+    if (::fstat(fd, &self) != 0)
+        return lastError();
+    groupTaken = self.st_gid == group;
+    if (self.st_uid == user && self.st_gid == group)
+        return FileSystemError::Success;
+    if (::fchown(fd, user, group) == 0) {
+        groupTaken = true;
+        return FileSystemError::Success;
+    }
+    if (errno != EPERM)
+        return lastError();
+    if (!groupTaken && ::fchown(fd, static_cast<uid_t>(-1), group) == 0)
+        groupTaken = true;
+    return FileSystemError::AccessDenied;
 }
 
 // What a failed open of a directory entry without following means.
@@ -180,26 +261,15 @@ std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) 
                                                                            : lastError();
 }
 
-std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
-    EntryInfo now;
-    if (std::uint32_t error = lookup(name, now))
-        return error;
-    if (now.readOnly)
-        return FileSystemError::AccessDenied;
-    if (::faccessat(state->fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+std::uint32_t DirHandle::freeSpace(std::uint64_t& bytes) const {
+    bytes = 0;
+    if (!isOpen())
+        return FileSystemError::InvalidParameter;
+    struct statvfs status {};
+    if (::fstatvfs(state->fd, &status) != 0)
         return lastError();
-#if defined(__linux__)
-    if (now.kind == EntryKind::File || now.kind == EntryKind::Directory) {
-        const int fd = ::openat(state->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd >= 0) {
-            int flags = 0;
-            const bool fixed = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
-            ::close(fd);
-            if (fixed)
-                return FileSystemError::AccessDenied;
-        }
-    }
-#endif
+    // f_bavail: what an unprivileged writer may still use; root's reserve is no room to plan with.
+    bytes = static_cast<std::uint64_t>(status.f_bavail) * static_cast<std::uint64_t>(status.f_frsize);
     return FileSystemError::Success;
 }
 
@@ -234,6 +304,36 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) 
     }
 }
 
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    struct stat entry {};
+    if (::fstatat(state->fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
+    // As removeFile and removeDirectory refuse it: the owner write bit is the read-only attribute.
+    if (!S_ISLNK(entry.st_mode) && (entry.st_mode & S_IWUSR) == 0)
+        return FileSystemError::AccessDenied;
+    if (std::uint32_t error = removalAllowedIn(state->fd, entry))
+        return error;
+    // The entry's own flags can only be read through a descriptor. Files and directories are opened
+    // without following and without blocking, which changes nothing; a FIFO, socket or device is never
+    // opened (a device may act on being opened), and links and those cannot carry the flags anyway.
+    if (!S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode))
+        return FileSystemError::Success;
+    const int fd = ::openat(state->fd, name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                (S_ISDIR(entry.st_mode) ? O_DIRECTORY : 0));
+    // Not ours to read: its flags stay unknown, the removal itself would tell.
+    if (fd < 0)
+        return FileSystemError::Success;
+    struct stat opened {};
+    const bool same =
+        ::fstat(fd, &opened) == 0 && opened.st_dev == entry.st_dev && opened.st_ino == entry.st_ino;
+    const bool undeletable = same && isUndeletable(fd);
+    ::close(fd);
+    return undeletable ? FileSystemError::AccessDenied : FileSystemError::Success;
+}
+
 std::uint32_t DirHandle::sync() const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
@@ -244,6 +344,7 @@ std::uint32_t DirHandle::sync() const {
 
 struct FileHandle::State {
     int fd = -1;
+    bool accessTimeKept = false; // opened with O_NOATIME
     ~State() { closeRetained(fd); }
 };
 
@@ -260,9 +361,12 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     // from becoming ours; the type is then checked on what was really opened.
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = ::openat(dir.state->fd, name.c_str(), flags | (keepAccessTime ? O_NOATIME : 0));
+    bool accessTimeKept = keepAccessTime && fd >= 0;
     // Only the owner (or root) may ask for O_NOATIME; others read as usual.
-    if (fd < 0 && keepAccessTime && errno == EPERM)
+    if (fd < 0 && keepAccessTime && errno == EPERM) {
         fd = ::openat(dir.state->fd, name.c_str(), flags);
+        accessTimeKept = false;
+    }
     if (fd < 0)
         return openFailure(errno);
     struct stat status {};
@@ -281,6 +385,7 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
         ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
     state = std::make_unique<State>();
     state->fd = fd;
+    state->accessTimeKept = accessTimeKept;
     return FileSystemError::Success;
 }
 
@@ -305,6 +410,40 @@ std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& nam
 
 bool FileHandle::isOpen() const {
     return state != nullptr && state->fd >= 0;
+}
+
+bool FileHandle::accessTimeKept() const {
+    return isOpen() && state->accessTimeKept;
+}
+
+std::uint32_t FileHandle::adoptSecurityOf(const FileHandle& model) {
+    if (!isOpen() || !model.isOpen())
+        return FileSystemError::InvalidParameter;
+    struct stat source {};
+    if (::fstat(model.state->fd, &source) != 0)
+        return lastError();
+    bool groupTaken = false;
+    const std::uint32_t owned = takeOwner(state->fd, source.st_uid, source.st_gid, groupTaken);
+    if (owned != FileSystemError::Success && owned != FileSystemError::AccessDenied)
+        return owned;
+    // After the owner, for a change of owner clears the set-id bits. A group that could not be taken
+    // over gets none of the model's group rights: they were meant for another group.
+    mode_t mode = source.st_mode & 07777;
+    if (!groupTaken)
+        mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
+    if (::fchmod(state->fd, mode) != 0)
+        return lastError();
+    return owned;
+}
+
+std::uint32_t FileHandle::adoptOwnerOf(const DirHandle& dir) {
+    if (!isOpen() || !dir.isOpen())
+        return FileSystemError::InvalidParameter;
+    struct stat holder {};
+    if (::fstat(dir.state->fd, &holder) != 0)
+        return lastError();
+    bool groupTaken = false;
+    return takeOwner(state->fd, holder.st_uid, holder.st_gid, groupTaken);
 }
 
 std::uint32_t FileHandle::read(char* buffer, std::size_t size, std::size_t& got) {
@@ -351,22 +490,16 @@ std::uint32_t FileHandle::info(EntryInfo& out) const {
 std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
     if (!isOpen() || !dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    EntryInfo self;
-    if (std::uint32_t error = info(self))
-        return error;
-    if (self.readOnly)
+    struct stat self {};
+    if (::fstat(state->fd, &self) != 0)
+        return lastError();
+    if ((self.st_mode & S_IWUSR) == 0)
         return FileSystemError::AccessDenied;
     // Removing an entry takes write and search permission on its directory (root has them unless the
     // directory is immutable or on a read-only file system, which the check reports as well).
-    if (::faccessat(dir.state->fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return lastError();
-#if defined(__linux__)
-    // An immutable or append-only file cannot be unlinked, not even by root.
-    int flags = 0;
-    if (::ioctl(state->fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0)
-        return FileSystemError::AccessDenied;
-#endif
-    return FileSystemError::Success;
+    if (std::uint32_t error = removalAllowedIn(dir.state->fd, self))
+        return error;
+    return isUndeletable(state->fd) ? FileSystemError::AccessDenied : FileSystemError::Success;
 }
 
 std::uint32_t FileHandle::close() {

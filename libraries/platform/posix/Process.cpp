@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <pthread.h>
+#include <sys/random.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -57,6 +58,21 @@ void sleepMs(unsigned milliseconds) {
 }
 
 void exitProcess(int code) { std::exit(code); }
+
+bool randomBytes(void* data, std::size_t size) {
+    auto* out = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        // Large requests may come back short, and a signal may interrupt one: ask again for the rest.
+        const ssize_t got = ::getrandom(out, size, 0);
+        if (got < 0 && errno != EINTR)
+            return false;
+        if (got > 0) {
+            out += got;
+            size -= static_cast<std::size_t>(got);
+        }
+    }
+    return true;
+}
 
 std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
 

@@ -104,7 +104,7 @@ case_unwritable_day_log_keeps_the_job_files() {
     # A directory in the place of the day log: it can be neither created nor written.
     mkdir "$fj/jobs-$d.log"
     run_sorvik --process-fjobs
-    expect_code 0
+    expect_code 7
     expect_output "$RUNNING
 
 Unable to create file: $(shown "$fj")/jobs-$d.log"
