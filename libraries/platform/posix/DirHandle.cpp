@@ -464,17 +464,7 @@ std::uint32_t FileHandle::read(char* buffer, std::size_t size, std::size_t& got)
 std::uint32_t FileHandle::write(const char* data, std::size_t size) {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
-    while (size > 0) {
-        const ssize_t count = ::write(state->fd, data, size);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        data += count;
-        size -= static_cast<std::size_t>(count);
-    }
-    return FileSystemError::Success;
+    return writeAll(state->fd, data, size);
 }
 
 std::uint32_t FileHandle::sync() {

@@ -30,6 +30,21 @@ inline mode_t permissionBits(mode_t current, int permissions) {
     return mode;
 }
 
+// Writes every byte to `fd`, again after an interruption or a short write; a Windows error number.
+inline std::uint32_t writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t count = ::write(fd, data, size);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return fromErrno(errno);
+        }
+        data += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return FileSystemError::Success;
+}
+
 // An open directory: its descriptor and the path it was reached by.
 struct DirHandle::State {
     int fd = -1;

@@ -90,17 +90,7 @@ bool LogFile::isOpen() const {
 std::uint32_t LogFile::write(const char* data, std::size_t size) {
     if (!state)
         return FileSystemError::InvalidParameter;
-    while (size > 0) {
-        const ssize_t count = ::write(state->fd, data, size);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return fromErrno(errno);
-        }
-        data += count;
-        size -= static_cast<std::size_t>(count);
-    }
-    return FileSystemError::Success;
+    return writeAll(state->fd, data, size);
 }
 
 void LogFile::close() {
