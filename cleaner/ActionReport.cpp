@@ -223,7 +223,8 @@ void ActionReport::failed(const std::string& path, std::uint32_t error) {
         return;
     ++failed_;
     // A preview asked what the removal would meet and says what the run would see.
-    line((mode_ == Mode::DryRun ? "Would fail: " : "Failed: ") + printable(path) + " (" + errorText(error) + ")");
+    line((mode_ == Mode::DryRun ? "Would fail: " : "Failed: ") + printable(path) + " (" + errorText(error) +
+         ")");
 }
 
 void ActionReport::folded(const std::string& jobFile, const std::string& dayLog) {
@@ -281,8 +282,8 @@ void ActionReport::summary() {
     const std::string folding = counted(jobFiles_, "job file", "job files") + " into " +
                                 counted(dayLogs_.size(), "day log", "day logs");
     if (mode_ == Mode::DryRun)
-        line("Dry run: would remove " + removal + "; would fold " + folding + "; kept " + std::to_string(kept_) +
-             ", failed " + std::to_string(failed_));
+        line("Dry run: would remove " + removal + "; would fold " + folding + "; kept " +
+             std::to_string(kept_) + ", failed " + std::to_string(failed_));
     else
         line("Summary: removed " + removal + "; folded " + folding + "; kept " + std::to_string(kept_) +
              ", failed " + std::to_string(failed_));
@@ -334,12 +335,15 @@ std::string stampsLine(const Reason& reason) {
     const bool overRule = judged > reason.ruleLimitSeconds;
     const std::string rule = "the " + hours(reason.ruleLimitSeconds) + " limit on the " + stamp;
     if (reason.unreadLimitSeconds == 0)
-        return text + (reason.written == reason.accessed ? "never read since written" : "read since written") +
+        return text +
+               (reason.written == reason.accessed ? "never read since written" : "read since written") +
                ", so " + rule + " applies: " + (overRule ? "over it" : "within it");
     const bool overUnread = now - reason.accessed > reason.unreadLimitSeconds;
     return text + "never read since written, so " + rule + " and the " + hours(reason.unreadLimitSeconds) +
            " limit for unread files apply: " +
-           (!overRule ? "within the first" : overUnread ? "over both" : "over the first, within the second");
+           (!overRule    ? "within the first"
+            : overUnread ? "over both"
+                         : "over the first, within the second");
 }
 
 } // namespace
@@ -416,14 +420,16 @@ void ActionReport::explanation() {
                 text += refusal + "\n";
             text += "No cleaning looks at " + printable(focus_.isDirectory ? focus_.shown : dir) +
                     ": it is none of the directories Sorvik cleans (they are: " +
-                    joined(std::vector<std::string>(focus_.directories.begin(), focus_.directories.end())) + ")\n";
+                    joined(std::vector<std::string>(focus_.directories.begin(), focus_.directories.end())) +
+                    ")\n";
         }
     } else {
         std::string verdict = focus_.verdict;
         if (verdict.empty() && cleanedDirectory)
             verdict = "Stays: " + shown + " (a directory Sorvik cleans: ask about an entry in it)";
         else if (verdict.empty())
-            verdict = "Stays: " + shown + " (" + (focus_.matched ? "judged by no rule" : "its name matches no rule") + ")";
+            verdict = "Stays: " + shown + " (" +
+                      (focus_.matched ? "judged by no rule" : "its name matches no rule") + ")";
         text = verdict + "\n";
         for (const std::string& line : focus_.lines)
             text += line + "\n";

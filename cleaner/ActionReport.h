@@ -25,16 +25,16 @@ struct Reason {
         InDateRange,    // a last write (or recorded time) within a date range
         EmptyDirectory, // an empty directory
         // Why a file stays, as --why tells it.
-        Young,       // the judged stamp is within its limit
-        UnreadYoung, // never read since written, within the unread limit
-        FutureStamp, // the judged stamp lies in the future
-        NoStamp,     // the stamps could not be read
-        NotDated,    // a log whose name carries no date
-        LockInUse,   // the lock's owner is there
-        SessionYoung,   // the time recorded in a web session is within its limit
-        SessionNoTime,  // a web session file that holds no time
-        NotEmpty,       // a subdirectory that holds something
-        Leftover,       // a temporary file of a run that was killed, by its last write
+        Young,         // the judged stamp is within its limit
+        UnreadYoung,   // never read since written, within the unread limit
+        FutureStamp,   // the judged stamp lies in the future
+        NoStamp,       // the stamps could not be read
+        NotDated,      // a log whose name carries no date
+        LockInUse,     // the lock's owner is there
+        SessionYoung,  // the time recorded in a web session is within its limit
+        SessionNoTime, // a web session file that holds no time
+        NotEmpty,      // a subdirectory that holds something
+        Leftover,      // a temporary file of a run that was killed, by its last write
     };
     Kind kind = Age;
     bool lastAccess = false;     // Age: judged on the last access, else the last write
@@ -89,8 +89,8 @@ public:
 
     // --why: the one entry explained, `name` in the directory whose identity `dir` gives; `shown` is
     // the path as the administrator gave it.
-    void setFocus(const VeltorPlatform::EntryInfo& dir, const std::string& name, const VeltorPlatform::EntryInfo& entry,
-                  const std::string& shown);
+    void setFocus(const VeltorPlatform::EntryInfo& dir, const std::string& name,
+                  const VeltorPlatform::EntryInfo& entry, const std::string& shown);
     // A cleaning opened `dir` and applies `rule` (its description) with `patterns` to it: under --why,
     // when `dir` holds the entry explained, the rule is told and whether the name matches. True when
     // the cleaning is going to judge the entry explained.

@@ -169,7 +169,8 @@ OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, st
         why.written = written;
         why.accessed = accessed;
         why.judgedAt = current;
-        why.limitSeconds = why.kind == Reason::NeverRead || why.kind == Reason::UnreadYoung ? unreadLimit : limit;
+        why.limitSeconds =
+            why.kind == Reason::NeverRead || why.kind == Reason::UnreadYoung ? unreadLimit : limit;
         why.ruleLimitSeconds = limit;
         why.unreadLimitSeconds = neverRead ? unreadLimit : 0;
         return old;
@@ -320,7 +321,8 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
         return;
     ActionReport& report = ActionReport::current();
     if (report.why())
-        report.watch(handle, ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
+        report.watch(handle,
+                     ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
                      {pattern});
     // Each file is judged on the status the listing has just read and goes at once, as find -delete
     // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
@@ -334,7 +336,8 @@ std::string OldFilesRemover::ageRule(std::uint64_t maxAgeSeconds, std::uint64_t 
     std::string text = std::string(stamp == LastAccess ? "last access" : "last write") + " older than " +
                        std::to_string(maxAgeSeconds / 3600) + " h";
     if (unreadAgeSeconds > maxAgeSeconds)
-        text += ", and if never read since written, older than " + std::to_string(unreadAgeSeconds / 3600) + " h";
+        text +=
+            ", and if never read since written, older than " + std::to_string(unreadAgeSeconds / 3600) + " h";
     return text;
 }
 
@@ -412,8 +415,8 @@ void OldFilesRemover::walk(const DirHandle& start,
         }
         name.assign(entry.name, entry.nameLength);
         if (stack.size() > kMaxWalkDepth) {
-            ActionReport::current().message("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)),
-                                            true);
+            ActionReport::current().message(
+                "\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)), true);
             continue;
         }
         DirHandle child;
@@ -425,10 +428,10 @@ void OldFilesRemover::walk(const DirHandle& start,
         else if (opened == TrustedDirs::Outcome::Unreadable && error != FsError::AccessDenied)
             // Beyond what the system can reach (a path too long where long paths are off, say): the run
             // goes on, and says which directory it had to leave.
-            ActionReport::current().message("\nNot cleaned, not reachable: " +
-                                                ActionReport::printable(pathOf(level.dir, name)) + " (win-error#" +
-                                                std::to_string(error) + ")",
-                                            true);
+            ActionReport::current().message(
+                "\nNot cleaned, not reachable: " + ActionReport::printable(pathOf(level.dir, name)) +
+                    " (win-error#" + std::to_string(error) + ")",
+                true);
     }
 }
 

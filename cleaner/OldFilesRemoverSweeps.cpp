@@ -79,8 +79,10 @@ void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
     if (pieces.size() < 2) {
         ActionReport& report = ActionReport::current();
         if (report.why())
-            report.watch(handle, ActionReport::printable(dir) + " *.log: logs with a date in their name, " +
-                                     ageRule(limit, 0, LastWrite), {"*.log"});
+            report.watch(handle,
+                         ActionReport::printable(dir) + " *.log: logs with a date in their name, " +
+                             ageRule(limit, 0, LastWrite),
+                         {"*.log"});
         RemoverText::LastName last;
         const Judge byAge = ageJudge(limit, 0, LastWrite);
         // The name decides first; only dated logs are judged at all.
@@ -127,7 +129,8 @@ bool OldFilesRemover::removeIfDangling(const DirHandle& dir, const std::string& 
     if (owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound) {
         ActionReport& report = ActionReport::current();
         if (report.why())
-            report.stays(pathOf(dir, lock), Reason::of(Reason::LockInUse, 0, 0, belowRoot(pathOf(dir, owner), root_)));
+            report.stays(pathOf(dir, lock),
+                         Reason::of(Reason::LockInUse, 0, 0, belowRoot(pathOf(dir, owner), root_)));
         return false;
     }
     if (dir.lookup(lock, info) == FsError::Success && info.kind != EntryKind::Directory)
@@ -157,22 +160,26 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
         return;
     std::string shortcut;
     ActionReport& report = ActionReport::current();
-    const std::string rule = ActionReport::printable(dir) +
-                             " and below, *.lock.lnk: the shortcut of a lock whose file is gone, with its lock";
-    walk(start, [&](const DirHandle& at, const VeltorPlatform::DirEntry& entry) {
-        shortcut.assign(entry.name, entry.nameLength);
-        if (!FsTools::isShortcut(shortcut))
-            return;
-        const std::string lock = RemoverText::withoutExtension(shortcut);
-        if (!matchWildcard(lock, "*.lock") || !removeIfDangling(at, lock))
-            return;
-        EntryInfo info;
-        if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
-            removeJudged(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock), nullptr);
-    }, [&](const DirHandle& entered) {
-        if (report.why())
-            report.watch(entered, rule, {"*.lock.lnk", "*.lock"});
-    });
+    const std::string rule =
+        ActionReport::printable(dir) +
+        " and below, *.lock.lnk: the shortcut of a lock whose file is gone, with its lock";
+    walk(
+        start,
+        [&](const DirHandle& at, const VeltorPlatform::DirEntry& entry) {
+            shortcut.assign(entry.name, entry.nameLength);
+            if (!FsTools::isShortcut(shortcut))
+                return;
+            const std::string lock = RemoverText::withoutExtension(shortcut);
+            if (!matchWildcard(lock, "*.lock") || !removeIfDangling(at, lock))
+                return;
+            EntryInfo info;
+            if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
+                removeJudged(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock), nullptr);
+        },
+        [&](const DirHandle& entered) {
+            if (report.why())
+                report.watch(entered, rule, {"*.lock.lnk", "*.lock"});
+        });
 }
 
 void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t hours,
@@ -199,9 +206,11 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         std::vector<std::string> patterns(firstReportPatterns().begin(), firstReportPatterns().end());
         patterns.insert(patterns.end(), secondReportPatterns().begin(), secondReportPatterns().end());
         patterns.push_back("*.temp");
-        actions.watch(handle, ActionReport::printable(dir) + " reports (top_0_*, top_*_*_* with the report endings): " +
-                                 ageRule(limit, 0, LastWrite) + "; *.temp: " + ageRule(limit, 0, LastAccess),
-                     patterns);
+        actions.watch(handle,
+                      ActionReport::printable(dir) +
+                          " reports (top_0_*, top_*_*_* with the report endings): " +
+                          ageRule(limit, 0, LastWrite) + "; *.temp: " + ageRule(limit, 0, LastAccess),
+                      patterns);
     }
     // One pass serves all patterns. A report goes by its last write against the same limit whichever
     // list names it; temporary report files go by last access.
@@ -245,7 +254,8 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
     EntryInfo read;
     currentPath_ = path;
     if (!openDir(dirPath, dir)) {
-        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(path) + "\n", false);
+        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(path) + "\n",
+                                        false);
         return false;
     }
     return readSessionTime(dir, name, time, read);
@@ -274,8 +284,8 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
         // Named as the caller set it: the directory as given, '/', the name.
         // Kept, as a session file without a time is: a web server may be writing it, or it is none.
-        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n",
-                                        false);
+        ActionReport::current().message(
+            "\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n", false);
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
@@ -295,8 +305,10 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
     const std::int64_t limit = hoursToSeconds(h);
     ActionReport& report = ActionReport::current();
     if (report.why())
-        report.watch(handle, ActionReport::printable(dir) + " cgisess_*: the session time recorded in it older than " +
-                                 std::to_string(limit / 3600) + " h",
+        report.watch(handle,
+                     ActionReport::printable(dir) +
+                         " cgisess_*: the session time recorded in it older than " +
+                         std::to_string(limit / 3600) + " h",
                      {"cgisess_*"});
     const std::int64_t current = now();
     const std::int64_t threshold = current - limit;
@@ -315,8 +327,8 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
                 removeJudged(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
                              nullptr);
             else if (report.why())
-                report.stays(pathOf(handle, name),
-                             Reason::of(Reason::SessionYoung, current - t, limit, ActionReport::localMinute(t)));
+                report.stays(pathOf(handle, name), Reason::of(Reason::SessionYoung, current - t, limit,
+                                                              ActionReport::localMinute(t)));
         } else {
             removeInDateRange(handle, name, pieces, t);
         }

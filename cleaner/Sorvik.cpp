@@ -1,9 +1,9 @@
 #include "Sorvik.h"
 
 #include "ActionReport.h"
+#include "FsTools.h"
 #include "TimeSpan.h"
 #include "platform/Console.h"
-#include "FsTools.h"
 #include "platform/LogFile.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -49,7 +49,8 @@ std::string localTimestamp(std::int64_t now) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.year + 1900,
                   local.month + 1, local.monthDay, local.hour, local.minute, local.second,
-                  offsetMinutes < 0 ? '-' : '+', static_cast<int>(magnitude / 60), static_cast<int>(magnitude % 60));
+                  offsetMinutes < 0 ? '-' : '+', static_cast<int>(magnitude / 60),
+                  static_cast<int>(magnitude % 60));
     return text;
 }
 
@@ -134,7 +135,7 @@ void Sorvik::openLog(VeltorPlatform::LogFile& log) {
         return;
     }
     namespace FsError = VeltorPlatform::FileSystemError;
-    const std::string why = error == FsError::IsALink          ? "it is a link"
+    const std::string why = error == FsError::IsALink           ? "it is a link"
                             : error == FsError::NotARegularFile ? "it is not a regular file"
                                                                 : "win-error#" + std::to_string(error);
     report.message("Log not written: " + ActionReport::printable(path) + " (" + why + ")", true);
@@ -209,9 +210,10 @@ std::string Sorvik::focusOnEntry() {
     getParser().getValue("why", path);
     VeltorFilelib::FsTools::unifySeparators(path);
     const char separator = VeltorFilelib::FsTools::separator;
-    const bool absolute = separator == '/' ? !path.empty() && path[0] == '/'
-                                           : (path.size() >= 3 && path[1] == ':' && path[2] == separator) ||
-                                                 (path.size() >= 2 && path[0] == separator && path[1] == separator);
+    const bool absolute = separator == '/'
+                              ? !path.empty() && path[0] == '/'
+                              : (path.size() >= 3 && path[1] == ':' && path[2] == separator) ||
+                                    (path.size() >= 2 && path[0] == separator && path[1] == separator);
     std::string cwd;
     if (!absolute && VeltorPlatform::getCurrentDirectory(cwd)) {
         if (!cwd.empty() && cwd.back() != separator)

@@ -37,7 +37,8 @@ TEST(ActionReport, NamesStayOnOneLine) {
               ActionReport::printable("\xFF\xC0\xAF\xED\xA0\x80\xE6\x97"));
     // C1 controls are valid UTF-8 but act on terminals: NEL ends a line, CSI starts a sequence. The
     // first character past them is text again.
-    EXPECT_EQ("\\u0085\\u009B2J\\x1B[31m\xC2\xA0", ActionReport::printable("\xC2\x85\xC2\x9B" "2J\x1B[31m\xC2\xA0"));
+    EXPECT_EQ("\\u0085\\u009B2J\\x1B[31m\xC2\xA0", ActionReport::printable("\xC2\x85\xC2\x9B"
+                                                                           "2J\x1B[31m\xC2\xA0"));
     // A backslash is escaped where it can be part of a name, so no name can pass itself off as an escape.
     EXPECT_EQ(VeltorFilelib::FsTools::separator == '/' ? "a\\\\n" : "a\\n", ActionReport::printable("a\\n"));
 }
@@ -106,16 +107,25 @@ TEST(ActionReport, WhyExplainsTheVerdictWithTheNumbersOfTheJudge) {
         const char* stamps;
         const char* verdict;
     } cases[] = {
-        {{stamped(Reason::Age, 50, 1, 0)}, true, "read since written, so the 48 h limit on the last write applies: over it",
+        {{stamped(Reason::Age, 50, 1, 0)},
+         true,
+         "read since written, so the 48 h limit on the last write applies: over it",
          "Would remove: PATH (last write 50 h ago, limit 48 h)"},
-        {{stamped(Reason::Young, 30, 30, 0)}, false, "never read since written, so the 48 h limit on the last write applies: within it",
+        {{stamped(Reason::Young, 30, 30, 0)},
+         false,
+         "never read since written, so the 48 h limit on the last write applies: within it",
          "Stays: PATH (last write 30 h ago, limit 48 h)"},
-        {{stamped(Reason::UnreadYoung, 50, 50, 168)}, false,
+        {{stamped(Reason::UnreadYoung, 50, 50, 168)},
+         false,
          "the 168 h limit for unread files apply: over the first, within the second",
          "Stays: PATH (never read since written 50 h ago, limit 168 h)"},
-        {{Reason::of(Reason::NotDated), stamped(Reason::Age, 50, 1, 0)}, true, "over it",
+        {{Reason::of(Reason::NotDated), stamped(Reason::Age, 50, 1, 0)},
+         true,
+         "over it",
          "Would remove: PATH (last write 50 h ago, limit 48 h)"},
-        {{Reason::of(Reason::LockInUse, 0, 0, "Data/incoming/x")}, false, nullptr,
+        {{Reason::of(Reason::LockInUse, 0, 0, "Data/incoming/x")},
+         false,
+         nullptr,
          "Stays: PATH (lock of an existing Data/incoming/x)"},
     };
     for (const auto& c : cases) {

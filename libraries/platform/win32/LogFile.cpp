@@ -38,16 +38,17 @@ std::uint32_t LogFile::open(const std::string& path, std::uint64_t rotateBytes) 
     if (::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &found)) {
         if (isLinkOrOther(found.dwFileAttributes))
             return refusal(found.dwFileAttributes);
-        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         // MoveFileEx moves a link itself, never its target.
         if (size > rotateBytes && !Wide::moveFile(path, path + ".1", MOVEFILE_REPLACE_EXISTING))
             return ::GetLastError();
     }
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link put there meanwhile as itself, so it is seen and refused
     // below instead of being written through. Others may read the log while a run writes it.
-    const HANDLE file = Wide::createFile(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE file =
+        Wide::createFile(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE)
         return ::GetLastError();
     auto opened = std::make_unique<State>();
