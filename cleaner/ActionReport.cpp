@@ -127,6 +127,8 @@ std::string ActionReport::describe(const Reason& reason) {
         return "no session time in it";
     case Reason::NotEmpty:
         return "not empty";
+    case Reason::JobWaits:
+        return "written " + std::to_string(reason.ageSeconds) + " s ago; job files wait a minute";
     case Reason::Leftover:
         return "leftover of an interrupted run, " + duration(reason.ageSeconds) + " old";
     }
@@ -389,7 +391,9 @@ bool ActionReport::watch(const VeltorPlatform::DirHandle& dir, const std::string
 
 void ActionReport::stays(const std::string& path, const Reason& reason) {
     if (mode_ == Mode::Why && isFocus(path))
-        decide("Stays: " + printable(path) + " (" + describe(reason) + ")", &reason);
+        decide(std::string(reason.kind == Reason::JobWaits ? "Waits: " : "Stays: ") + printable(path) + " (" +
+                   describe(reason) + ")",
+               &reason);
 }
 
 void ActionReport::decide(const std::string& verdict, const Reason* reason) {

@@ -34,6 +34,7 @@ struct Reason {
         SessionYoung,  // the time recorded in a web session is within its limit
         SessionNoTime, // a web session file that holds no time
         NotEmpty,      // a subdirectory that holds something
+        JobWaits,      // a job file written less than a minute ago (ageSeconds: how long ago)
         Leftover,      // a temporary file of a run that was killed, by its last write
     };
     Kind kind = Age;

@@ -260,8 +260,11 @@ OldFilesRemover::JobsByDate OldFilesRemover::readJobFiles(NameSet files) {
         }
         const std::int64_t written = found.lastWriteMs / 1000;
         // Written moments ago: more lines may follow. A later run folds it.
-        if (written <= current && current - written < kSettleSeconds)
+        if (written <= current && current - written < kSettleSeconds) {
+            if (report.why())
+                report.stays(pathOf(jobsDir_, name), Reason::of(Reason::JobWaits, current - written));
             continue;
+        }
         if (found.size > kJobFileLimit) {
             report.message("\nNot folded: " + ActionReport::printable(jobPath_) + " is larger than 16 MiB",
                            true);

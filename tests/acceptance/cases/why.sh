@@ -23,6 +23,7 @@ why_install() {
     age_file "$SERVER/Data/other/old.tmp" 1000
     printf 'job\r\n' >"$fj/job-1.spec"
     touch -d "@$((NOW - 7200))" "$fj/job-1.spec"
+    printf 'job\r\n' >"$fj/job-2.spec"
 }
 
 # why PATH [OPTIONS...]: runs --why on PATH; VERDICT is the first line after the banner.
@@ -72,6 +73,13 @@ case_why_tells_each_verdict() {
     why "$SERVER/Data/other/old.tmp"
     [ "$VERDICT" = "Stays: $(shown "$SERVER/Data/other/old.tmp") (no cleaning looks at it)" ] || fail "other: $VERDICT"
     expect_contains "No cleaning looks at $(shown "$SERVER/Data/other"): it is none of the directories Sorvik cleans (they are: "
+    local fj=$SERVER/Log/temp/Scheduler/finished
+    why "$fj/job-1.spec"
+    [ "$VERDICT" = "Would fold: $(shown "$fj")/job-1.spec into $(shown "$fj")/jobs-$(day_text $((NOW - 7200))).log" ] ||
+        fail "job-1: $VERDICT"
+    why "$fj/job-2.spec"
+    case "$VERDICT" in "Waits: $(shown "$fj/job-2.spec") (written "*" s ago; job files wait a minute)") ;;
+        *) fail "job-2: $VERDICT" ;; esac
     why "$SERVER/Data/nothing"
     expect_code 0
     [ "$VERDICT" = "Stays: $(shown "$SERVER/Data/nothing") (no such file)" ] || fail "nothing: $VERDICT"
