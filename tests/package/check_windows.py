@@ -124,9 +124,9 @@ def sddl_of_icacls(script):
     rights = {"F": "FA", "RX": "0x1200a9"}
     aces = ""
     for entry in grant.group(1).split():
-        sid, spec = entry[1:].split(":")
-        flags = "".join(re.findall(r"\((OI|CI)\)", spec))
-        right = re.sub(r"\(\w+\)", "", spec)
+        sid, granted = entry[1:].split(":")
+        flags = "".join(re.findall(r"\((OI|CI)\)", granted))
+        right = re.sub(r"\(\w+\)", "", granted)
         aces += f"(A;{flags};{rights[right]};;;{alias[sid]})"
     return f"O:{alias[owner.group(1)]}D:PAI{aces}"
 
