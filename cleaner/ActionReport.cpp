@@ -67,11 +67,6 @@ Reason Reason::of(Kind kind, std::int64_t ageSeconds, std::int64_t limitSeconds,
     return reason;
 }
 
-ActionReport& ActionReport::current() {
-    static ActionReport report;
-    return report;
-}
-
 void ActionReport::setMode(Mode mode) {
     mode_ = mode;
 }
@@ -109,6 +104,8 @@ std::string ActionReport::describe(const Reason& reason) {
         return "last write within " + printable(reason.detail);
     case Reason::EmptyDirectory:
         return "empty directory";
+    case Reason::Folded:
+        return "folded into " + printable(reason.detail);
     case Reason::Young:
         return describe(Reason::age(reason.lastAccess, reason.ageSeconds, reason.limitSeconds));
     case Reason::UnreadYoung:

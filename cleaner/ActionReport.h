@@ -24,6 +24,7 @@ struct Reason {
         DatedLog,       // a dated log by its last write
         InDateRange,    // a last write (or recorded time) within a date range
         EmptyDirectory, // an empty directory
+        Folded,         // a job file whose record is in its day's log (detail: the log)
         // Why a file stays, as --why tells it.
         Young,         // the judged stamp is within its limit
         UnreadYoung,   // never read since written, within the unread limit
@@ -59,9 +60,6 @@ struct Reason {
 class ActionReport {
 public:
     enum class Mode { Quiet, DryRun, List, Why };
-
-    // The one report of this run.
-    static ActionReport& current();
 
     void setMode(Mode mode);
     Mode mode() const { return mode_; }
@@ -113,11 +111,9 @@ public:
     static std::string printable(const std::string& text);
 
     std::uint64_t filesRemoved() const { return files_; }
-    std::uint64_t directoriesRemoved() const { return directories_; }
     std::uint64_t bytesRemoved() const { return bytes_; }
     std::uint64_t jobFilesFolded() const { return jobFiles_; }
     std::uint64_t dayLogsWritten() const { return dayLogs_.size(); }
-    std::uint64_t filesKept() const { return kept_; }
     std::uint64_t filesFailed() const { return failed_; }
 
 private:

@@ -3,7 +3,6 @@
 #include "ActionReport.h"
 #include "FsTools.h"
 #include "Sorvik.h"
-#include "TrustedDirs.h"
 #include "WinRegistry.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
@@ -19,15 +18,12 @@ const char* const kProductKey = "SOFTWARE\\Veltor";
 const char* const kClientKey = "SOFTWARE\\Veltor\\Resources";
 const char* const kServerKey = "SOFTWARE\\Veltor\\CoreServer\\Install";
 
-void verboseMessage(const std::string& text) {
-    Sorvik::verboseLine(text);
-}
-
 // A directory derived from a base that did not resolve stays unresolved: nothing is ever built on an
 // empty base (no "\Log" at the root of the drive). The path is still reported as it would have been built.
 void derive(Sorvik& app, std::string& member, const std::string& base, const std::string& suffix) {
     if (base.empty()) {
-        verboseMessage("Error: The following path is not a directory: " + ActionReport::printable(base + suffix));
+        app.verboseLine("Error: The following path is not a directory: " +
+                        ActionReport::printable(base + suffix));
         return;
     }
     app.checkDirectory(member, base + suffix);
@@ -76,11 +72,11 @@ std::string Sorvik::discoverInstallation() {
         }
     }
     if (counted == 2) {
-        verboseMessage("Installed: Veltor Client and Server");
+        verboseLine("Installed: Veltor Client and Server");
         installationType = "both";
         return installationType;
     }
-    verboseMessage("Installed: " + installationType);
+    verboseLine("Installed: " + installationType);
     return installationType;
 }
 
@@ -107,7 +103,7 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
     } else {
         message = "Error: The following path is not a directory: " + ActionReport::printable(path);
     }
-    verboseMessage(message);
+    verboseLine(message);
 }
 
 void Sorvik::resolveDirectories() {
@@ -139,10 +135,10 @@ void Sorvik::resolveDirectories() {
         derive(*this, dirs.licenseStatus, install, "/Data/license_status");
     }
     // Names below the directories the registry names are shown relative to them (unset ones are empty).
-    TrustedDirs::forgetAll();
+    plan_.forget();
     for (const std::string* named :
          {&dirs.clientInstall, &dirs.clientConfig, &dirs.clientStartupLog, &dirs.serverInstall})
-        TrustedDirs::showNamesBelow(*named);
+        plan_.showNamesBelow(*named);
 }
 
 } // namespace Veltor

@@ -29,9 +29,14 @@ constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
 
 } // namespace
 
-OldFilesRemover::OldFilesRemover() = default;
+OldFilesRemover::OldFilesRemover(CleaningPlan& plan, Clock clock)
+    : plan_(plan), remover_(plan.report()), clock_(std::move(clock)) {}
 
-OldFilesRemover::OldFilesRemover(Clock clock) : clock_(std::move(clock)) {}
+OldFilesRemover::OldFilesRemover() : OldFilesRemover(Clock()) {}
+
+OldFilesRemover::OldFilesRemover(Clock clock)
+    : ownReport_(std::make_unique<ActionReport>()), ownPlan_(std::make_unique<CleaningPlan>(*ownReport_)),
+      plan_(*ownPlan_), remover_(plan_.report()), clock_(std::move(clock)) {}
 
 OldFilesRemover::~OldFilesRemover() = default;
 
@@ -84,8 +89,6 @@ using VeltorPlatform::DirEnumerator;
 using VeltorPlatform::EntryKind;
 namespace FsError = VeltorPlatform::FileSystemError;
 
-// How long the one retry of a failed removal waits, as removeFile does.
-constexpr unsigned kRetryPauseMs = 25;
 // Directories deeper than this below a walk's start are not entered: every level holds two handles,
 // and 256 levels stay well inside the usual limit of 1024 open files.
 constexpr std::size_t kMaxWalkDepth = 256;
@@ -110,34 +113,26 @@ std::int64_t secondsOf(std::int64_t unixMs) {
 } // namespace
 
 bool OldFilesRemover::openDir(const std::string& dir, DirHandle& out, bool* missing) {
-    TrustedDirs::Opened opened = TrustedDirs::open(dir);
+    const TrustedDirs::Opened& opened = plan_.open(dir);
     if (missing != nullptr)
         *missing = opened.outcome == TrustedDirs::Outcome::Missing;
     if (opened.outcome == TrustedDirs::Outcome::Refused) {
-        if (TrustedDirs::firstRefusal(opened.refusedAt)) {
+        if (plan_.firstRefusal(opened.refusedAt)) {
             const char* why = opened.refusal == TrustedDirs::Refusal::UntrustedLink
                                   ? " is a link in a directory others can write"
                               : opened.refusal == TrustedDirs::Refusal::TooManyLinks
                                   ? " leads through more than 40 links"
                                   : " is a link or not a directory";
-            ActionReport::current().message(
-                "\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why, true);
+            report().message("\nNot cleaned: " + ActionReport::printable(opened.refusedAt) + why, true);
             VeltorPlatform::consoleFlush();
         }
         return false;
     }
     if (opened.outcome != TrustedDirs::Outcome::Opened)
         return false;
-    out = std::move(opened.dir);
+    out = opened.dir;
     root_ = opened.root;
     return true;
-}
-
-std::string OldFilesRemover::pathOf(const DirHandle& dir, const std::string& name) const {
-    std::string path = dir.path();
-    if (!path.empty() && path.back() != '/' && path.back() != '\\')
-        path += FsTools::separator;
-    return path + name;
 }
 
 OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds,
@@ -177,61 +172,13 @@ OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, st
     };
 }
 
-bool OldFilesRemover::removeJudged(const DirHandle& dir, const std::string& name, const EntryInfo& judged,
-                                   const Reason& why, const Judge& again) {
-    ActionReport& report = ActionReport::current();
-    const bool isDirectory = judged.kind == EntryKind::Directory;
-    if (report.dryRun()) {
-        // A preview tells what the real run would do: a read-only file would stay.
-        if (judged.readOnly && !isDirectory) {
-            report.kept(pathOf(dir, name));
-            return false;
-        }
-        // An immutable file, or a directory we may not write, would refuse the removal.
-        if (const std::uint32_t error = dir.checkRemovable(name)) {
-            if (error != FsError::FileNotFound)
-                report.failed(pathOf(dir, name), error);
-            return false;
-        }
-        report.removed(pathOf(dir, name), why, judged.size, isDirectory);
-        return true;
-    }
-    std::uint32_t error = isDirectory ? dir.removeDirectory(name) : dir.removeFile(name, &judged);
-    if (error == FsError::AccessDenied && judged.readOnly) {
-        report.kept(pathOf(dir, name));
-        return false;
-    }
-    if (error != FsError::Success && error != FsError::FileNotFound && !isDirectory) {
-        // One more try after a pause, on the entry as it stands now and judged again: a name swapped
-        // meanwhile is a new entry with a verdict of its own.
-        VeltorPlatform::sleepMs(kRetryPauseMs);
-        EntryInfo now;
-        Reason whyNow;
-        error = dir.lookup(name, now);
-        if (error == FsError::Success) {
-            if (now.kind == EntryKind::Directory || !again ||
-                !again(name, now.lastWriteMs, now.lastAccessMs, whyNow))
-                return false;
-            error = dir.removeFile(name, &now);
-        }
-    }
-    if (error == FsError::Success) {
-        report.removed(pathOf(dir, name), why, judged.size, isDirectory);
-        return true;
-    }
-    // Gone meanwhile: somebody else removed it, nothing to report.
-    if (error != FsError::FileNotFound)
-        report.failed(pathOf(dir, name), error);
-    return false;
-}
-
 void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
                                    RemoverText::LastName& last, std::size_t* seen,
                                    const std::function<void(const std::string&, bool)>& done) {
     DirEnumerator listing;
     if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
         return;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     std::string name;
     Reason why;
     while (listing.next() == FsError::Success) {
@@ -261,13 +208,13 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
         const EntryInfo judged = infoOf(*entry);
         bool gone = false;
         if (report.dryRun()) {
-            gone = removeJudged(dir, name, judged, why, judge);
+            gone = remover_.remove(dir, name, judged, why, judge);
         } else if (listing.removeEntry() == FsError::Success) {
             // The common case: removed relative to the listed directory on the status just read.
             report.removed(pathOf(dir, name), why, judged.size, false);
             gone = true;
         } else {
-            gone = removeJudged(dir, name, judged, why, judge);
+            gone = remover_.remove(dir, name, judged, why, judge);
         }
         if (done)
             done(name, gone);
@@ -303,7 +250,7 @@ bool OldFilesRemover::removeIfOld(const std::string& path, std::uint64_t maxAgeS
     Reason why;
     if (!judge(name, info.lastWriteMs, info.lastAccessMs, why))
         return false;
-    removeJudged(dir, name, info, why, judge);
+    remover_.remove(dir, name, info, why, judge);
     return true;
 }
 
@@ -319,7 +266,7 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     if (report.why())
         report.watch(handle,
                      ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
@@ -372,7 +319,7 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
     else
         listing_.clear();
     if (listing_.empty()) {
-        ActionReport::current().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
+        report().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
         return;
     }
     for (const std::string& pattern : patterns)
@@ -415,8 +362,8 @@ void OldFilesRemover::walk(const DirHandle& start,
         }
         name.assign(entry.name, entry.nameLength);
         if (stack.size() > kMaxWalkDepth) {
-            ActionReport::current().message(
-                "\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)), true);
+            report().message("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)),
+                             true);
             continue;
         }
         DirHandle child;
@@ -428,7 +375,7 @@ void OldFilesRemover::walk(const DirHandle& start,
         else if (opened == TrustedDirs::Outcome::Unreadable && error != FsError::AccessDenied)
             // Beyond what the system can reach (a path too long where long paths are off, say): the run
             // goes on, and says which directory it had to leave.
-            ActionReport::current().message(
+            report().message(
                 "\nNot cleaned, not reachable: " + ActionReport::printable(pathOf(level.dir, name)) +
                     " (win-error#" + std::to_string(error) + ")",
                 true);
@@ -530,7 +477,7 @@ void OldFilesRemover::removeInDateRange(const DirHandle& dir, const std::string&
     }
     if (start <= t && t <= end) {
         const Reason why = Reason::of(Reason::InDateRange, 0, 0, range[0] + " " + range[1]);
-        removeJudged(dir, name, info, why, nullptr);
+        remover_.remove(dir, name, info, why);
     }
 }
 

@@ -3,8 +3,10 @@
 // invalid date, a start date after the end date) end the process with exit status 1.
 #pragma once
 #include "ActionReport.h"
+#include "CleaningPlan.h"
 #include "FsTools.h"
 #include "OldFilesRemoverText.h"
+#include "Remover.h"
 #include "platform/DirHandle.h"
 #include "platform/FileSystem.h"
 
@@ -12,6 +14,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,8 +39,11 @@ public:
     // Current time in seconds since 1970-01-01 00:00:00 UTC.
     using Clock = std::function<std::int64_t()>;
 
+    // A remover of the run `plan` describes: it reports to that run's report, in its mode, and cleans
+    // the directories the plan opened. Tests pass a fixed clock; the default reads the system clock.
+    explicit OldFilesRemover(CleaningPlan& plan, Clock clock = Clock());
+    // A remover with a quiet run of its own.
     OldFilesRemover();
-    // Tests pass a fixed clock; the default reads the system clock.
     explicit OldFilesRemover(Clock clock);
     virtual ~OldFilesRemover();
     OldFilesRemover(const OldFilesRemover&) = delete;
@@ -108,8 +114,6 @@ public:
 
     // State left by the last operation.
     const std::string& currentPath() const { return currentPath_; }
-    const std::string& jobPath() const { return jobPath_; }
-    const NameSet& listing() const { return listing_; }
 
     // The report patterns in the order they are applied: "top_0_*" endings, then "top_*_*_*" endings.
     static const PatternList& firstReportPatterns();
@@ -122,19 +126,13 @@ protected:
 private:
     using DirHandle = VeltorPlatform::DirHandle;
     using EntryInfo = VeltorPlatform::EntryInfo;
-    // The verdict of an age rule on one entry's stamps (milliseconds since 1970): whether it goes, and why.
-    using Judge =
-        std::function<bool(std::string_view name, std::int64_t writeMs, std::int64_t accessMs, Reason& why)>;
-    // Opens a directory to clean as TrustedDirs resolves it. False when it is missing or refused; a
+    using Judge = Remover::Judge;
+    ActionReport& report() const { return plan_.report(); }
+    // The directory to clean as the run's plan opened it. False when it is missing or refused; a
     // refusal is reported once per run and path, naming the entry the way stopped at, and counts as a
     // failure of the run.
     bool openDir(const std::string& dir, DirHandle& out, bool* missing = nullptr);
     void removeEmptySubdirectories(const DirHandle& dir);
-    // Removes the non-directory entry `name` of `dir`, judged on `judged`, and reports it; in a dry run
-    // only reports it. When the removal fails the entry is looked up and judged again through `again`
-    // (relative to the same directory) before the one retry after the usual pause.
-    bool removeJudged(const DirHandle& dir, const std::string& name, const EntryInfo& judged,
-                      const Reason& why, const Judge& again);
     // One pass over the entries of `dir` matching `pattern`: each non-directory is judged on the status
     // just read and goes at once, as find -delete does. `last` ends at the greatest name seen.
     void removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
@@ -146,7 +144,9 @@ private:
     static std::string ageRule(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp);
     // Names of `dir` matching `pattern`, non-directories only, sorted.
     static void listNames(const DirHandle& dir, const std::string& pattern, NameSet& out);
-    std::string pathOf(const DirHandle& dir, const std::string& name) const;
+    static std::string pathOf(const DirHandle& dir, const std::string& name) {
+        return Remover::pathOf(dir, name);
+    }
     void removeInDateRange(const DirHandle& dir, const std::string& name, const Pieces& range,
                            std::int64_t time);
     bool removeIfDangling(const DirHandle& dir, const std::string& lock);
@@ -184,8 +184,13 @@ private:
     // Removes temporary day logs that runs killed more than an hour ago left behind.
     void removeLeftovers();
 
+    // A remover made without a plan runs one of its own.
+    std::unique_ptr<ActionReport> ownReport_;
+    std::unique_ptr<CleaningPlan> ownPlan_;
+    CleaningPlan& plan_;
+    Remover remover_;
     std::string currentPath_;
-    std::string jobPath_;
+    std::string jobPath_; // the job file a message names, reused
     std::string jobsDirectory_;
     NameSet listing_;
     std::multimap<std::string, JobFile> jobFilesByDate_;

@@ -184,15 +184,15 @@ void OldFilesRemover::processFinishedJobs(const std::string& dir) {
     jobsDir_.close();
     if (!openDir(dir, jobsDir_))
         return;
-    ActionReport::current().watch(
-        jobsDir_, ActionReport::printable(dir) + " job-*.spec: finished jobs, folded into their day's log",
-        {"job-*.spec"});
+    report().watch(jobsDir_,
+                   ActionReport::printable(dir) + " job-*.spec: finished jobs, folded into their day's log",
+                   {"job-*.spec"});
     removeLeftovers();
     listNames(jobsDir_, "job-*.spec", listing_);
     if (listing_.empty())
         return;
     // A dry run changes nothing, a lock file included; what it reads without the lock it only shows.
-    if (ActionReport::current().dryRun()) {
+    if (report().dryRun()) {
         writeJobLogs(readJobFiles(listing_));
         return;
     }
@@ -210,10 +210,9 @@ void OldFilesRemover::processFinishedJobs(const std::string& dir) {
         // Another run holds it, or the lock was refused (a lock file planted by someone else): either
         // way the job files wait for a later run, and the administrator hears of it.
         const std::string& detail = lock.lastErrorDetail();
-        ActionReport::current().message("\nFinished jobs not folded: the lock of " +
-                                            ActionReport::printable(dir) + " could not be had" +
-                                            (detail.empty() ? std::string() : " (" + detail + ")"),
-                                        true);
+        report().message("\nFinished jobs not folded: the lock of " + ActionReport::printable(dir) +
+                             " could not be had" + (detail.empty() ? std::string() : " (" + detail + ")"),
+                         true);
         return;
     }
     listNames(jobsDir_, "job-*.spec", listing_);
@@ -235,13 +234,13 @@ void OldFilesRemover::removeLeftovers() {
         const std::int64_t written = info.lastWriteMs / 1000;
         if (written > current || current - written <= kLeftoverSeconds)
             continue;
-        removeJudged(jobsDir_, name, info, Reason::of(Reason::Leftover, current - written), nullptr);
+        remover_.remove(jobsDir_, name, info, Reason::of(Reason::Leftover, current - written));
     }
 }
 
 OldFilesRemover::JobsByDate OldFilesRemover::readJobFiles(NameSet files) {
     JobsByDate days;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     const std::int64_t current = now();
     for (const std::string& name : files) {
         // Names from the listing are names: no separator in them is ever interpreted.
@@ -294,7 +293,7 @@ void OldFilesRemover::writeJobLogs(JobsByDate jobsByDate) {
 
 bool OldFilesRemover::openDayLog(const std::string& logName, const std::string& logPath, FileHandle& log,
                                  EntryInfo& info, bool& exists) {
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     std::uint32_t found = jobsDir_.lookup(logName, info);
     // An earlier version of this program that stopped between two renames left the log under its old name.
     const std::string previous = logName + ".old";
@@ -327,7 +326,7 @@ bool OldFilesRemover::openDayLog(const std::string& logName, const std::string& 
 }
 
 bool OldFilesRemover::readJob(const JobFile& job, std::string& record) {
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     jobPath_.assign(jobsDirectory_).append(1, '/').append(job.name);
     FileHandle file;
     // Only the preview has to leave the last access as it was: the run deletes what it reads. Where the
@@ -363,7 +362,7 @@ bool OldFilesRemover::readJob(const JobFile& job, std::string& record) {
 }
 
 void OldFilesRemover::foldDay(const std::string& day) {
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     const std::string logName = "jobs-" + day + ".log";
     const std::string logPath = jobsDirectory_ + "/" + logName;
     const auto files = jobFilesByDate_.equal_range(day);
@@ -389,9 +388,12 @@ void OldFilesRemover::foldDay(const std::string& day) {
     std::string record;
     if (report.dryRun()) {
         // The records are read as the run would read them, so that the preview meets the same files.
-        for (auto it = files.first; it != files.second; ++it)
+        const Reason folded = Reason::of(Reason::Folded, 0, 0, logPath);
+        for (auto it = files.first; it != files.second; ++it) {
+            const std::string jobFile = jobsDirectory_ + "/" + it->second.name;
             if (readJob(it->second, record))
-                report.folded(jobsDirectory_ + "/" + it->second.name, logPath);
+                remover_.remove(jobsDir_, it->second.name, it->second.read, folded, nullptr, &jobFile);
+        }
         return;
     }
     // The new log is written completely under a fresh name, made durable, and only then takes the log's
@@ -461,29 +463,21 @@ void OldFilesRemover::removeFolded(const std::vector<const JobFile*>& folded, co
 }
 
 bool OldFilesRemover::removeUnchanged(const JobFile& job, const std::string& logPath, FileHandle& held) {
-    ActionReport& report = ActionReport::current();
     const std::string jobFile = jobsDirectory_ + "/" + job.name;
+    const Reason folded = Reason::of(Reason::Folded, 0, 0, logPath);
     EntryInfo now;
     const std::uint32_t opened = held.openRead(jobsDir_, job.name);
     if (opened == FsError::FileNotFound || opened == FsError::SharingViolation)
         return false;
-    std::uint32_t error = opened != FsError::Success ? opened : held.info(now);
-    // Changed since its record was read: it stays, and a later run folds it again, at least once.
-    if (error == FsError::Success && !unchanged(now, job.read))
-        return false;
-    if (error == FsError::Success)
-        error = jobsDir_.removeFile(job.name, &job.read);
-    if (error == FsError::EntryChanged)
-        return false;
+    const std::uint32_t error = opened != FsError::Success ? opened : held.info(now);
     if (error != FsError::Success) {
-        report.message("\nError: Couldn't delete job file: " + ActionReport::printable(jobFile) +
-                           " (win-error#" + std::to_string(error) + "); its record is in " +
-                           ActionReport::printable(logPath),
-                       true);
+        remover_.failed(jobFile, folded, error);
         return false;
     }
-    report.folded(jobFile, logPath);
-    return true;
+    // Changed since its record was read: it stays, and a later run folds it again, at least once.
+    if (!unchanged(now, job.read))
+        return false;
+    return remover_.remove(jobsDir_, job.name, job.read, folded, nullptr, &jobFile);
 }
 
 void OldFilesRemover::putBack(const JobFile& job, FileHandle& held) {
@@ -508,11 +502,10 @@ void OldFilesRemover::putBack(const JobFile& job, FileHandle& held) {
     if (back.isOpen() && back.close() != FsError::Success && restored == FsError::Success)
         restored = FsError::AccessDenied;
     if (restored != FsError::Success)
-        ActionReport::current().message("\nError: Couldn't put back job file: " +
-                                            ActionReport::printable(jobsDirectory_ + "/" + job.name) +
-                                            " (win-error#" + std::to_string(restored) +
-                                            "); it changed while it was deleted",
-                                        true);
+        report().message("\nError: Couldn't put back job file: " +
+                             ActionReport::printable(jobsDirectory_ + "/" + job.name) + " (win-error#" +
+                             std::to_string(restored) + "); it changed while it was deleted",
+                         true);
 }
 
 } // namespace Veltor

@@ -77,7 +77,7 @@ void OldFilesRemover::removeOldLogs(const std::string& dir, std::int64_t hours,
     if (!openDir(dir, handle))
         return;
     if (pieces.size() < 2) {
-        ActionReport& report = ActionReport::current();
+        ActionReport& report = this->report();
         if (report.why())
             report.watch(handle,
                          ActionReport::printable(dir) + " *.log: logs with a date in their name, " +
@@ -116,7 +116,6 @@ bool OldFilesRemover::removeIfDangling(const std::string& lockPath) {
     std::string name;
     RemoverText::splitPath(lockPath, dirPath, name);
     DirHandle dir;
-    jobPath_ = RemoverText::withoutExtension(lockPath);
     if (name.empty() || !openDir(dirPath, dir))
         return false;
     return removeIfDangling(dir, name);
@@ -127,15 +126,15 @@ bool OldFilesRemover::removeIfDangling(const DirHandle& dir, const std::string& 
     EntryInfo info;
     // Anything under the owner's name keeps the lock: it is not dangling.
     if (owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound) {
-        ActionReport& report = ActionReport::current();
+        ActionReport& report = this->report();
         if (report.why())
             report.stays(pathOf(dir, lock),
                          Reason::of(Reason::LockInUse, 0, 0, belowRoot(pathOf(dir, owner), root_)));
         return false;
     }
     if (dir.lookup(lock, info) == FsError::Success && info.kind != EntryKind::Directory)
-        removeJudged(dir, lock, info,
-                     Reason::of(Reason::DanglingLock, 0, 0, belowRoot(pathOf(dir, owner), root_)), nullptr);
+        remover_.remove(dir, lock, info,
+                        Reason::of(Reason::DanglingLock, 0, 0, belowRoot(pathOf(dir, owner), root_)));
     return true;
 }
 
@@ -143,13 +142,12 @@ void OldFilesRemover::removeDanglingLocks(const std::string& dir) {
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     if (report.why())
         report.watch(handle, ActionReport::printable(dir) + " *.lock: a lock whose file is gone", {"*.lock"});
     listNames(handle, "*.lock", listing_);
     for (const std::string& name : listing_) {
         setCurrentPath(dir, name);
-        jobPath_ = RemoverText::withoutExtension(currentPath_);
         removeIfDangling(handle, name);
     }
 }
@@ -159,7 +157,7 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
     if (!openDir(dir, start))
         return;
     std::string shortcut;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     const std::string rule =
         ActionReport::printable(dir) +
         " and below, *.lock.lnk: the shortcut of a lock whose file is gone, with its lock";
@@ -174,7 +172,7 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
                 return;
             EntryInfo info;
             if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
-                removeJudged(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock), nullptr);
+                remover_.remove(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock));
         },
         [&](const DirHandle& entered) {
             if (report.why())
@@ -201,7 +199,7 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
     if (!openDir(dir, handle))
         return;
     const auto limit = static_cast<std::uint64_t>(hoursToSeconds(h));
-    ActionReport& actions = ActionReport::current();
+    ActionReport& actions = this->report();
     if (actions.why()) {
         std::vector<std::string> patterns(firstReportPatterns().begin(), firstReportPatterns().end());
         patterns.insert(patterns.end(), secondReportPatterns().begin(), secondReportPatterns().end());
@@ -243,7 +241,7 @@ void OldFilesRemover::removeOldWebReports(const std::string& dir, std::int64_t h
         setCurrentPath(dir, lastTemporary.any() ? lastTemporary.name() : lastReport.name());
     // The directory is reported when the first list alone has emptied it.
     if (files != 0 && goneByFirstList == files)
-        ActionReport::current().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
+        this->report().message("\nDirectory: " + ActionReport::printable(dir) + " is empty", false);
 }
 
 bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& time) {
@@ -254,8 +252,7 @@ bool OldFilesRemover::readSessionTime(const std::string& path, std::int64_t& tim
     EntryInfo read;
     currentPath_ = path;
     if (!openDir(dirPath, dir)) {
-        ActionReport::current().message("\nUnable to open file: " + ActionReport::printable(path) + "\n",
-                                        false);
+        report().message("\nUnable to open file: " + ActionReport::printable(path) + "\n", false);
         return false;
     }
     return readSessionTime(dir, name, time, read);
@@ -267,8 +264,8 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     VeltorPlatform::FileHandle file;
     // Never through a link, never a FIFO or device, and without touching the last access.
     if (file.openRead(dir, name, true) == FsError::Success && file.info(read) == FsError::Success) {
-        if (ActionReport::current().dryRun() && !file.accessTimeKept())
-            ActionReport::current().accessTimeMoved(pathOf(dir, name));
+        if (report().dryRun() && !file.accessTimeKept())
+            report().accessTimeMoved(pathOf(dir, name));
         sessionText_.resize(kSessionReadLimit);
         std::size_t total = 0;
         std::size_t got = 0;
@@ -284,8 +281,7 @@ bool OldFilesRemover::readSessionTime(const DirHandle& dir, const std::string& n
     if (!RemoverText::piece(sessionText_, "=>", 3, field)) {
         // Named as the caller set it: the directory as given, '/', the name.
         // Kept, as a session file without a time is: a web server may be writing it, or it is none.
-        ActionReport::current().message(
-            "\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n", false);
+        report().message("\nUnable to open file: " + ActionReport::printable(currentPath_) + "\n", false);
         return false;
     }
     time = RemoverText::readInteger(RemoverText::trim(field.substr(0, field.find(','))));
@@ -303,7 +299,7 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
         return;
     const std::int64_t h = hours == 0 ? 48 : hours;
     const std::int64_t limit = hoursToSeconds(h);
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     if (report.why())
         report.watch(handle,
                      ActionReport::printable(dir) +
@@ -324,8 +320,8 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
         if (pieces.empty()) {
             // What was read is what goes: a file swapped in meanwhile stays.
             if (t < threshold)
-                removeJudged(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
-                             nullptr);
+                remover_.remove(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
+                                nullptr);
             else if (report.why())
                 report.stays(pathOf(handle, name), Reason::of(Reason::SessionYoung, current - t, limit,
                                                               ActionReport::localMinute(t)));
@@ -339,7 +335,7 @@ void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
     VeltorPlatform::DirEnumerator listing;
     if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
         return;
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = this->report();
     if (report.why())
         report.watch(dir, ActionReport::printable(dir.path()) + " subdirectories: removed when empty", {"*"});
     std::string name;
@@ -364,7 +360,7 @@ void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
         if (child.info(info) != FsError::Success)
             continue;
         child.close();
-        removeJudged(dir, name, info, Reason::of(Reason::EmptyDirectory), nullptr);
+        remover_.remove(dir, name, info, Reason::of(Reason::EmptyDirectory));
     }
 }
 
@@ -380,7 +376,7 @@ void OldFilesRemover::removeOldLicenseStatus(const std::string& dir, std::int64_
     bool missing = false;
     if (!openDir(dir, handle, &missing)) {
         if (missing)
-            ActionReport::current().message("\nInvalid directory " + ActionReport::printable(dir), false);
+            report().message("\nInvalid directory " + ActionReport::printable(dir), false);
         return;
     }
     const std::int64_t h = hours < 1 ? 24 : hours;

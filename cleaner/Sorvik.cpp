@@ -15,9 +15,6 @@
 
 namespace Veltor {
 
-bool verboseOutput = false;
-std::string installationType;
-
 namespace {
 
 // What the scheduler learns from the exit status.
@@ -100,15 +97,15 @@ bool Sorvik::finish() {
     return true;
 }
 
-void Sorvik::verboseLine(const std::string& text) {
-    if (!verboseOutput)
+void Sorvik::verboseLine(const std::string& text) const {
+    if (!verbose_)
         return;
     VeltorPlatform::consoleWrite("\n" + text + "\n");
     VeltorPlatform::consoleFlush();
 }
 
 std::unique_ptr<OldFilesRemover> Sorvik::makeRemover() {
-    return std::make_unique<OldFilesRemover>();
+    return std::make_unique<OldFilesRemover>(plan_);
 }
 
 std::size_t Sorvik::tokenCount() const {
@@ -128,7 +125,7 @@ std::size_t Sorvik::tokenCount() const {
 void Sorvik::openLog(VeltorPlatform::LogFile& log) {
     std::string path;
     getParser().getValue("log", path);
-    ActionReport& report = ActionReport::current();
+    ActionReport& report = report_;
     const std::uint32_t error = log.open(path, kLogRotateBytes);
     if (error == 0) {
         VeltorPlatform::consoleCopyTo(copyToLog, &log);
@@ -146,8 +143,8 @@ int Sorvik::run() {
     if (!commandLineUnderstood())
         return rejectCommandLine();
     if (getParser().isSet("verbose"))
-        verboseOutput = true;
-    ActionReport& report = ActionReport::current();
+        verbose_ = true;
+    ActionReport& report = report_;
     report.reset();
     if (getParser().isSet("why"))
         report.setMode(ActionReport::Mode::Why);
@@ -182,7 +179,7 @@ int Sorvik::run() {
     int dispatched = dispatchOptions();
     if (dispatched == kDurationRejected)
         return rejectCommandLine();
-    bool skip = (dispatched == 1 || tokenCount() != 1) && !verboseOutput && skipDefaultCleaning;
+    bool skip = (dispatched == 1 || tokenCount() != 1) && !verbose_ && skipDefaultCleaning;
     if (!skip) {
         if (installationType == "both") {
             cleanServer();
@@ -232,7 +229,7 @@ std::string Sorvik::focusOnEntry() {
     VeltorPlatform::EntryInfo entry;
     if (name.empty() || dir.openRoot(parent) != 0 || dir.lookup(name, entry) != 0 || dir.info(holder) != 0)
         return path;
-    ActionReport::current().setFocus(holder, name, entry, path);
+    report_.setFocus(holder, name, entry, path);
     return std::string();
 }
 

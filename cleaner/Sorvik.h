@@ -1,6 +1,8 @@
 // The cleaner application: its options, the installation it finds, and which cleaning it runs.
 #pragma once
+#include "ActionReport.h"
 #include "AppFrame.h"
+#include "CleaningPlan.h"
 #include "OldFilesRemover.h"
 
 #include "platform/LogFile.h"
@@ -10,10 +12,6 @@
 #include <string>
 
 namespace Veltor {
-
-// Process-wide values of the cleaner.
-extern bool verboseOutput;
-extern std::string installationType; // "", "client", "server" or "both"
 
 class Sorvik : public VeltorCorelib::AppFrame {
 public:
@@ -34,7 +32,7 @@ public:
     bool optionAge(const std::string& name, std::int32_t& age);
     void cleanClient();
     void cleanServer();
-    static void verboseLine(const std::string& text);
+    void verboseLine(const std::string& text) const;
 
     // Installation discovery and the cleaning plan.
     virtual std::string discoverInstallation();
@@ -46,9 +44,6 @@ public:
                                                        const std::string& simpleReports);
     OldFilesRemover::RuleTable defaultRuleTable() const;
 
-    std::int32_t getAgeHours() const { return ageHours; }
-    bool getSkipDefaultCleaning() const { return skipDefaultCleaning; }
-
     // The directories, empty until resolved.
     struct Directories {
         std::string serverInstall, serverConfig, serverLog, serverLogTemp;
@@ -56,12 +51,13 @@ public:
         std::string webResults, trashCan, temporaryReports, licenseReports, simpleReports;
         std::string incomingData, database, finishedJobs, licenseStatus;
     };
-    const Directories& getDirectories() const { return dirs; }
 
 protected:
-    // Each cleaning uses a remover of its own; tests substitute one that records the calls.
+    // Each cleaning uses a remover of its own on the run's plan; tests substitute one that records the
+    // calls.
     virtual std::unique_ptr<OldFilesRemover> makeRemover();
     Directories dirs;
+    std::string installationType; // "", "client", "server" or "both"
 
 private:
     // The command line's tokens as the single-option decisions count them: --dry-run and --list only
@@ -77,6 +73,10 @@ private:
 
     std::string registryKeyPath;
     VeltorPlatform::LogFile log_;
+    // What this run did and tells, and the directories it opened.
+    ActionReport report_;
+    CleaningPlan plan_{report_};
+    bool verbose_ = false;
     bool skipDefaultCleaning = true;
     std::int32_t ageHours = 0;
 };

@@ -3,7 +3,6 @@
 #include "FsTools.h"
 #include "platform/Paths.h"
 
-#include <set>
 #include <vector>
 
 namespace Veltor {
@@ -17,22 +16,14 @@ namespace {
 // As many links as the system itself follows in one path before it calls it a loop.
 constexpr int kMaxLinks = 40;
 
-std::vector<std::string>& namingBases() {
-    static std::vector<std::string> list;
-    return list;
-}
-
-std::set<std::string>& refusals() {
-    static std::set<std::string> reported;
-    return reported;
-}
-
 // Windows takes either separator; on POSIX a backslash is part of a name (a link's target may hold one).
 bool isSeparator(char c) {
     return c == '/' || (c == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows);
 }
 
-std::string unified(const std::string& path) {
+} // namespace
+
+std::string TrustedDirs::unified(const std::string& path) {
     std::string result = path;
     FsTools::unifySeparators(result);
     // A trailing separator names the same directory; the root of the file system keeps its own.
@@ -40,6 +31,8 @@ std::string unified(const std::string& path) {
         result.pop_back();
     return result;
 }
+
+namespace {
 
 // `path` is `base` or lies below it; `rest` is what follows the base.
 bool below(const std::string& path, const std::string& base, std::string& rest) {
@@ -55,10 +48,10 @@ bool below(const std::string& path, const std::string& base, std::string& rest) 
     return true;
 }
 
-std::string namingBaseOf(const std::string& path) {
+std::string namingBaseOf(const std::string& path, const std::vector<std::string>& namingBases) {
     std::string base;
     std::string rest;
-    for (const std::string& candidate : namingBases())
+    for (const std::string& candidate : namingBases)
         if (candidate.size() > base.size() && below(path, candidate, rest))
             base = candidate;
     if (!base.empty())
@@ -143,20 +136,6 @@ void pushNames(std::vector<Step>& pending, const std::string& text, std::string:
 
 } // namespace
 
-void TrustedDirs::showNamesBelow(const std::string& dir) {
-    if (!dir.empty())
-        namingBases().push_back(unified(dir));
-}
-
-void TrustedDirs::forgetAll() {
-    namingBases().clear();
-    refusals().clear();
-}
-
-bool TrustedDirs::firstRefusal(const std::string& path) {
-    return refusals().insert(path).second;
-}
-
 TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::string& name, DirHandle& out,
                                             std::uint32_t* error) {
     const std::uint32_t result = out.openChild(parent, name);
@@ -165,12 +144,12 @@ TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::
     return outcomeOf(result);
 }
 
-TrustedDirs::Opened TrustedDirs::open(const std::string& path) {
+TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector<std::string>& namingBases) {
     Opened result;
     const std::string target = unified(path);
     if (target.empty())
         return result;
-    result.root = namingBaseOf(target);
+    result.root = namingBaseOf(target, namingBases);
     auto stop = [&result](std::uint32_t error, const std::string& at, Refusal why) {
         result.outcome = outcomeOf(error);
         if (result.outcome == Outcome::Refused) {

@@ -9,19 +9,13 @@
 #include "platform/DirHandle.h"
 
 #include <string>
+#include <vector>
 
 namespace Veltor {
 
+// Holds no state: what a run opened and told is kept by its CleaningPlan.
 class TrustedDirs {
 public:
-    // Remembers a directory the registry names, so that a name found below it can be shown relative to
-    // it (the missing owner of a dangling lock). It plays no part in how a path is resolved.
-    static void showNamesBelow(const std::string& dir);
-    // Forgets those directories and every refusal reported (tests; a new run).
-    static void forgetAll();
-    // True the first time a refused path is offered in a run: one message per refused directory.
-    static bool firstRefusal(const std::string& path);
-
     enum class Outcome { Opened, Missing, Unreadable, Refused };
     enum class Refusal {
         None,
@@ -32,8 +26,8 @@ public:
     struct Opened {
         Outcome outcome = Outcome::Missing;
         VeltorPlatform::DirHandle dir;
-        // The directory names below it are shown relative to (see showNamesBelow; otherwise the parent
-        // of the path).
+        // The directory names below it are shown relative to: the longest of `namingBases` it lies in,
+        // otherwise the parent of the path.
         std::string root;
         // For Refused: the entry the way stopped at (as reached, links followed so far) and why.
         std::string refusedAt;
@@ -42,11 +36,13 @@ public:
     // Opens `path`, resolved from the root of the file system ("/"; Windows: the drive's root or the
     // "\\server\share" root; a relative path from the current directory). A ".." in `path` itself is
     // refused; one in a followed link's target goes up one directory of the way.
-    static Opened open(const std::string& path);
+    static Opened open(const std::string& path, const std::vector<std::string>& namingBases = {});
     // Opens the directory `name` of `parent`, never through a link: Refused for a link or anything but
     // a directory, Missing when it does not exist, Unreadable when it cannot be opened.
     static Outcome openChild(const VeltorPlatform::DirHandle& parent, const std::string& name,
                              VeltorPlatform::DirHandle& out, std::uint32_t* error = nullptr);
+    // The path with unified separators and no trailing one (the root of a file system keeps its own).
+    static std::string unified(const std::string& path);
 };
 
 } // namespace Veltor

@@ -62,8 +62,6 @@ std::vector<std::string> run(const std::string& type, std::vector<const char*> a
     args.insert(args.begin(), "sorvik");
     calls.clear();
     fixedType = type;
-    verboseOutput = false;
-    installationType.clear();
     testing::internal::CaptureStdout();
     VeltorCorelib::appMain<TestSorvik>(static_cast<int>(args.size()), args.data());
     testing::internal::GetCapturedStdout();
@@ -96,7 +94,7 @@ TEST(SorvikDecisions, CleaningsOfEachCommandLine) {
         // Verbose always runs the default cleaning; the period is the option's value wherever it stands.
         {"client", {"--verbose", "--period", "PT10H"}, client(10)},
         {"client", {"--verbose", "--period", "PT0H"}, {}}, // an invalid period cleans nothing, verbose or not
-        {"client", {"--locks", "--verbose"}, client(0)}, // three tokens: no lock cleaning
+        {"client", {"--locks", "--verbose"}, client(0)},   // three tokens: no lock cleaning
         // Single-option cleanings: both log directories, and a value of its own.
         {"client", {"--debug-logs", "P1D"}, {"logs SLOG 24", "logs CLOG 24"}},
         {"client", {"--web-reports", ""}, {"web-reports TRASH 0", "web-reports TREP 0"}}, // its own default
