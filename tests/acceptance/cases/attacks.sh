@@ -152,6 +152,61 @@ case_swaps_during_a_run_lose_nothing_outside() {
     expect_outside_unchanged
 }
 
+# Another process renames a directory while a run works in it. The renamer is not refused (on Windows
+# the run holds its directories with every sharing allowed), and what then stands under the old name is
+# not what the run opened: it stays untouched. Natively each deletion is slowed down so the rename falls
+# inside the run; under Wine the run is slow enough by itself.
+case_a_directory_renamed_while_the_run_works_in_it() {
+    make_install server
+    local temp=$SERVER/Log/temp moved=$SERVER/Log/moved n=2500 pid waited=0 left
+    [ "$TARGET" = native ] && n=300
+    many_old_files() {
+        python3 - "$1" "$2" "$3" $((NOW - 300 * 3600)) <<'PY'
+import os, sys
+d, prefix, n, old = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+os.makedirs(d, exist_ok=True)
+for i in range(n):
+    p = os.path.join(d, "%s%05d.tmp" % (prefix, i))
+    with open(p, "w") as f:
+        f.write("x")
+    os.utime(p, (old, old))
+PY
+    }
+    many_old_files "$temp" f $n
+    if [ "$TARGET" = windows ]; then
+        (cd "$SB" && "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" >"$SB/out" 2>&1 </dev/null
+            echo $? >"$SB/code") &
+    else
+        (cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" strace -f -qq -o /dev/null -e trace=unlinkat \
+            -e inject=unlinkat:delay_enter=10000 "$PROGRAM" >"$SB/out" 2>&1 </dev/null
+            echo $? >"$SB/code") &
+    fi
+    pid=$!
+    # Renamed once the run has begun to remove files there.
+    while [ "$(find "$temp" -maxdepth 1 -name '*.tmp' | wc -l)" -ge $n ] && [ $waited -lt 1200 ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    kill -0 $pid 2>/dev/null || fail "the run ended before the rename: make it longer"
+    if [ "$TARGET" = windows ]; then
+        "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" cmd /c move "$(progpath "$temp")" "$(progpath "$moved")" \
+            >"$SB/renamer" 2>&1 </dev/null
+    else
+        mv "$temp" "$moved"
+    fi
+    [ -d "$moved" ] && [ ! -e "$temp" ] || fail "the renamer was refused: $(tr -d '\r' <"$SB/renamer" 2>/dev/null)"
+    many_old_files "$temp" new 50
+    wait $pid
+    [ "$(cat "$SB/code")" = 0 ] || fail "exit code $(cat "$SB/code"): $(head -c 300 "$SB/out")"
+    left=$(find "$temp" -maxdepth 1 -name 'new*.tmp' | wc -l)
+    [ "$left" = 50 ] || fail "the run removed $((50 - left)) files from the directory now under the old name"
+    # Natively the run stays on the directory it opened and empties it where it went. (Wine cannot name
+    # the entries of a directory renamed meanwhile: it leaves them.)
+    if [ "$TARGET" = native ]; then
+        [ -z "$(find "$moved" -maxdepth 1 -name 'f*.tmp')" ] || fail "old files left in the renamed directory"
+    fi
+}
+
 # A run that cannot have the finished jobs' lock in its time says so and leaves the job files.
 case_jobs_lock_held_too_long_is_reported() {
     [ "$TARGET" = native ] || return 0
