@@ -1,7 +1,8 @@
 // What the Win32 file-system sources share: handle ownership, time conversion, the state of an open
-// directory, and the opening and removal relative to a directory handle that both DirHandle and
-// DirEnumerator use.
+// directory, and the opening and removal relative to a directory handle that DirHandle and its
+// listing use.
 #pragma once
+#include "Errors.h"
 #include "platform/DirHandle.h"
 
 #include <windows.h>
@@ -14,7 +15,7 @@ namespace VeltorPlatform {
 
 namespace Win32 {
 
-// A handle of CreateFileA, closed on every way out.
+// A handle of CreateFileW or NtCreateFile, closed on every way out.
 class ScopedHandle {
 public:
     explicit ScopedHandle(HANDLE value = INVALID_HANDLE_VALUE) : handle(value) {}
@@ -38,10 +39,6 @@ public:
 private:
     HANDLE handle;
 };
-
-inline std::uint32_t lastError() {
-    return static_cast<std::uint32_t>(::GetLastError());
-}
 
 // Milliseconds since 1970 from 100-ns ticks since 1601 (a FILETIME's or an NT time's), truncated as
 // the calendar conversion truncates.
