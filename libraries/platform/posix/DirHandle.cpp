@@ -385,7 +385,14 @@ std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
     if (!dir.isOpen())
         return FileSystemError::InvalidParameter;
     // A descriptor of its own for the listing, so the handle's stays free for look-ups and removals.
-    const int fd = ::openat(dir.state->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::openat(dir.state->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#if defined(__linux__)
+    // "." takes search permission; a directory we may read but not search is reopened through the
+    // descriptor itself, which needs read permission only, as listing it by its path did.
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(("/proc/self/fd/" + std::to_string(dir.state->fd)).c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
     if (fd < 0)
         return lastError();
     DIR* handle = ::fdopendir(fd);
