@@ -100,7 +100,8 @@ std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, U
 
 // Removes the non-directory entry `name` of the open directory `dir` (on the volume `volume`) through a
 // handle of the entry itself, judged on that handle: a directory or a read-only file is refused with
-// AccessDenied, an entry other than `expected` (when given) with EntryChanged. `linkCheckPath` is the
+// AccessDenied, an entry other than `expected` (when given) with EntryChanged; an `expected` listed
+// without a file id (0) is checked for its volume only. `linkCheckPath` is the
 // volume path of `dir`, given only where opensFollowLinks(): there a link is refused with IsALink
 // instead of costing its target.
 std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,
