@@ -84,27 +84,14 @@ bool OldFilesRemover::isOld(std::int64_t current, std::int64_t accessed, std::in
 }
 
 namespace {
-using VeltorPlatform::DirEntry;
 using VeltorPlatform::DirEnumerator;
 using VeltorPlatform::EntryKind;
+using VeltorPlatform::ListedEntry;
 namespace FsError = VeltorPlatform::FileSystemError;
 
 // Directories deeper than this below a walk's start are not entered: every level holds two handles,
 // and 256 levels stay well inside the usual limit of 1024 open files.
 constexpr std::size_t kMaxWalkDepth = 256;
-
-VeltorPlatform::EntryInfo infoOf(const DirEntry& entry) {
-    VeltorPlatform::EntryInfo info;
-    info.kind = entry.isReparsePoint() ? EntryKind::Link
-                : entry.isDirectory()  ? EntryKind::Directory
-                                       : EntryKind::File;
-    info.readOnly =
-        (entry.attributes & VeltorPlatform::FileAttribute::ReadOnly) != 0 && !entry.isReparsePoint();
-    info.lastWriteMs = entry.lastWriteMs;
-    info.lastAccessMs = entry.lastAccessMs;
-    info.size = entry.size;
-    return info;
-}
 
 std::int64_t secondsOf(std::int64_t unixMs) {
     return unixMs / 1000;
@@ -182,22 +169,19 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
     std::string name;
     Reason why;
     while (listing.next() == FsError::Success) {
-        const DirEntry* entry = &listing.entry();
-        if (entry->isDirectory() && !entry->isReparsePoint())
+        const ListedEntry& entry = listing.entry();
+        if (entry.info.kind == EntryKind::Directory)
             continue;
-        const std::string_view listed(entry->name, entry->nameLength);
+        const std::string_view listed = entry.name;
         if (!matchWildcard(listed, pattern))
             continue;
         // The details only of the entries whose name matches: most of a large directory costs no status.
-        if (listing.complete() != FsError::Success)
-            continue;
-        entry = &listing.entry();
-        if (entry->isDirectory() && !entry->isReparsePoint())
+        if (listing.complete() != FsError::Success || entry.info.kind == EntryKind::Directory)
             continue;
         last.offer(listed);
         if (seen != nullptr)
             ++*seen;
-        if (!judge(listed, entry->lastWriteMs, entry->lastAccessMs, why)) {
+        if (!judge(listed, entry.info.lastWriteMs, entry.info.lastAccessMs, why)) {
             if (report.why())
                 report.stays(pathOf(dir, std::string(listed)), why);
             if (done)
@@ -205,17 +189,8 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
             continue;
         }
         name.assign(listed);
-        const EntryInfo judged = infoOf(*entry);
-        bool gone = false;
-        if (report.dryRun()) {
-            gone = remover_.remove(dir, name, judged, why, judge);
-        } else if (listing.removeEntry() == FsError::Success) {
-            // The common case: removed relative to the listed directory on the status just read.
-            report.removed(pathOf(dir, name), why, judged.size, false);
-            gone = true;
-        } else {
-            gone = remover_.remove(dir, name, judged, why, judge);
-        }
+        // Removed relative to the listed directory, only while it is still the entry the listing read.
+        const bool gone = remover_.remove(dir, name, entry.info, why, judge);
         if (done)
             done(name, gone);
     }
@@ -227,12 +202,9 @@ void OldFilesRemover::listNames(const DirHandle& dir, const std::string& pattern
     if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
         return;
     while (listing.next() == FsError::Success) {
-        const DirEntry& entry = listing.entry();
-        if (entry.isDirectory() && !entry.isReparsePoint())
-            continue;
-        const std::string_view name(entry.name, entry.nameLength);
-        if (matchWildcard(name, pattern))
-            out.emplace(name);
+        const ListedEntry& entry = listing.entry();
+        if (entry.info.kind != EntryKind::Directory && matchWildcard(entry.name, pattern))
+            out.emplace(entry.name);
     }
 }
 
@@ -327,7 +299,7 @@ void OldFilesRemover::removeOldFilesByPatterns(const std::string& dir, const Pat
 }
 
 void OldFilesRemover::walk(const DirHandle& start,
-                           const std::function<void(const DirHandle&, const DirEntry&)>& visit,
+                           const std::function<void(const DirHandle&, const ListedEntry&)>& visit,
                            const std::function<void(const DirHandle&)>& entered) {
     // One open directory and its listing per level: memory grows with the depth, not with the number
     // of files, and no directory is ever reached by a path that its contents could redirect.
@@ -353,14 +325,14 @@ void OldFilesRemover::walk(const DirHandle& start,
             stack.pop_back();
             continue;
         }
-        const DirEntry& entry = level.listing.entry();
-        if (entry.isReparsePoint())
+        const ListedEntry& entry = level.listing.entry();
+        if (entry.info.kind == EntryKind::Link)
             continue; // links lead out of the tree or back into it: never followed
-        if (!entry.isDirectory()) {
+        if (entry.info.kind != EntryKind::Directory) {
             visit(level.dir, entry);
             continue;
         }
-        name.assign(entry.name, entry.nameLength);
+        name.assign(entry.name);
         if (stack.size() > kMaxWalkDepth) {
             report().message("\nNot cleaned, too deep: " + ActionReport::printable(pathOf(level.dir, name)),
                              true);
@@ -387,10 +359,9 @@ bool OldFilesRemover::listFilesRecursive(const std::string& dir, const std::stri
     DirHandle start;
     if (!openDir(dir, start))
         return false;
-    walk(start, [&](const DirHandle& at, const DirEntry& entry) {
-        const std::string_view name(entry.name, entry.nameLength);
-        if (matchWildcard(name, filePattern))
-            out.insert(pathOf(at, std::string(name)));
+    walk(start, [&](const DirHandle& at, const ListedEntry& entry) {
+        if (matchWildcard(entry.name, filePattern))
+            out.insert(pathOf(at, std::string(entry.name)));
     });
     return true;
 }

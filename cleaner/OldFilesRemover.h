@@ -155,7 +155,7 @@ private:
     // Depth-first below `dir`, one open directory per level, links never entered.
     // `entered` is told of each directory as the walk enters it.
     void walk(const DirHandle& dir,
-              const std::function<void(const DirHandle&, const VeltorPlatform::DirEntry&)>& visit,
+              const std::function<void(const DirHandle&, const VeltorPlatform::ListedEntry&)>& visit,
               const std::function<void(const DirHandle&)>& entered = nullptr);
     // DateTime milliseconds (origin 1899-12-31) to seconds since 1970.
     static std::int64_t toSeconds(std::int64_t dateTimeMs);

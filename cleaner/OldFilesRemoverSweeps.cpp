@@ -163,8 +163,8 @@ void OldFilesRemover::removeDanglingLocksRecursive(const std::string& dir) {
         " and below, *.lock.lnk: the shortcut of a lock whose file is gone, with its lock";
     walk(
         start,
-        [&](const DirHandle& at, const VeltorPlatform::DirEntry& entry) {
-            shortcut.assign(entry.name, entry.nameLength);
+        [&](const DirHandle& at, const VeltorPlatform::ListedEntry& entry) {
+            shortcut.assign(entry.name);
             if (!FsTools::isShortcut(shortcut))
                 return;
             const std::string lock = RemoverText::withoutExtension(shortcut);
@@ -340,11 +340,11 @@ void OldFilesRemover::removeEmptySubdirectories(const DirHandle& dir) {
         report.watch(dir, ActionReport::printable(dir.path()) + " subdirectories: removed when empty", {"*"});
     std::string name;
     while (listing.next() == FsError::Success) {
-        const VeltorPlatform::DirEntry& entry = listing.entry();
+        const VeltorPlatform::ListedEntry& entry = listing.entry();
         // A link is not a subdirectory of this tree: leave it and what it leads to alone.
-        if (!entry.isDirectory() || entry.isReparsePoint())
+        if (entry.info.kind != EntryKind::Directory)
             continue;
-        name.assign(entry.name, entry.nameLength);
+        name.assign(entry.name);
         DirHandle child;
         if (TrustedDirs::openChild(dir, name, child) != TrustedDirs::Outcome::Opened)
             continue;

@@ -113,10 +113,10 @@ DirTools::NameList DirTools::readDir(const std::string& dir, const std::string& 
                                      std::uint32_t maxCount) {
     NameList names;
     // A count of zero lists nothing, but a directory that cannot be read fails as for any count.
-    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+    listChecked(dir, pattern, [&](const Listing::Item& entry) {
         if (maxCount == 0)
             return false;
-        names.emplace_back(entry.name, entry.nameLength);
+        names.emplace_back(entry.name);
         return names.size() < maxCount;
     });
     return names;
@@ -124,10 +124,10 @@ DirTools::NameList DirTools::readDir(const std::string& dir, const std::string& 
 
 DirTools::NameSet DirTools::readFiles(const std::string& dir, const std::string& pattern) {
     NameSet names;
-    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
+    listChecked(dir, pattern, [&](const Listing::Item& entry) {
         // Files, and links of every kind (a directory link too).
-        if (!entry.isDirectory() || entry.isReparsePoint())
-            names.emplace(entry.name, entry.nameLength);
+        if (!entry.directory || entry.link)
+            names.emplace(entry.name);
         return true;
     });
     return names;
@@ -135,10 +135,10 @@ DirTools::NameSet DirTools::readFiles(const std::string& dir, const std::string&
 
 DirTools::NameSet DirTools::readDirs(const std::string& dir, const std::string& pattern) {
     NameSet names;
-    listChecked(dir, pattern, [&](const fs::DirEntry& entry) {
-        std::string name(entry.name, entry.nameLength);
+    listChecked(dir, pattern, [&](const Listing::Item& entry) {
+        std::string name(entry.name);
         // A shortcut counts as the directory it leads to.
-        if (entry.isDirectory() || (FsTools::isShortcut(name) && isDir(join(dir, name))))
+        if (entry.directory || (FsTools::isShortcut(name) && isDir(join(dir, name))))
             names.insert(std::move(name));
         return true;
     });

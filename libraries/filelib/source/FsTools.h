@@ -179,14 +179,13 @@ public:
         std::int64_t modifyTime = 0;
         std::int64_t accessTime = 0;
     };
-    // Lists `dir` once and, for every non-directory entry (a link of any kind included) matching
-    // `pattern`, asks decide(file) with the stamps just read; a file it says yes to is removed right
-    // away as removeFile(dir + name, false) removes it, as long as it is still the entry judged.
-    // done(file, result), when given, hears Kept, Removed or RemoveFailed for every file asked about.
-    // Entries come in the directory's own order, not sorted. Judging each file on a status read just
-    // before its removal leaves no room for it to be used in between, and needs neither a list of the
-    // directory nor a second lookup per file: the pass for large directories. False when `dir` is not
-    // a directory or cannot be listed.
+    // Lists `dir` once (names and kinds, kept for the pass) and, for every non-directory entry (a link
+    // of any kind included) matching `pattern`, looks the entry up and asks decide(file) with the
+    // stamps just read; a file it says yes to is removed right away as removeFile(dir + name, false)
+    // removes it, as long as it is still the entry judged. done(file, result), when given, hears Kept,
+    // Removed or RemoveFailed for every file asked about. Entries come in the directory's own order,
+    // not sorted. Judging each file on a status read just before its removal leaves little room for it
+    // to be used in between. False when `dir` is not a directory or cannot be listed.
     static bool removeFilesIf(const std::string& dir, const std::string& pattern,
                               const std::function<bool(const ListedFile&)>& decide,
                               const std::function<void(const ListedFile&, Removal)>& done = nullptr);

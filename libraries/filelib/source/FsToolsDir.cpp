@@ -72,10 +72,10 @@ bool FsTools::isDir(const std::string& path) {
 bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSet* files, NameSet* dirs) {
     if (!isDir(dir))
         return false;
-    std::uint32_t error = Listing::forEachEntry(listingPath(dir), pattern, [&](const fs::DirEntry& entry) {
-        NameSet* target = entry.isDirectory() ? dirs : files;
+    std::uint32_t error = Listing::forEachEntry(listingPath(dir), pattern, [&](const Listing::Item& entry) {
+        NameSet* target = entry.directory ? dirs : files;
         if (target != nullptr)
-            target->emplace_hint(target->end(), entry.name, entry.nameLength);
+            target->emplace_hint(target->end(), entry.name);
         return true;
     });
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;

@@ -85,11 +85,11 @@ bool isTrimmed(char c) {
 
 // One lookup of the entry; zero milliseconds when it cannot be found.
 VeltorCorelib::DateTime entryStamp(const std::string& path, bool lastWrite) {
-    fs::DirEntry entry;
-    std::string name;
-    if (path.empty() || fs::findEntry(lookupPath(path), entry, name) != fs::FileSystemError::Success)
+    std::int64_t written = 0;
+    std::int64_t accessed = 0;
+    if (path.empty() || fs::findStamps(lookupPath(path), written, accessed) != fs::FileSystemError::Success)
         return VeltorCorelib::DateTime(0);
-    return VeltorCorelib::DateTime(Listing::toDateTimeMs(lastWrite ? entry.lastWriteMs : entry.lastAccessMs));
+    return VeltorCorelib::DateTime(Listing::toDateTimeMs(lastWrite ? written : accessed));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #pragma once
 #include "FsTools.h"
 #include "Wildcard.h"
+#include "platform/DirHandle.h"
 #include "platform/FileSystem.h"
 
 #include <cstdint>
@@ -57,26 +58,50 @@ inline int runtimeFlags(unsigned bits) {
            ((bits & 2) != 0 ? VeltorPlatform::FilePermission::Write : 0);
 }
 
-// Lists `dir` (no trailing separator needed) by its path and calls visit(entry) for every entry whose
-// name matches `pattern`; visit returns false to stop. Returns the platform's error of the opening,
-// Success otherwise; an error part-way ends the listing with what was found. For listings only: what
-// changes or removes entries goes through TreeWalk.h.
-// On POSIX the listing hands out the Directory and ReparsePoint bits from the entry's type, mostly
-// without a status call per entry.
+// One entry of a listing by path: its name (valid during the visit), whether it is a directory or a
+// link that leads to one, and whether it is a link.
+struct Item {
+    std::string_view name;
+    bool directory = false;
+    bool link = false;
+};
+
+// Lists `dir` (no trailing separator needed) by its path and calls visit(item) for every entry whose
+// name matches `pattern`; visit returns false to stop. The directory is opened as a root of its own
+// (DirHandle::openRoot: links on the way followed, for the caller named it) and listed from that
+// handle. Returns PathNotFound when `dir` is missing or no directory, the platform's error of another
+// failed opening, Success otherwise; an error part-way ends the listing with what was found. For
+// listings only: what changes or removes entries goes through TreeWalk.h.
+// The listing hands out kinds from the entries' types, mostly without a status call per entry; only
+// a link costs one, to tell whether it leads to a directory.
 template <typename Visitor>
 std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern, Visitor&& visit) {
     namespace FileSystemError = VeltorPlatform::FileSystemError;
     const bool everything = pattern == "*"; // every name matches: spare the matcher
+    // With its separator, as a listing of "C:" has always meant the drive's root, not its current
+    // directory.
+    std::string root = dir.empty() ? std::string(".") : dir;
+    if (root.back() != '/' && root.back() != FsTools::separator)
+        root += FsTools::separator;
+    VeltorPlatform::DirHandle opened;
+    std::uint32_t error = opened.openRoot(root);
+    if (error == FileSystemError::FileNotFound || error == FileSystemError::NotADirectory)
+        return FileSystemError::PathNotFound;
     VeltorPlatform::DirEnumerator listing;
-    std::uint32_t error = listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes);
+    if (error == FileSystemError::Success)
+        error = listing.open(opened, VeltorPlatform::DirDetail::NamesAndTypes);
     if (error != FileSystemError::Success)
         return error;
+    Item item;
     while (listing.next() == FileSystemError::Success) {
-        const VeltorPlatform::DirEntry& entry = listing.entry();
-        if (!everything &&
-            !VeltorCorelib::matchWildcard(std::string_view(entry.name, entry.nameLength), pattern))
+        const VeltorPlatform::ListedEntry& entry = listing.entry();
+        if (!everything && !VeltorCorelib::matchWildcard(entry.name, pattern))
             continue;
-        if (!visit(entry))
+        item.name = entry.name;
+        item.link = entry.info.kind == VeltorPlatform::EntryKind::Link;
+        item.directory = entry.info.kind == VeltorPlatform::EntryKind::Directory ||
+                         (item.link && listing.linkLeadsToDirectory());
+        if (!visit(item))
             break;
     }
     return FileSystemError::Success;

@@ -67,12 +67,6 @@ bool isGone(std::uint32_t error) {
     return Listing::isGone(error);
 }
 
-EntryKind kindOf(const fs::DirEntry& item) {
-    if (item.isReparsePoint())
-        return EntryKind::Link;
-    return item.isDirectory() ? EntryKind::Directory : EntryKind::File;
-}
-
 } // namespace
 
 std::uint32_t locate(const std::string& path, Place& place) {
@@ -115,14 +109,18 @@ std::uint32_t list(const DirHandle& dir, bool lookUp, std::vector<Entry>& out) {
     if (std::uint32_t error = listing.open(dir, fs::DirDetail::NamesAndTypes))
         return error;
     while (listing.next() == FsError::Success) {
-        const fs::DirEntry& item = listing.entry();
+        const fs::ListedEntry& item = listing.entry();
         Entry entry;
-        entry.name.assign(item.name, item.nameLength);
+        entry.name.assign(item.name);
         std::uint32_t looked = FsError::InvalidParameter; // not looked up
         if (lookUp && isGone(looked = dir.lookup(entry.name, entry.info)))
             continue; // vanished since the directory was read
-        if (looked != FsError::Success)
-            entry.info.kind = kindOf(item); // known from the listing only: no identity to check against
+        if (looked != FsError::Success) {
+            // Known from the listing only: no identity to check against. Whatever is neither a
+            // directory nor a link is treated as a file.
+            entry.info = fs::EntryInfo();
+            entry.info.kind = item.info.kind == EntryKind::Other ? EntryKind::File : item.info.kind;
+        }
         out.push_back(std::move(entry));
     }
     return FsError::Success;

@@ -3,6 +3,7 @@
 #include "FileSystemErrors.h"
 
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #if defined(__linux__)
 #include <linux/fs.h>
@@ -183,7 +184,8 @@ std::uint32_t DirHandle::openChild(const DirHandle& parent, const std::string& n
         // Linux answers a link under O_DIRECTORY | O_NOFOLLOW with ENOTDIR, not ELOOP: ask what it is.
         struct stat status {};
         if ((error == ENOTDIR || error == ELOOP) &&
-            ::fstatat(parent.state->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode))
+            ::fstatat(parent.state->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(status.st_mode))
             return FileSystemError::IsALink;
         return openFailure(error);
     }
@@ -338,6 +340,129 @@ std::uint32_t DirHandle::sync() const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
     return ::fsync(state->fd) == 0 ? FileSystemError::Success : lastError();
+}
+
+// ---- DirEnumerator -----------------------------------------------------------------------------------
+
+namespace {
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// The kind the directory entry's type tells; DT_UNKNOWN is not asked for here.
+EntryKind kindOfType(unsigned char type) {
+    switch (type) {
+    case DT_REG:
+        return EntryKind::File;
+    case DT_DIR:
+        return EntryKind::Directory;
+    case DT_LNK:
+        return EntryKind::Link;
+    default:
+        return EntryKind::Other;
+    }
+}
+
+} // namespace
+
+struct DirEnumerator::State {
+    DIR* dir = nullptr;
+    int fd = -1;
+    DirDetail detail = DirDetail::Full;
+    bool complete = false;                  // the current entry carries its status
+    std::shared_ptr<DirHandle::State> held; // the directory listed, kept open while the listing lasts
+};
+
+DirEnumerator::DirEnumerator() = default;
+
+DirEnumerator::~DirEnumerator() {
+    close();
+}
+
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
+    close();
+    if (!dir.isOpen())
+        return FileSystemError::InvalidParameter;
+    // A descriptor of its own for the listing, so the handle's stays free for look-ups and removals.
+    int fd = ::openat(dir.state->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#if defined(__linux__)
+    // "." takes search permission; a directory we may read but not search is reopened through the
+    // descriptor itself, which needs read permission only, as listing it by its path did.
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(("/proc/self/fd/" + std::to_string(dir.state->fd)).c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (fd < 0)
+        return lastError();
+    DIR* handle = ::fdopendir(fd);
+    if (handle == nullptr) {
+        const std::uint32_t error = lastError();
+        ::close(fd);
+        return error;
+    }
+    if (!state)
+        state.reset(new State);
+    state->dir = handle;
+    state->fd = fd;
+    state->detail = detail;
+    state->held = dir.state;
+    return FileSystemError::Success;
+}
+
+std::uint32_t DirEnumerator::next() {
+    if (!state || state->dir == nullptr)
+        return FileSystemError::NoMoreItems;
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(state->dir);
+        if (item == nullptr) {
+            const int error = errno;
+            current = ListedEntry();
+            return error != 0 ? fromErrno(error) : FileSystemError::NoMoreItems;
+        }
+        const char* name = item->d_name;
+        if (isDotOrDotDot(name))
+            continue;
+        current = ListedEntry();
+        current.name = std::string_view(name, std::strlen(name));
+        current.info.kind = kindOfType(item->d_type);
+        state->complete = false;
+        if (state->detail == DirDetail::NamesAndTypes && item->d_type != DT_UNKNOWN)
+            return FileSystemError::Success;
+        if (complete() == FileSystemError::FileNotFound)
+            continue; // vanished since the directory was read
+        return FileSystemError::Success;
+    }
+}
+
+std::uint32_t DirEnumerator::complete() {
+    if (!state || state->dir == nullptr || state->complete)
+        return FileSystemError::Success;
+    state->complete = true;
+    struct stat status {};
+    // The name points into the directory stream's buffer, which ends it with a NUL.
+    if (::fstatat(state->fd, current.name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        // Listed but not inspectable (a directory without search permission): the kind alone.
+        return errno == ENOENT ? FileSystemError::FileNotFound : FileSystemError::Success;
+    fill(current.info, status);
+    return FileSystemError::Success;
+}
+
+bool DirEnumerator::linkLeadsToDirectory() const {
+    struct stat target {};
+    return state && state->dir != nullptr && current.info.kind == EntryKind::Link &&
+           ::fstatat(state->fd, current.name.data(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+}
+
+void DirEnumerator::close() {
+    if (state && state->dir != nullptr) {
+        ::closedir(state->dir);
+        state->dir = nullptr;
+        state->fd = -1;
+        state->held.reset();
+    }
+    current = ListedEntry();
 }
 
 // ---- FileHandle ---------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "platform/DirHandle.h"
 #include "PlatformTestDir.h"
+#include "platform/FileSystem.h"
 
 #include <fstream>
 #include <map>
@@ -148,7 +149,7 @@ TEST_F(DirHandleTest, StaysOnTheDirectoryItOpenedWhileOthersRenameIt) {
     ASSERT_EQ(listing.open(sub), 0u);
     std::map<std::string, bool> listed;
     while (listing.next() == 0u)
-        listed[std::string(listing.entry().name, listing.entry().nameLength)] = listing.entry().isDirectory();
+        listed[std::string(listing.entry().name)] = listing.entry().info.kind == EntryKind::Directory;
     EXPECT_EQ(listed, (std::map<std::string, bool>{{"deeper", true}, {"inner", false}}));
     EntryInfo info;
     DirHandle deeper;
@@ -180,9 +181,9 @@ TEST_F(DirHandleTest, ReachesEntriesBeyondAnyPathLength) {
     DirEnumerator listing;
     ASSERT_EQ(listing.open(level), 0u);
     ASSERT_EQ(listing.next(), 0u);
-    EXPECT_EQ(std::string(listing.entry().name, listing.entry().nameLength), "deep.log");
-    EXPECT_EQ(listing.entry().size, 4u);
-    EXPECT_EQ(listing.removeEntry(), 0u);
+    EXPECT_EQ(listing.entry().name, "deep.log");
+    EXPECT_EQ(listing.entry().info.size, 4u);
+    EXPECT_EQ(level.removeFile("deep.log", &listing.entry().info), 0u);
     EXPECT_EQ(listing.next(), FileSystemError::NoMoreItems);
     EXPECT_FALSE(fs::exists(deep / "deep.log"));
 }
@@ -315,17 +316,19 @@ TEST_F(DirHandleTest, CreatesOnlyFreshFilesAndRenamesOverALink) {
 
 TEST_F(DirHandleTest, ListingThroughAHandleHandsOutLinksAsLinksAndRemovesAsJudged) {
     DirEnumerator listing;
+    const DirHandle held = dir;
     ASSERT_EQ(listing.open(dir), 0u);
-    dir.close(); // the listing keeps what it lists open
+    dir.close(); // the listing and the copy keep what they list open
     std::map<std::string, std::uint32_t> removed;
     while (listing.next() == 0u) {
-        const DirEntry& entry = listing.entry();
-        std::string name(entry.name, entry.nameLength);
+        const ListedEntry& entry = listing.entry();
+        const std::string name(entry.name);
         if (name == "dirlink") {
-            EXPECT_EQ(entry.attributes & 0x410u, 0x400u);
+            EXPECT_EQ(entry.info.kind, EntryKind::Link);
         }
+        EXPECT_EQ(listing.linkLeadsToDirectory(), name == "dirlink") << name;
         if (name != "outside")
-            removed[name] = listing.removeEntry();
+            removed[name] = held.removeFile(name, &entry.info);
     }
     const std::uint32_t link = underWine() ? FileSystemError::IsALink : 0u;
     EXPECT_EQ(removed, (std::map<std::string, std::uint32_t>{{"dirlink", link},

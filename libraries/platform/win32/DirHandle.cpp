@@ -21,7 +21,8 @@
 //   directory renamed since, it cannot name the entries (STATUS_OBJECT_TYPE_MISMATCH, also for
 //   FileAllInformation), so there they all count as links and are left alone. That is also what keeps
 //   Wine from losing a removal there: its delete disposition acts on the stale name on closing.
-// - Listings through the handle (NtQueryDirectoryFile, FileFullDirectoryInformation) mark a link to a
+// - Listings through the handle (NtQueryDirectoryFile, FileIdFullDirectoryInformation, whose file id
+//   is the one a handle of the entry tells) mark a link to a
 //   directory as ReparsePoint + Directory and a link to a file as a plain file; a dangling link is not
 //   listed and not found by name.
 // - FileDispositionInformationEx (the POSIX delete): STATUS_NOT_IMPLEMENTED; the classic
@@ -42,6 +43,7 @@
 #include "Security.h"
 #include "WideCalls.h"
 #include "Win32Files.h"
+#include "platform/FileSystem.h"
 
 #include <winioctl.h>
 
@@ -168,10 +170,13 @@ std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* lin
     EntryInfo info;
     if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
         return error;
-    // A link goes as the link itself, whatever it leads to; DeleteFileA refuses the rest.
+    // A link goes as the link itself, whatever it leads to; DeleteFileW refuses the rest.
     if (info.kind != EntryKind::Link && (info.kind == EntryKind::Directory || info.readOnly))
         return FileSystemError::AccessDenied;
-    if (expected != nullptr && (expected->volume != volume || expected->fileId != info.fileId))
+    // An entry listed by a file system that lists no file ids (fileId 0) is judged on what its own
+    // handle tells, as any entry without `expected`.
+    if (expected != nullptr &&
+        (expected->volume != volume || (expected->fileId != 0 && expected->fileId != info.fileId)))
         return FileSystemError::EntryChanged;
     return Nt::deleteOnClose(entry.get());
 }

@@ -1,13 +1,15 @@
 // DirHandle::changeMode on Windows: the read-only attribute of one entry, changed through a handle of
 // the entry that is checked against the look-up made relative to the directory.
 //
-// Kept apart from DirHandle.cpp and built on the public calls of the seam only (lookup, path): the entry
-// is opened as the directory's path + name with FILE_FLAG_OPEN_REPARSE_POINT, and whatever that open
-// reached is changed only when it is the entry the look-up found (same volume serial number and file
-// index) and no reparse point. Under Wine, where the open follows a link of the host anyway, the look-up
-// already reports the link, and a link swapped in afterwards shows as another file.
+// Kept apart from DirHandle.cpp. The entry is opened relative to the directory's handle with
+// FILE_OPEN_REPARSE_POINT (NtCreateFile with RootDirectory, as every other entry below a root), and
+// whatever that open reached is changed only when it is the entry the look-up found (same file index
+// on the directory's volume) and no reparse point. Under Wine, where the open follows a link of the
+// host anyway, the handle's own name gives the link away (reachedThroughLink).
 #include "EntryJudge.h"
+#include "NtCalls.h"
 #include "WideCalls.h"
+#include "Win32Files.h"
 
 namespace VeltorPlatform {
 
@@ -19,16 +21,17 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::uint32_t setReadOnly(HANDLE entry, const EntryInfo& judged, bool readOnly) {
-    BY_HANDLE_FILE_INFORMATION info;
-    FILE_BASIC_INFO basic{};
-    if (!::GetFileInformationByHandle(entry, &info) ||
-        !::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic))
-        return ::GetLastError();
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    EntryInfo opened;
+    if (std::uint32_t error = Nt::queryEntry(entry, opened))
+        return error;
+    if (opened.kind == EntryKind::Link)
         return FileSystemError::IsALink;
-    const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    if (info.dwVolumeSerialNumber != judged.volume || index != judged.fileId)
+    // The look-up and the open are relative to the same directory handle: the same volume.
+    if (opened.fileId != judged.fileId)
         return FileSystemError::EntryChanged;
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic))
+        return Win32::lastError();
     const DWORD now = basic.FileAttributes & kSettable;
     const DWORD wanted = readOnly ? now | FILE_ATTRIBUTE_READONLY : now & ~DWORD(FILE_ATTRIBUTE_READONLY);
     if (wanted == now)
@@ -38,7 +41,7 @@ std::uint32_t setReadOnly(HANDLE entry, const EntryInfo& judged, bool readOnly) 
     change.FileAttributes = wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL;
     return ::SetFileInformationByHandle(entry, FileBasicInfo, &change, sizeof change)
                ? FileSystemError::Success
-               : ::GetLastError();
+               : Win32::lastError();
 }
 
 } // namespace
@@ -48,19 +51,16 @@ std::uint32_t DirHandle::changeMode(const std::string& name, int permissions,
     EntryInfo judged;
     if (std::uint32_t error = judgeForChange(*this, name, expected, judged))
         return error;
-    std::string entryPath = path();
-    if (!entryPath.empty() && entryPath.back() != '\\' && entryPath.back() != '/')
-        entryPath += '\\';
-    entryPath += name;
-    const HANDLE entry =
-        Wide::createFile(entryPath, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
-    if (entry == INVALID_HANDLE_VALUE)
-        return ::GetLastError();
-    const std::uint32_t result = setReadOnly(entry, judged, (permissions & FilePermission::Write) == 0);
-    ::CloseHandle(entry);
-    return result;
+    const std::wstring wide = Wide::toWide(name);
+    Win32::ScopedHandle entry;
+    if (std::uint32_t error =
+            Win32::openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                          Nt::kShareAll, Nt::kOpen, Nt::kBackupIntent, entry))
+        return error;
+    const std::wstring* dirPath = state->linkCheckPath();
+    if (dirPath != nullptr && Win32::reachedThroughLink(*dirPath, wide, entry.get()))
+        return FileSystemError::IsALink;
+    return setReadOnly(entry.get(), judged, (permissions & FilePermission::Write) == 0);
 }
 
 } // namespace VeltorPlatform

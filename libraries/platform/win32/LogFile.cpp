@@ -1,5 +1,6 @@
 #include "platform/LogFile.h"
 
+#include "Errors.h"
 #include "WideCalls.h"
 #include "platform/DirHandle.h"
 
@@ -42,7 +43,7 @@ std::uint32_t LogFile::open(const std::string& path, std::uint64_t rotateBytes) 
             (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         // MoveFileEx moves a link itself, never its target.
         if (size > rotateBytes && !Wide::moveFile(path, path + ".1", MOVEFILE_REPLACE_EXISTING))
-            return ::GetLastError();
+            return Win32::lastError();
     }
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link put there meanwhile as itself, so it is seen and refused
     // below instead of being written through. Others may read the log while a run writes it.
@@ -50,12 +51,12 @@ std::uint32_t LogFile::open(const std::string& path, std::uint64_t rotateBytes) 
         Wide::createFile(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE)
-        return ::GetLastError();
+        return Win32::lastError();
     auto opened = std::make_unique<State>();
     opened->file = file;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file, &info))
-        return ::GetLastError();
+        return Win32::lastError();
     if (isLinkOrOther(info.dwFileAttributes) || ::GetFileType(file) != FILE_TYPE_DISK)
         return refusal(info.dwFileAttributes);
     state = std::move(opened);
@@ -81,7 +82,7 @@ std::uint32_t LogFile::write(const char* data, std::size_t size) {
         const DWORD piece = text.size() - at > 0x100000 ? 0x100000 : static_cast<DWORD>(text.size() - at);
         DWORD written = 0;
         if (!::WriteFile(state->file, text.data() + at, piece, &written, nullptr))
-            return ::GetLastError();
+            return Win32::lastError();
         at += written;
     }
     return FileSystemError::Success;

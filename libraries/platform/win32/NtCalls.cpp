@@ -65,6 +65,25 @@ constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileStandardInformation = 5;
 constexpr ULONG kFileInternalInformation = 6;
 constexpr ULONG kFileFullDirectoryInformation = 2;
+constexpr ULONG kFileIdFullDirectoryInformation = 38;
+
+// FILE_ID_FULL_DIR_INFORMATION, which older Win32 headers lack: FILE_FULL_DIR_INFORMATION with the
+// file id before the name.
+struct IdFullDirInformation {
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;
+    ULONG EaSize;
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+};
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
 constexpr ULONG kFileAllInformation = 18;
@@ -97,12 +116,6 @@ void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDA
 
 } // namespace
 
-std::uint32_t toError(NTSTATUS status) {
-    if (status >= 0)
-        return 0;
-    return nt().statusToError != nullptr ? nt().statusToError(status) : kNotImplemented;
-}
-
 std::uint32_t openRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share,
                            ULONG disposition, ULONG options, HANDLE& out) {
     out = INVALID_HANDLE_VALUE;
@@ -120,7 +133,7 @@ std::uint32_t openRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK acc
     const NTSTATUS status = nt().createFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
                                             FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0);
     if (status < 0)
-        return toError(status);
+        return Win32::fromStatus(status);
     out = handle;
     return 0;
 }
@@ -150,7 +163,7 @@ std::uint32_t queryEntry(HANDLE handle, EntryInfo& out) {
             0 ||
         (status = nt().queryInformation(handle, &io, &internal, sizeof internal, kFileInternalInformation)) <
             0)
-        return toError(status);
+        return Win32::fromStatus(status);
     fill(out, basic, standard, internal);
     return 0;
 }
@@ -165,7 +178,7 @@ std::uint32_t volumeSerial(HANDLE handle, std::uint64_t& serial) {
     IO_STATUS_BLOCK io{};
     const NTSTATUS status = nt().queryVolume(handle, &io, &buffer, sizeof buffer, kFsVolumeInformation);
     if (status < 0 && status != kBufferOverflow) // a long label only overflows
-        return toError(status);
+        return Win32::fromStatus(status);
     serial = buffer.volume.VolumeSerialNumber;
     return 0;
 }
@@ -177,7 +190,7 @@ std::uint32_t freeBytes(HANDLE handle, std::uint64_t& bytes) {
     IO_STATUS_BLOCK io{};
     const NTSTATUS status = nt().queryVolume(handle, &io, &size, sizeof size, kFsFullSizeInformation);
     if (status < 0)
-        return toError(status);
+        return Win32::fromStatus(status);
     bytes = static_cast<std::uint64_t>(size.CallerAvailableAllocationUnits.QuadPart) *
             size.SectorsPerAllocationUnit * size.BytesPerSector;
     return 0;
@@ -199,10 +212,11 @@ std::uint32_t deleteOnClose(HANDLE entry) {
         if (status == kStatusNotImplemented || status == kInvalidInfoClass)
             posixUnknown = true;
         else if (status != kInvalidParameter && status != kNotSupported)
-            return toError(status);
+            return Win32::fromStatus(status);
     }
     BOOLEAN classic = TRUE;
-    return toError(nt().setInformation(entry, &io, &classic, sizeof classic, kFileDispositionInformation));
+    return Win32::fromStatus(
+        nt().setInformation(entry, &io, &classic, sizeof classic, kFileDispositionInformation));
 }
 
 std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name) {
@@ -219,8 +233,8 @@ std::uint32_t renameTo(HANDLE entry, HANDLE dir, const std::wstring& name) {
     rename->FileNameLength = static_cast<ULONG>(bytes);
     std::memcpy(rename->FileName, name.data(), bytes);
     IO_STATUS_BLOCK io{};
-    return toError(nt().setInformation(entry, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                       kFileRenameInformation));
+    return Win32::fromStatus(nt().setInformation(entry, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                                 kFileRenameInformation));
 }
 
 std::uint32_t DirectoryReader::open(HANDLE dir) {
@@ -242,9 +256,19 @@ std::uint32_t DirectoryReader::next(ListedEntry& entry) {
         return kNoMoreItems;
     if (!pending) {
         IO_STATUS_BLOCK io{};
-        const NTSTATUS status = nt().queryDirectory(
-            handle, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-            kFileFullDirectoryInformation, FALSE, nullptr, first ? TRUE : FALSE);
+        auto query = [&] {
+            return nt().queryDirectory(
+                handle, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                withIds ? kFileIdFullDirectoryInformation : kFileFullDirectoryInformation, FALSE, nullptr,
+                first ? TRUE : FALSE);
+        };
+        NTSTATUS status = query();
+        // A file system that does not list file ids: the class without them, from the start.
+        if (first && withIds &&
+            (status == kInvalidInfoClass || status == kInvalidParameter || status == kNotSupported)) {
+            withIds = false;
+            status = query();
+        }
         // An empty volume root has no "." and "..": its first answer is that nothing matched.
         if (status == kNoMoreFiles || (first && status == kNoSuchFile) ||
             (status >= 0 && io.Information == 0)) {
@@ -253,21 +277,40 @@ std::uint32_t DirectoryReader::next(ListedEntry& entry) {
         }
         first = false;
         if (status < 0)
-            return toError(status);
+            return Win32::fromStatus(status);
         offset = 0;
         pending = true;
     }
-    const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data() + offset);
-    entry.name = info->FileName;
-    entry.nameLength = info->FileNameLength / sizeof(wchar_t);
-    entry.attributes = info->FileAttributes;
-    entry.lastWrite = info->LastWriteTime;
-    entry.lastAccess = info->LastAccessTime;
-    entry.size = info->EndOfFile;
-    if (info->NextEntryOffset == 0)
+    ULONG nextOffset = 0;
+    if (withIds) {
+        const auto* info = reinterpret_cast<const IdFullDirInformation*>(buffer.data() + offset);
+        entry.name = info->FileName;
+        entry.nameLength = info->FileNameLength / sizeof(wchar_t);
+        entry.attributes = info->FileAttributes;
+        entry.lastWrite = info->LastWriteTime;
+        entry.lastAccess = info->LastAccessTime;
+        entry.change = info->ChangeTime;
+        entry.size = info->EndOfFile;
+        entry.allocated = info->AllocationSize;
+        entry.fileId = static_cast<std::uint64_t>(info->FileId.QuadPart);
+        nextOffset = info->NextEntryOffset;
+    } else {
+        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data() + offset);
+        entry.name = info->FileName;
+        entry.nameLength = info->FileNameLength / sizeof(wchar_t);
+        entry.attributes = info->FileAttributes;
+        entry.lastWrite = info->LastWriteTime;
+        entry.lastAccess = info->LastAccessTime;
+        entry.change = info->ChangeTime;
+        entry.size = info->EndOfFile;
+        entry.allocated = info->AllocationSize;
+        entry.fileId = 0;
+        nextOffset = info->NextEntryOffset;
+    }
+    if (nextOffset == 0)
         pending = false;
     else
-        offset += info->NextEntryOffset;
+        offset += nextOffset;
     return 0;
 }
 
@@ -277,7 +320,15 @@ void DirectoryReader::close() {
     handle = INVALID_HANDLE_VALUE;
     pending = false;
     first = true;
+    withIds = true;
 }
 
 } // namespace Nt
+
+std::uint32_t Win32::fromStatus(LONG status) {
+    if (status >= 0)
+        return 0;
+    return Nt::nt().statusToError != nullptr ? Nt::nt().statusToError(status) : Nt::kNotImplemented;
+}
+
 } // namespace VeltorPlatform

@@ -4,9 +4,10 @@
 // every process; linking its import library would also bind C runtime names that ntdll exports).
 //
 // Results are Windows error numbers, as the seam speaks them: an NTSTATUS goes through
-// RtlNtStatusToDosError, so STATUS_OBJECT_NAME_NOT_FOUND is 2, STATUS_ACCESS_DENIED 5,
-// STATUS_SHARING_VIOLATION 32, STATUS_NOT_A_DIRECTORY 267, STATUS_OBJECT_NAME_COLLISION 183,
-// STATUS_DIRECTORY_NOT_EMPTY 145, STATUS_CANNOT_DELETE 5, STATUS_FILE_IS_A_DIRECTORY 5.
+// RtlNtStatusToDosError (Win32::fromStatus in Errors.h), so STATUS_OBJECT_NAME_NOT_FOUND is 2,
+// STATUS_ACCESS_DENIED 5, STATUS_SHARING_VIOLATION 32, STATUS_NOT_A_DIRECTORY 267,
+// STATUS_OBJECT_NAME_COLLISION 183, STATUS_DIRECTORY_NOT_EMPTY 145, STATUS_CANNOT_DELETE 5,
+// STATUS_FILE_IS_A_DIRECTORY 5.
 #pragma once
 #include <windows.h>
 
@@ -35,10 +36,6 @@ constexpr ULONG kOpen = 1;   // FILE_OPEN
 constexpr ULONG kCreate = 2; // FILE_CREATE: fails on any entry of that name
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// The Windows error number of an NTSTATUS (0 for success and for the warnings that leave the fixed
-// part of a buffer filled).
-std::uint32_t toError(NTSTATUS status);
 
 // Opens `name` (one component, or empty for the directory itself: a new handle of the same open
 // object) relative to the open directory `dir`, case-insensitively as Win32 names compare.
@@ -73,11 +70,16 @@ struct ListedEntry {
     ULONG attributes = 0;
     LARGE_INTEGER lastWrite{};
     LARGE_INTEGER lastAccess{};
+    LARGE_INTEGER change{};
     LARGE_INTEGER size{};
+    LARGE_INTEGER allocated{};
+    // The file id (the file index a handle of the entry tells); 0 where the file system lists without.
+    std::uint64_t fileId = 0;
 };
 
 // Lists a directory through a handle of its own, in large batches ("." and ".." included: the caller
-// skips them).
+// skips them), with FileIdFullDirectoryInformation; a file system that refuses that class is listed
+// with FileFullDirectoryInformation, without file ids.
 class DirectoryReader {
 public:
     // Starts over on a new handle of the open directory `dir`: its own enumeration position, so copies
@@ -94,6 +96,7 @@ private:
     std::size_t offset = 0; // of the next entry in the buffer
     bool pending = false;   // the buffer holds entries not handed out yet
     bool first = true;      // the next query starts the scan
+    bool withIds = true;    // the class with file ids is asked for
 };
 
 } // namespace Nt

@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include "Errors.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -28,7 +30,7 @@ bool getCurrentDirectory(std::string& directory) {
 bool setCurrentDirectory(const std::string& directory, std::uint32_t& error) {
     if (::SetCurrentDirectoryA(directory.c_str()))
         return true;
-    error = ::GetLastError();
+    error = Win32::lastError();
     return false;
 }
 

@@ -63,20 +63,12 @@ HANDLE findFirstFile(const std::string& pattern, WIN32_FIND_DATAW& data) {
     return handle;
 }
 
-std::string foundName(const WIN32_FIND_DATAW& data) {
-    return toNarrow(data.cFileName);
-}
-
 DWORD getFileAttributes(const std::string& path) {
     return ::GetFileAttributesW(toWide(path).c_str());
 }
 
 BOOL deleteFile(const std::string& path) {
     return ::DeleteFileW(toWide(path).c_str());
-}
-
-BOOL removeDirectory(const std::string& path) {
-    return ::RemoveDirectoryW(toWide(path).c_str());
 }
 
 BOOL createDirectory(const std::string& path) {

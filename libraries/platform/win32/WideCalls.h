@@ -30,13 +30,11 @@ std::wstring consoleText(const char* text, std::size_t length);
 
 // The W calls with narrow paths; results and GetLastError as the calls of the same name give them.
 HANDLE createFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
-// FindFirstFileExW with the basic information in large batches, falling back to FindFirstFileW where
-// that is refused (ERROR_INVALID_PARAMETER on Windows before 7). foundName gives the entry's name.
+// FindFirstFileExW with the basic information, falling back to FindFirstFileW where that is refused
+// (ERROR_INVALID_PARAMETER on Windows before 7).
 HANDLE findFirstFile(const std::string& pattern, WIN32_FIND_DATAW& data);
-std::string foundName(const WIN32_FIND_DATAW& data);
 DWORD getFileAttributes(const std::string& path);
 BOOL deleteFile(const std::string& path);
-BOOL removeDirectory(const std::string& path);
 BOOL createDirectory(const std::string& path);
 BOOL moveFile(const std::string& from, const std::string& to, DWORD flags);
 

@@ -1,7 +1,8 @@
 // What the Win32 file-system sources share: handle ownership, time conversion, the state of an open
-// directory, and the opening and removal relative to a directory handle that both DirHandle and
-// DirEnumerator use.
+// directory, and the opening and removal relative to a directory handle that DirHandle and its
+// listing use.
 #pragma once
+#include "Errors.h"
 #include "platform/DirHandle.h"
 
 #include <windows.h>
@@ -14,7 +15,7 @@ namespace VeltorPlatform {
 
 namespace Win32 {
 
-// A handle of CreateFileA, closed on every way out.
+// A handle of CreateFileW or NtCreateFile, closed on every way out.
 class ScopedHandle {
 public:
     explicit ScopedHandle(HANDLE value = INVALID_HANDLE_VALUE) : handle(value) {}
@@ -38,10 +39,6 @@ public:
 private:
     HANDLE handle;
 };
-
-inline std::uint32_t lastError() {
-    return static_cast<std::uint32_t>(::GetLastError());
-}
 
 // Milliseconds since 1970 from 100-ns ticks since 1601 (a FILETIME's or an NT time's), truncated as
 // the calendar conversion truncates.
@@ -103,7 +100,8 @@ std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, U
 
 // Removes the non-directory entry `name` of the open directory `dir` (on the volume `volume`) through a
 // handle of the entry itself, judged on that handle: a directory or a read-only file is refused with
-// AccessDenied, an entry other than `expected` (when given) with EntryChanged. `linkCheckPath` is the
+// AccessDenied, an entry other than `expected` (when given) with EntryChanged; an `expected` listed
+// without a file id (0) is checked for its volume only. `linkCheckPath` is the
 // volume path of `dir`, given only where opensFollowLinks(): there a link is refused with IsALink
 // instead of costing its target.
 std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,

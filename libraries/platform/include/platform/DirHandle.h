@@ -12,28 +12,18 @@
 // removed or renamed through it. On both, directories stay open with all sharing allowed: others may
 // rename or remove them meanwhile, and a walk stays on the objects it opened.
 //
-// Errors are Windows error numbers as in FileSystem.h.
+// Everything below a root goes through here: listing, look-up, reading, creation, renaming, change of
+// mode and removal. FileSystem.h holds only the calls by path for what stands outside any data tree.
+// Errors are the Windows error numbers of FileErrors.h.
 #pragma once
-#include "platform/FileSystem.h"
+#include "platform/FileErrors.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace VeltorPlatform {
-
-namespace FileSystemError {
-// The entry is not a directory (ERROR_DIRECTORY).
-constexpr std::uint32_t NotADirectory = 267;
-// The entry is a link or another reparse point where only a real directory or file may stand.
-constexpr std::uint32_t IsALink = 1921;
-// The entry is a FIFO, device, socket or another special file: never opened.
-constexpr std::uint32_t NotARegularFile = 1920;
-// The entry is no longer the one that was judged (another file took its name).
-constexpr std::uint32_t EntryChanged = 1; // ERROR_INVALID_FUNCTION: never produced by the calls here
-// Another process holds the file open in a way that excludes us (Windows sharing violation).
-constexpr std::uint32_t SharingViolation = 32;
-} // namespace FileSystemError
 
 enum class EntryKind { File, Directory, Link, Other };
 
@@ -92,9 +82,12 @@ public:
     // The entry `name` as it stands, links not followed.
     std::uint32_t lookup(const std::string& name, EntryInfo& out) const;
     // Removes the non-directory entry `name`; a link goes as the link itself, never its target. A
-    // directory or a read-only file is refused with AccessDenied, as DeleteFileA refuses them. With
-    // `expected`, the entry must still be that entry (EntryChanged otherwise): what was judged is what
-    // goes.
+    // directory or a read-only file is refused with AccessDenied, as the system's own file deletion
+    // refuses them. With `expected`, the entry must still be that entry (EntryChanged otherwise): what
+    // was judged is what goes; an `expected` from a listing serves as it is (see DirEnumerator).
+    // POSIX: one fstatat for the check, then unlinkat. Windows: the entry is opened itself (never
+    // through a link), judged on its handle and deleted through it; where the system follows links
+    // anyway (Wine), a link is refused with IsALink rather than cost its target.
     std::uint32_t removeFile(const std::string& name, const EntryInfo* expected = nullptr) const;
     // Removes the empty directory `name` (DirNotEmpty otherwise); a link is refused with IsALink, a
     // read-only directory with AccessDenied.
@@ -103,8 +96,9 @@ public:
     // flags: Write present makes it writable, absent read-only), never through a link: a link is
     // refused with IsALink, for what it leads to may lie outside the tree. With `expected`, the entry
     // must still be that entry (EntryChanged otherwise). POSIX: the entry is pinned without following
-    // (O_PATH | O_NOFOLLOW), checked on that descriptor and changed through it. Windows: the read-only
-    // attribute, set through a handle of the entry checked against the look-up (DirHandleMode.cpp).
+    // (O_PATH | O_NOFOLLOW), checked on that descriptor and changed through it. Windows: the entry is
+    // opened relative to this directory without following, checked on its handle and its read-only
+    // attribute set through that handle (DirHandleMode.cpp).
     std::uint32_t changeMode(const std::string& name, int permissions,
                              const EntryInfo* expected = nullptr) const;
     // Renames `from` to `to` within this directory, replacing an entry named `to` (a link there is
@@ -189,6 +183,59 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state;
+};
+
+// What a listing must hand out. NamesAndTypes: the name and the kind of the entry only, the rest of its
+// EntryInfo left at its defaults until complete(); Full: every entry complete. On POSIX NamesAndTypes
+// spares the status call per entry (the directory entry's type is enough); on Windows both cost the
+// same.
+enum class DirDetail { NamesAndTypes, Full };
+
+// One entry of a listing: its name (valid until the next call of next() or close()) and its status.
+struct ListedEntry {
+    std::string_view name;
+    EntryInfo info;
+};
+
+// Lists a directory opened as a DirHandle, on a handle of the listing's own, so the DirHandle stays
+// free for look-ups and removals and copies of it can be listed at once. "." and ".." are never handed
+// out. Nothing is followed: a link is listed as a Link. Entries are removed through the DirHandle
+// (removeFile with the listed info as `expected`), never through the listing.
+//
+// POSIX: one getdents64 stream; complete() is one fstatat relative to the directory, and gives the
+// identity (device, inode) too. Windows: NtQueryDirectoryFile with the information class that carries
+// the file id (FileIdFullDirectoryInformation), so entries come complete with their identity (volume
+// serial of the directory, file id); where a file system refuses that class, the one without it is
+// used and fileId stays 0. linkCount and the POSIX fields are never listed there (1 and 0).
+class DirEnumerator {
+public:
+    DirEnumerator();
+    ~DirEnumerator();
+    DirEnumerator(const DirEnumerator&) = delete;
+    DirEnumerator& operator=(const DirEnumerator&) = delete;
+
+    // Starts a listing of `dir`; closes a previous one.
+    std::uint32_t open(const DirHandle& dir, DirDetail detail = DirDetail::Full);
+    // Moves to the next entry: Success, NoMoreItems at the end, or another error. POSIX: entries of a
+    // Full listing that vanished before their status was read are skipped.
+    std::uint32_t next();
+    // Completes the current entry of a NamesAndTypes listing to what a Full listing hands out, so a
+    // caller can look at the name first and pay for the details of the entries it wants only.
+    // FileNotFound when the entry vanished since the directory was read. An entry listed but not
+    // inspectable (POSIX: a directory without search permission) keeps its kind only, and Success.
+    // Windows: every entry comes complete; nothing to do.
+    std::uint32_t complete();
+    const ListedEntry& entry() const { return current; }
+    // Whether the current entry, a link, leads to a directory: for listings that show a directory link
+    // among the directories. POSIX: a status call that follows the link (reading it may refresh the
+    // link's last access); Windows: the directory attribute the link carries, from the listing.
+    bool linkLeadsToDirectory() const;
+    void close();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+    ListedEntry current;
 };
 
 } // namespace VeltorPlatform
