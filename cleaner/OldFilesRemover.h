@@ -8,7 +8,6 @@
 #include "OldFilesRemoverText.h"
 #include "Remover.h"
 #include "platform/DirHandle.h"
-#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <functional>
