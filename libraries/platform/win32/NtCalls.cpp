@@ -281,31 +281,25 @@ std::uint32_t DirectoryReader::next(ListedEntry& entry) {
         offset = 0;
         pending = true;
     }
+    // Both information classes share their layout up to the name; only the first carries the file id.
+    auto fill = [&](const auto* info, std::uint64_t fileId) {
+        entry.name = info->FileName;
+        entry.nameLength = info->FileNameLength / sizeof(wchar_t);
+        entry.attributes = info->FileAttributes;
+        entry.lastWrite = info->LastWriteTime;
+        entry.lastAccess = info->LastAccessTime;
+        entry.change = info->ChangeTime;
+        entry.size = info->EndOfFile;
+        entry.allocated = info->AllocationSize;
+        entry.fileId = fileId;
+        return info->NextEntryOffset;
+    };
     ULONG nextOffset = 0;
     if (withIds) {
         const auto* info = reinterpret_cast<const IdFullDirInformation*>(buffer.data() + offset);
-        entry.name = info->FileName;
-        entry.nameLength = info->FileNameLength / sizeof(wchar_t);
-        entry.attributes = info->FileAttributes;
-        entry.lastWrite = info->LastWriteTime;
-        entry.lastAccess = info->LastAccessTime;
-        entry.change = info->ChangeTime;
-        entry.size = info->EndOfFile;
-        entry.allocated = info->AllocationSize;
-        entry.fileId = static_cast<std::uint64_t>(info->FileId.QuadPart);
-        nextOffset = info->NextEntryOffset;
+        nextOffset = fill(info, static_cast<std::uint64_t>(info->FileId.QuadPart));
     } else {
-        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data() + offset);
-        entry.name = info->FileName;
-        entry.nameLength = info->FileNameLength / sizeof(wchar_t);
-        entry.attributes = info->FileAttributes;
-        entry.lastWrite = info->LastWriteTime;
-        entry.lastAccess = info->LastAccessTime;
-        entry.change = info->ChangeTime;
-        entry.size = info->EndOfFile;
-        entry.allocated = info->AllocationSize;
-        entry.fileId = 0;
-        nextOffset = info->NextEntryOffset;
+        nextOffset = fill(reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data() + offset), 0);
     }
     if (nextOffset == 0)
         pending = false;
