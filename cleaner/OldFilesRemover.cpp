@@ -92,6 +92,8 @@ namespace FsError = VeltorPlatform::FileSystemError;
 // Directories deeper than this below a walk's start are not entered: every level holds two handles,
 // and 256 levels stay well inside the usual limit of 1024 open files.
 constexpr std::size_t kMaxWalkDepth = 256;
+// Names a listing notes for the later rules of the same directory before they list it themselves.
+constexpr std::size_t kMaxNoted = 100000;
 
 std::int64_t secondsOf(std::int64_t unixMs) {
     return unixMs / 1000;
@@ -161,7 +163,8 @@ OldFilesRemover::Judge OldFilesRemover::ageJudge(std::uint64_t maxAgeSeconds, st
 
 void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
                                    RemoverText::LastName& last, std::size_t* seen,
-                                   const std::function<void(const std::string&, bool)>& done) {
+                                   const std::function<void(const std::string&, bool)>& done,
+                                   const std::function<void(std::string_view)>& left) {
     DirEnumerator listing;
     if (listing.open(dir, VeltorPlatform::DirDetail::NamesAndTypes) != FsError::Success)
         return;
@@ -173,8 +176,11 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
         if (entry.info.kind == EntryKind::Directory)
             continue;
         const std::string_view listed = entry.name;
-        if (!matchWildcard(listed, pattern))
+        if (!matchWildcard(listed, pattern)) {
+            if (left)
+                left(listed);
             continue;
+        }
         // The details only of the entries whose name matches: most of a large directory costs no status.
         if (listing.complete() != FsError::Success || entry.info.kind == EntryKind::Directory)
             continue;
@@ -186,6 +192,8 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
                 report.stays(pathOf(dir, std::string(listed)), why);
             if (done)
                 done(std::string(listed), false);
+            if (left)
+                left(listed);
             continue;
         }
         name.assign(listed);
@@ -193,6 +201,8 @@ void OldFilesRemover::removeListed(const DirHandle& dir, const std::string& patt
         const bool gone = remover_.remove(dir, name, entry.info, why, judge);
         if (done)
             done(name, gone);
+        if (!gone && left)
+            left(name);
     }
 }
 
@@ -231,6 +241,15 @@ void OldFilesRemover::setCurrentPath(const std::string& dir, const std::string& 
     currentPath_.assign(dir).append(1, '/').append(name);
 }
 
+void OldFilesRemover::watchRule(const DirHandle& handle, const std::string& dir, const std::string& pattern,
+                                std::uint64_t maxAge, std::uint64_t unreadAge, int stamp) {
+    ActionReport& report = this->report();
+    if (report.why())
+        report.watch(handle,
+                     ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
+                     {pattern});
+}
+
 void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& pattern,
                                      std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
     const auto maxAge = static_cast<std::uint64_t>(hoursToSeconds(maxAgeHours));
@@ -238,17 +257,90 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
     DirHandle handle;
     if (!openDir(dir, handle))
         return;
-    ActionReport& report = this->report();
-    if (report.why())
-        report.watch(handle,
-                     ActionReport::printable(dir) + " " + pattern + ": " + ageRule(maxAge, unreadAge, stamp),
-                     {pattern});
+    watchRule(handle, dir, pattern, maxAge, unreadAge, stamp);
     // Each file is judged on the status the listing has just read and goes at once, as find -delete
     // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
     RemoverText::LastName last;
     removeListed(handle, pattern, ageJudge(maxAge, unreadAge, stamp), last);
     if (last.any())
         setCurrentPath(dir, last.name());
+}
+
+void OldFilesRemover::removeByRulesOf(const std::string& dir, const std::vector<AgeRule>& rules) {
+    const AgeRule& first = rules.front();
+    if (rules.size() == 1) {
+        removeOldFiles(dir, first.pattern, first.maxAgeHours, first.unreadAgeHours, first.stamp);
+        return;
+    }
+    // Each rule's ages are checked when its turn comes, as when each rule ran on its own.
+    const auto maxAge = static_cast<std::uint64_t>(hoursToSeconds(first.maxAgeHours));
+    const auto unreadAge = static_cast<std::uint64_t>(hoursToSeconds(first.unreadAgeHours));
+    DirHandle handle;
+    if (!openDir(dir, handle)) {
+        for (std::size_t k = 1; k < rules.size(); ++k)
+            removeOldFiles(dir, rules[k].pattern, rules[k].maxAgeHours, rules[k].unreadAgeHours,
+                           rules[k].stamp);
+        return;
+    }
+    // The directory is listed once, for the first rule. Each later rule sees what the earlier ones left,
+    // as if it listed the directory after them: the names left are noted under the first later rule
+    // that matches them (a name only: its status is read again when that rule judges it), and a name
+    // a rule keeps passes on to the next rule that matches it. Past kMaxNoted names the later rules
+    // list the directory themselves, so memory stays bounded however many files match them.
+    std::vector<std::vector<std::string>> noted(rules.size());
+    std::size_t count = 0;
+    bool overflow = false;
+    auto noteAfter = [&](std::string_view name, std::size_t rule) {
+        for (std::size_t k = rule + 1; k < rules.size(); ++k) {
+            if (!matchWildcard(name, rules[k].pattern))
+                continue;
+            noted[k].emplace_back(name);
+            return true;
+        }
+        return false;
+    };
+    watchRule(handle, dir, first.pattern, maxAge, unreadAge, first.stamp);
+    RemoverText::LastName last;
+    removeListed(handle, first.pattern, ageJudge(maxAge, unreadAge, first.stamp), last, nullptr, nullptr,
+                 [&](std::string_view name) {
+                     if (!overflow && noteAfter(name, 0) && ++count > kMaxNoted) {
+                         overflow = true;
+                         std::vector<std::vector<std::string>>(rules.size()).swap(noted);
+                     }
+                 });
+    if (last.any())
+        setCurrentPath(dir, last.name());
+    ActionReport& report = this->report();
+    for (std::size_t k = 1; k < rules.size(); ++k) {
+        const AgeRule& rule = rules[k];
+        if (overflow) {
+            removeOldFiles(dir, rule.pattern, rule.maxAgeHours, rule.unreadAgeHours, rule.stamp);
+            continue;
+        }
+        const auto ruleMaxAge = static_cast<std::uint64_t>(hoursToSeconds(rule.maxAgeHours));
+        const auto ruleUnreadAge = static_cast<std::uint64_t>(hoursToSeconds(rule.unreadAgeHours));
+        watchRule(handle, dir, rule.pattern, ruleMaxAge, ruleUnreadAge, rule.stamp);
+        const Judge judge = ageJudge(ruleMaxAge, ruleUnreadAge, rule.stamp);
+        RemoverText::LastName lastOfRule;
+        for (const std::string& name : noted[k]) {
+            EntryInfo info;
+            // Gone or replaced by a directory since the listing: nothing for this rule.
+            if (handle.lookup(name, info) != FsError::Success || info.kind == EntryKind::Directory)
+                continue;
+            lastOfRule.offer(name);
+            Reason why;
+            if (!judge(name, info.lastWriteMs, info.lastAccessMs, why)) {
+                if (report.why())
+                    report.stays(pathOf(handle, name), why);
+            } else if (remover_.remove(handle, name, info, why, judge)) {
+                continue;
+            }
+            noteAfter(name, k);
+        }
+        std::vector<std::string>().swap(noted[k]);
+        if (lastOfRule.any())
+            setCurrentPath(dir, lastOfRule.name());
+    }
 }
 
 std::string OldFilesRemover::ageRule(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) {
@@ -261,17 +353,27 @@ std::string OldFilesRemover::ageRule(std::uint64_t maxAgeSeconds, std::uint64_t 
 }
 
 void OldFilesRemover::removeByRules(RuleTable rules) {
+    // The rules of one directory follow each other in the table: they share one listing of it.
+    std::string directory;
+    std::vector<AgeRule> group;
     for (const auto& rule : rules) {
         const std::vector<std::string> fields = RemoverText::split(rule.second, ",");
-        const std::string directory(RemoverText::trim(rule.first));
+        const std::string trimmed(RemoverText::trim(rule.first));
         // A missing directory or a malformed line costs that rule only; the others still run.
-        if (directory.empty() || fields.size() < 4)
+        if (trimmed.empty() || fields.size() < 4)
             continue;
-        removeOldFiles(directory, std::string(RemoverText::trim(fields[0])),
-                       RemoverText::readInteger(RemoverText::trim(fields[1])),
-                       RemoverText::readInteger(RemoverText::trim(fields[2])),
-                       clampToInt(RemoverText::readInteger(RemoverText::trim(fields[3]))));
+        if (trimmed != directory && !group.empty()) {
+            removeByRulesOf(directory, group);
+            group.clear();
+        }
+        directory = trimmed;
+        group.push_back(AgeRule{std::string(RemoverText::trim(fields[0])),
+                                RemoverText::readInteger(RemoverText::trim(fields[1])),
+                                RemoverText::readInteger(RemoverText::trim(fields[2])),
+                                clampToInt(RemoverText::readInteger(RemoverText::trim(fields[3])))});
     }
+    if (!group.empty())
+        removeByRulesOf(directory, group);
 }
 
 int OldFilesRemover::clampToInt(std::int64_t value) {

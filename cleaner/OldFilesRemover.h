@@ -133,10 +133,25 @@ private:
     bool openDir(const std::string& dir, DirHandle& out, bool* missing = nullptr);
     void removeEmptySubdirectories(const DirHandle& dir);
     // One pass over the entries of `dir` matching `pattern`: each non-directory is judged on the status
-    // just read and goes at once, as find -delete does. `last` ends at the greatest name seen.
+    // just read and goes at once, as find -delete does. `last` ends at the greatest name seen. `left` is
+    // told the name of every other non-directory the pass leaves in place: not matching, kept or not
+    // removable.
     void removeListed(const DirHandle& dir, const std::string& pattern, const Judge& judge,
                       RemoverText::LastName& last, std::size_t* seen = nullptr,
-                      const std::function<void(const std::string&, bool)>& done = nullptr);
+                      const std::function<void(const std::string&, bool)>& done = nullptr,
+                      const std::function<void(std::string_view)>& left = nullptr);
+    // One line of a rule table.
+    struct AgeRule {
+        std::string pattern;
+        std::int64_t maxAgeHours = 0;
+        std::int64_t unreadAgeHours = 0;
+        int stamp = LastWrite;
+    };
+    // The rules of one directory in their order, on one listing of it (see removeByRules).
+    void removeByRulesOf(const std::string& dir, const std::vector<AgeRule>& rules);
+    // Under --why: a cleaning of `dir` applies this age rule.
+    void watchRule(const DirHandle& handle, const std::string& dir, const std::string& pattern,
+                   std::uint64_t maxAge, std::uint64_t unreadAge, int stamp);
     // The verdict of an age rule; on either outcome `why` holds the numbers it decided on.
     Judge ageJudge(std::uint64_t maxAgeSeconds, std::uint64_t unreadAgeSeconds, int stamp) const;
     // An age rule in words, as --why shows it: "last write older than 48 h, and if never read ...".

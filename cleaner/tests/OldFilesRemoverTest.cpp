@@ -120,14 +120,17 @@ TEST_F(RemoverTest, RuleTableOrderTrimmingAndSkipping) {
     const std::set<std::string> kept{"a", "a/z.bak", "b", "b/keep.tmp", "c", "c/huge.tmp"};
     EXPECT_EQ(kept, left());
 
-    // Several rules on one directory run in insertion order; the later one sees what the first left.
+    // Several rules on one directory run in insertion order on one listing; each later one sees what
+    // the earlier ones left, also what a rule between them kept.
     makeAged("b/c.tmp", 30 * kHour, 30 * kHour);
+    makeAged("b/keep.old", 10 * kHour, kHour);
     OldFilesRemover::RuleTable ordered;
     ordered.emplace(path("b"), "c.tmp, 24, 0, 1");
     ordered.emplace(path("b"), "*, 1, 1, 0");
+    ordered.emplace(path("b"), "*.old, 5, 0, 1");
     remover.removeByRules(ordered);
     EXPECT_EQ(kept, left());
-    EXPECT_EQ(path("b") + "/keep.tmp", remover.currentPath());
+    EXPECT_EQ(path("b") + "/keep.old", remover.currentPath());
 }
 
 // A negative age ends the run too; the black-box suite shows that on a whole installation.
