@@ -26,7 +26,8 @@ public:
     // it (the missing owner of a dangling lock). It plays no part in how a path is resolved.
     void showNamesBelow(const std::string& dir);
     // The directory `path`, resolved and opened by TrustedDirs the first time it is asked for; later
-    // calls hand out the same outcome and a handle sharing the same open directory.
+    // calls hand out a handle sharing the same open directory. An outcome other than Opened is not
+    // kept: it holds until the next call.
     const TrustedDirs::Opened& open(const std::string& path);
     // True the first time a refused path is offered in this run: one message per refused directory.
     bool firstRefusal(const std::string& path) { return refusals_.insert(path).second; }
@@ -38,6 +39,7 @@ private:
     std::vector<std::string> namingBases_;
     std::set<std::string> refusals_;
     std::map<std::string, TrustedDirs::Opened> opened_;
+    TrustedDirs::Opened notOpened_;
 };
 
 } // namespace Veltor

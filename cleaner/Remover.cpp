@@ -52,8 +52,11 @@ bool Remover::remove(const VeltorPlatform::DirHandle& dir, const std::string& na
         return true;
     };
     if (report.dryRun()) {
+        // A job file was asked whether it can go when it was judged: a preview tells of the folding.
+        if (folding)
+            return done();
         // A preview tells what the real run would do: a read-only file would stay.
-        if (judged.readOnly && !isDirectory && !folding) {
+        if (judged.readOnly && !isDirectory) {
             report.kept(path());
             return false;
         }
@@ -74,9 +77,10 @@ bool Remover::remove(const VeltorPlatform::DirHandle& dir, const std::string& na
     if (error == FsError::EntryChanged && !again)
         return false;
     if (error != FsError::Success && error != FsError::FileNotFound && !isDirectory && !folding) {
-        // One more try after a pause, on the entry as it stands now: a name swapped meanwhile is a new
-        // entry, which goes only when its own verdict says so.
-        VeltorPlatform::sleepMs(kRetryPauseMs);
+        // One more try, on the entry as it stands now: a name swapped meanwhile is a new entry, which
+        // goes only when its own verdict says so. A failure of the system gets a pause first.
+        if (error != FsError::EntryChanged)
+            VeltorPlatform::sleepMs(kRetryPauseMs);
         EntryInfo now;
         Reason whyNow;
         const std::uint32_t looked = dir.lookup(name, now);
@@ -94,8 +98,9 @@ bool Remover::remove(const VeltorPlatform::DirHandle& dir, const std::string& na
     }
     if (error == FsError::Success)
         return done();
-    // Gone meanwhile: somebody else removed it, nothing to report.
-    if (error != FsError::FileNotFound)
+    // Gone meanwhile: somebody else removed it, nothing to report; but a folded job file whose deletion
+    // we could not make ourselves is a failure, whoever removed it.
+    if (error != FsError::FileNotFound || folding)
         failed(path(), why, error);
     return false;
 }

@@ -144,7 +144,14 @@ TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::
     return outcomeOf(result);
 }
 
-TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector<std::string>& namingBases) {
+std::string::size_type TrustedDirs::rootLength(const std::string& path) {
+    std::string::size_type after = 0;
+    rootOf(path, after);
+    return after;
+}
+
+TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector<std::string>& namingBases,
+                                      const Opened* above, std::string::size_type namesFrom) {
     Opened result;
     const std::string target = unified(path);
     if (target.empty())
@@ -162,10 +169,16 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector
     std::vector<DirHandle> way(1);
     std::vector<Step> pending;
     std::string::size_type after = 0;
-    std::string root = rootOf(target, after);
-    if (const std::uint32_t error = way.back().openRoot(root))
-        return stop(error, root, Refusal::NotADirectory);
-    pushNames(pending, target, after, false);
+    std::string root;
+    if (above != nullptr && above->outcome == Outcome::Opened) {
+        way = above->way;
+        pushNames(pending, target, namesFrom, false);
+    } else {
+        root = rootOf(target, after);
+        if (const std::uint32_t error = way.back().openRoot(root))
+            return stop(error, root, Refusal::NotADirectory);
+        pushNames(pending, target, after, false);
+    }
     int links = 0;
     while (!pending.empty()) {
         const Step step = std::move(pending.back());
@@ -212,7 +225,8 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector
         pushNames(pending, linkTarget, after, true);
     }
     result.outcome = Outcome::Opened;
-    result.dir = std::move(way.back());
+    result.dir = way.back();
+    result.way = std::move(way);
     return result;
 }
 

@@ -32,11 +32,20 @@ public:
         // For Refused: the entry the way stopped at (as reached, links followed so far) and why.
         std::string refusedAt;
         Refusal refusal = Refusal::None;
+        // For Opened: the directories of the way from the root to `dir`, as resolved (links followed),
+        // so that what lies below it can be resolved from there.
+        std::vector<VeltorPlatform::DirHandle> way;
     };
     // Opens `path`, resolved from the root of the file system ("/"; Windows: the drive's root or the
     // "\\server\share" root; a relative path from the current directory). A ".." in `path` itself is
     // refused; one in a followed link's target goes up one directory of the way.
-    static Opened open(const std::string& path, const std::vector<std::string>& namingBases = {});
+    // With `above`, a directory opened before whose path (unified) is the part of `path` before
+    // `namesFrom`: only the names from there on are resolved, from the way `above` was reached.
+    static Opened open(const std::string& path, const std::vector<std::string>& namingBases = {},
+                       const Opened* above = nullptr, std::string::size_type namesFrom = 0);
+    // Where the names of a unified path begin, after its root ("/", "C:\", "\\server\share\"; 0 for
+    // a relative path).
+    static std::string::size_type rootLength(const std::string& path);
     // Opens the directory `name` of `parent`, never through a link: Refused for a link or anything but
     // a directory, Missing when it does not exist, Unreadable when it cannot be opened.
     static Outcome openChild(const VeltorPlatform::DirHandle& parent, const std::string& name,

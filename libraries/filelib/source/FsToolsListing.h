@@ -89,7 +89,7 @@ std::uint32_t forEachEntry(const std::string& dir, const std::string& pattern, V
         return FileSystemError::PathNotFound;
     VeltorPlatform::DirEnumerator listing;
     if (error == FileSystemError::Success)
-        error = listing.open(opened, VeltorPlatform::DirDetail::NamesAndTypes);
+        error = listing.open(opened, VeltorPlatform::DirDetail::NamesAndTypes, true);
     if (error != FileSystemError::Success)
         return error;
     Item item;

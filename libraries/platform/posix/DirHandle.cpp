@@ -380,7 +380,7 @@ DirEnumerator::~DirEnumerator() {
     close();
 }
 
-std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail, bool withoutSearch) {
     close();
     if (!dir.isOpen())
         return FileSystemError::InvalidParameter;
@@ -389,9 +389,15 @@ std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail detail) {
 #if defined(__linux__)
     // "." takes search permission; a directory we may read but not search is reopened through the
     // descriptor itself, which needs read permission only, as listing it by its path did.
-    if (fd < 0 && errno == EACCES)
+    if (fd < 0 && errno == EACCES && withoutSearch) {
+        const int refused = errno;
         fd = ::open(("/proc/self/fd/" + std::to_string(dir.state->fd)).c_str(),
                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            errno = refused; // no /proc: the directory's own refusal, not the missing file system
+    }
+#else
+    (void)withoutSearch;
 #endif
     if (fd < 0)
         return lastError();

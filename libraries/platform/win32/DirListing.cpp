@@ -20,7 +20,7 @@ DirEnumerator::~DirEnumerator() {
     close();
 }
 
-std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail) {
+std::uint32_t DirEnumerator::open(const DirHandle& dir, DirDetail, bool) {
     close();
     if (!dir.isOpen())
         return FileSystemError::InvalidParameter;

@@ -157,6 +157,7 @@ case_swaps_during_a_run_lose_nothing_outside() {
 # not what the run opened: it stays untouched. Natively each deletion is slowed down so the rename falls
 # inside the run; under Wine the run is slow enough by itself.
 case_a_directory_renamed_while_the_run_works_in_it() {
+    [ "$TARGET" = native ] && ! command -v strace >/dev/null && { echo "  (no strace: skipped)"; return 0; }
     make_install server
     local temp=$SERVER/Log/temp moved=$SERVER/Log/moved n=2500 pid waited=0 left
     [ "$TARGET" = native ] && n=300
@@ -196,10 +197,15 @@ PY
     fi
     [ -d "$moved" ] && [ ! -e "$temp" ] || fail "the renamer was refused: $(tr -d '\r' <"$SB/renamer" 2>/dev/null)"
     many_old_files "$temp" new 50
+    # An expired session there too: the sessions are cleaned after the rules, in the directory the run
+    # opened for them, not in whatever took its name since.
+    printf 'a=b=c=1,x' >"$temp/cgisess_new"
+    touch -d "@$((NOW - 9000 * 3600))" "$temp/cgisess_new"
     wait $pid
     [ "$(cat "$SB/code")" = 0 ] || fail "exit code $(cat "$SB/code"): $(head -c 300 "$SB/out")"
     left=$(find "$temp" -maxdepth 1 -name 'new*.tmp' | wc -l)
-    [ "$left" = 50 ] || fail "the run removed $((50 - left)) files from the directory now under the old name"
+    [ "$left" = 50 ] && [ -e "$temp/cgisess_new" ] ||
+        fail "the run removed files from the directory now under the old name"
     # Natively the run stays on the directory it opened and empties it where it went. (Wine cannot name
     # the entries of a directory renamed meanwhile: it leaves them.)
     if [ "$TARGET" = native ]; then

@@ -214,8 +214,11 @@ public:
     DirEnumerator(const DirEnumerator&) = delete;
     DirEnumerator& operator=(const DirEnumerator&) = delete;
 
-    // Starts a listing of `dir`; closes a previous one.
-    std::uint32_t open(const DirHandle& dir, DirDetail detail = DirDetail::Full);
+    // Starts a listing of `dir`; closes a previous one. With `withoutSearch`, a directory we may read
+    // but not search is listed too, as listing it by its path would (its names only: the status of its
+    // entries cannot be read); POSIX reopens it through the descriptor (Linux /proc/self/fd), Windows
+    // needs nothing. Without it such a directory fails with AccessDenied, as the cleaning wants.
+    std::uint32_t open(const DirHandle& dir, DirDetail detail = DirDetail::Full, bool withoutSearch = false);
     // Moves to the next entry: Success, NoMoreItems at the end, or another error. POSIX: entries of a
     // Full listing that vanished before their status was read are skipped.
     std::uint32_t next();

@@ -11,9 +11,9 @@ namespace VeltorPlatform {
 
 namespace FileSystemError {
 constexpr std::uint32_t Success = 0;
-// The entry is no longer the one that was judged (another file took its name). ERROR_INVALID_FUNCTION,
-// which none of the file calls produce otherwise.
-constexpr std::uint32_t EntryChanged = 1;
+// The entry is no longer the one that was judged (another file took its name). A number of the range
+// Windows leaves to applications (bit 29 set), so that no error of the system can be taken for it.
+constexpr std::uint32_t EntryChanged = 0x20000001;
 constexpr std::uint32_t FileNotFound = 2;
 constexpr std::uint32_t PathNotFound = 3;
 constexpr std::uint32_t AccessDenied = 5;
