@@ -178,7 +178,9 @@ PY
         (cd "$SB" && "$HERE/../../cmake/wine-run" --bits="$WINE_BITS" "$PROGRAM" >"$SB/out" 2>&1 </dev/null
             echo $? >"$SB/code") &
     else
-        (cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" strace -f -qq -o /dev/null -e trace=unlinkat \
+        # The leak check of a sanitizer build cannot run under ptrace.
+        (cd "$SB" && ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+            VELTOR_REGISTRY="$SB/registry.reg" strace -f -qq -o /dev/null -e trace=unlinkat \
             -e inject=unlinkat:delay_enter=10000 "$PROGRAM" >"$SB/out" 2>&1 </dev/null
             echo $? >"$SB/code") &
     fi
