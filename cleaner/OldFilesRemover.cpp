@@ -259,7 +259,8 @@ void OldFilesRemover::removeOldFiles(const std::string& dir, const std::string& 
         return;
     watchRule(handle, dir, pattern, maxAge, unreadAge, stamp);
     // Each file is judged on the status the listing has just read and goes at once, as find -delete
-    // does: one pass, one lookup per file, no list of a directory that may hold millions of files.
+    // does: one pass, no list of a directory that may hold millions of files. The remover checks the
+    // entry once more right before it goes (one more status call per file removed).
     RemoverText::LastName last;
     removeListed(handle, pattern, ageJudge(maxAge, unreadAge, stamp), last);
     if (last.any())
