@@ -1,6 +1,6 @@
 #include "platform/DirHandle.h"
 
-#include "FileSystemErrors.h"
+#include "PosixFiles.h"
 
 #include <cstring>
 #include <dirent.h>

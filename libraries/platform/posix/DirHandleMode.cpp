@@ -1,6 +1,6 @@
 // DirHandle::changeMode: a permission change that never reaches through a link.
 #include "EntryJudge.h"
-#include "FileSystemErrors.h"
+#include "PosixFiles.h"
 
 #include <fcntl.h>
 

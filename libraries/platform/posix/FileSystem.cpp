@@ -1,6 +1,6 @@
 #include "platform/FileSystem.h"
 
-#include "FileSystemErrors.h"
+#include "PosixFiles.h"
 
 #include <cerrno>
 #include <fcntl.h>

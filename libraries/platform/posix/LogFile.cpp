@@ -1,6 +1,6 @@
 #include "platform/LogFile.h"
 
-#include "FileSystemErrors.h"
+#include "PosixFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
