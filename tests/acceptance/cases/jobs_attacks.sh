@@ -154,6 +154,18 @@ case_jobs_preview_is_the_run() {
     [ -n "$preview" ] && [ "$preview" = "$(printf '%s\n' "$OUT" | sed -n 's/^Folded: //p')" ] ||
         fail "previewed: $preview; folded: $(printf '%s\n' "$OUT" | sed -n 's/^Folded: //p')"
     chattr -i "$FJ/job-4.spec" 2>/dev/null
+    # A day log that cannot take its name (the rename fails): its job files stay, and the run says so.
+    if command -v strace >/dev/null; then
+        rm -f "$FJ"/job-*.spec "$FJ"/jobs-*.log
+        printf 'job 7\r\n' >"$FJ/job-7.spec"
+        touch -d @$((NOW - 7200)) "$FJ/job-7.spec"
+        (cd "$SB" && ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 VELTOR_REGISTRY="$SB/registry.reg" \
+            strace -f -qq -o /dev/null -e trace=renameat,renameat2 -e inject=renameat,renameat2:error=EIO \
+            "$PROGRAM" --process-fjobs >"$SB/out" 2>&1)
+        i=$?
+        [ "$i" = 7 ] && grep -q "^Unable to create file: " "$SB/out" || fail "a day log not written: exit $i"
+        [ "$(ls -A "$FJ")" = job-7.spec ] || fail "a day log not written left: $(ls -A "$FJ" | tr '\n' ' ')"
+    fi
     # Root's files in nobody's directory: a preview by nobody cannot keep their last access.
     rm -f "$FJ"/job-*.spec
     attacker "$PROGRAM" --version >/dev/null 2>&1 || return 0
