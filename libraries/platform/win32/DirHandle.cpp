@@ -206,6 +206,19 @@ std::wstring win32Target(const ReparseData& data) {
     return L"\\\\?\\GLOBALROOT" + name;
 }
 
+// Opens the entry `name` of `dir` for deletion, which deletes nothing yet, and reads its status.
+// IsALink where Wine reached the entry through a link (`linkCheckPath` as removeIn takes it).
+std::uint32_t openForDeletion(HANDLE dir, const std::wstring* linkCheckPath, const std::string& name,
+                              ScopedHandle& entry, EntryInfo& info) {
+    const std::wstring wide = Wide::toWide(name);
+    if (std::uint32_t error = openIn(dir, wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kOpen,
+                                     Nt::kBackupIntent, entry))
+        return error;
+    if (linkCheckPath != nullptr && reachedThroughLink(*linkCheckPath, wide, entry.get()))
+        return FileSystemError::IsALink;
+    return Nt::queryEntry(entry.get(), info);
+}
+
 } // namespace
 
 DirHandle::DirHandle() = default;
@@ -325,17 +338,11 @@ std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* ex
 std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
     ScopedHandle entry;
-    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
-                                     Nt::kOpen, Nt::kBackupIntent, entry))
-        return error;
     EntryInfo info;
-    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+    if (std::uint32_t error = openForDeletion(state->handle.get(), state->linkCheckPath(), name, entry, info))
         return error;
-    const std::wstring* dirPath = state->linkCheckPath();
-    if (info.kind == EntryKind::Link ||
-        (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get())))
+    if (info.kind == EntryKind::Link)
         return FileSystemError::IsALink;
     if (info.kind != EntryKind::Directory)
         return FileSystemError::NotADirectory;
@@ -413,16 +420,9 @@ std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
         return FileSystemError::InvalidParameter;
     // Whatever else stands in the way (the entry's or the directory's security, a share mode without
     // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
-    const std::wstring wide = Wide::toWide(name);
     ScopedHandle entry;
-    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
-                                     Nt::kOpen, Nt::kBackupIntent, entry))
-        return error;
-    const std::wstring* dirPath = state->linkCheckPath();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
-        return FileSystemError::IsALink;
     EntryInfo info;
-    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
+    if (std::uint32_t error = openForDeletion(state->handle.get(), state->linkCheckPath(), name, entry, info))
         return error;
     // A link goes as the link itself, whatever its attributes; the read-only attribute keeps the rest.
     return info.kind != EntryKind::Link && info.readOnly ? FileSystemError::AccessDenied
