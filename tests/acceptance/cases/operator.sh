@@ -39,6 +39,19 @@ case_failures_end_with_status_7() {
     fi
 }
 
+# A dangling lock that cannot go is a failure too, though no rule can be asked again about it.
+case_failures_of_sweeps_end_with_status_7() {
+    [ "$TARGET" = windows ] && return 0
+    make_install server
+    age_file "$SERVER/Data/incoming/x.lock" 1
+    chattr +i "$SERVER/Data/incoming/x.lock" 2>/dev/null || return 0
+    run_sorvik --list --locks
+    chattr -i "$SERVER/Data/incoming/x.lock"
+    expect_code 7
+    expect_contains "Failed: $(shown "$SERVER/Data/incoming/x.lock") (access denied, win-error#5)"
+    expect_contains "; kept 0, failed 1"
+}
+
 # Names that hold line ends, terminal escapes, C1 controls and bytes that are no UTF-8: each line of
 # the output is one action or one message, and no control byte reaches the terminal.
 case_names_cannot_forge_output_lines() {
