@@ -320,8 +320,7 @@ void OldFilesRemover::removeOldWebSessions(const std::string& dir, std::int64_t 
         if (pieces.empty()) {
             // What was read is what goes: a file swapped in meanwhile stays.
             if (t < threshold)
-                remover_.remove(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit),
-                                nullptr);
+                remover_.remove(handle, name, read, Reason::of(Reason::SessionExpired, current - t, limit));
             else if (report.why())
                 report.stays(pathOf(handle, name), Reason::of(Reason::SessionYoung, current - t, limit,
                                                               ActionReport::localMinute(t)));
