@@ -21,34 +21,7 @@ std::string counted(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string errorText(std::uint32_t error) {
-    const char* text = nullptr;
-    switch (error) {
-    case 2:
-    case 3:
-        text = "not found";
-        break;
-    case 5:
-        text = "access denied";
-        break;
-    case 32:
-        text = "in use by another process";
-        break;
-    case 145:
-        text = "directory not empty";
-        break;
-    case 1920:
-        text = "not a regular file";
-        break;
-    case 1921:
-        text = "a link";
-        break;
-    default:
-        break;
-    }
-    const std::string code = "win-error#" + std::to_string(error);
-    return text != nullptr ? std::string(text) + ", " + code : code;
-}
+using VeltorPlatform::errorText;
 
 } // namespace
 

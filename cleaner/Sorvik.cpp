@@ -3,6 +3,8 @@
 #include "ActionReport.h"
 #include "FsTools.h"
 #include "TimeSpan.h"
+#include "TrustedDirs.h"
+#include "OldFilesRemoverText.h"
 #include "platform/Console.h"
 #include "platform/LogFile.h"
 #include "platform/Paths.h"
@@ -126,12 +128,26 @@ void Sorvik::openLog(VeltorPlatform::LogFile& log) {
     std::string path;
     getParser().getValue("log", path);
     ActionReport& report = report_;
-    const std::uint32_t error = log.open(path, kLogRotateBytes);
+    namespace FsError = VeltorPlatform::FileSystemError;
+    std::string folder;
+    std::string name;
+    RemoverText::splitPath(path, folder, name);
+    // The folder is reached as the data directories are, under the link rule, and the log is kept
+    // only where nobody else can swap it.
+    const TrustedDirs::Opened opened = TrustedDirs::open(folder);
+    std::uint32_t error = FsError::PathNotFound;
+    if (opened.outcome == TrustedDirs::Outcome::Refused)
+        error = FsError::IsALink;
+    else if (opened.outcome == TrustedDirs::Outcome::Opened) {
+        VeltorPlatform::EntryInfo existing;
+        const bool exists = opened.dir.lookup(name, existing) == FsError::Success;
+        error = opened.dir.writersTrusted(exists ? &existing : nullptr) ? log.open(opened.dir, name, kLogRotateBytes)
+                                                                        : FsError::AccessDenied;
+    }
     if (error == 0) {
         VeltorPlatform::consoleCopyTo(copyToLog, &log);
         return;
     }
-    namespace FsError = VeltorPlatform::FileSystemError;
     const std::string why = error == FsError::IsALink           ? "it is a link"
                             : error == FsError::NotARegularFile ? "it is not a regular file"
                                                                 : "win-error#" + std::to_string(error);

@@ -1,5 +1,6 @@
 #include "WinRegistry.h"
 
+#include "platform/FileErrors.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 
@@ -10,15 +11,10 @@ namespace VeltorCorelib {
 
 namespace {
 
+namespace Error = VeltorPlatform::FileSystemError;
 using VeltorPlatform::RegistryKey;
 using VeltorPlatform::RegistryRoot;
 
-constexpr std::uint32_t kNotFound = 2;
-constexpr std::uint32_t kAccessDenied = 5;
-constexpr std::uint32_t kOutOfMemory = 14;
-constexpr std::uint32_t kMoreData = 234;
-constexpr std::uint32_t kNoMoreItems = 259;
-constexpr std::uint32_t kKeyNotFound = 1168;
 
 const char kResourcesKey[] = "SOFTWARE\\Veltor\\Resources";
 constexpr std::size_t kResourcesKeyLength = sizeof kResourcesKey - 1; // 25
@@ -67,16 +63,16 @@ void openForReading(const std::string& hive, const std::string& key, bool with64
     switch (result) {
     case 0:
         return;
-    case kAccessDenied:
+    case Error::AccessDenied:
         REGISTRY_THROW(WinRegistry::Get_AccessDenied,
                        "@winregistry.get.access-denied{Access denied when trying to get \"%\"->\"%\"};", hive,
                        resolved);
-    case kNotFound:
-    case kKeyNotFound:
+    case Error::FileNotFound:
+    case Error::KeyNotFound:
         REGISTRY_THROW(WinRegistry::Get_NotFound,
                        "@winregistry.get.not-found{Could not find registry key \"%\"->\"%\"};", hive,
                        resolved);
-    case kOutOfMemory:
+    case Error::OutOfMemory:
         VELTOR_THROW_OOM(WinRegistry::Get_OutOfMemory);
     default:
         REGISTRY_THROW(WinRegistry::Get_UnknownError,
@@ -96,7 +92,7 @@ std::string readValue(const std::string& hive, const std::string& key, const std
     auto size = static_cast<std::uint32_t>(buffer.size());
     std::uint32_t result =
         VeltorPlatform::regQueryValue(handle, value, type, reinterpret_cast<std::uint8_t*>(&buffer[0]), size);
-    while (result == kMoreData) {
+    while (result == Error::MoreData) {
         // The value may grow between the calls: ask again until it fits.
         std::string larger(size > buffer.size() ? size : 2 * buffer.size(), '\0');
         buffer.swap(larger);
@@ -134,11 +130,11 @@ void writeValue(const std::string& hive, const std::string& key, const std::stri
     switch (result) {
     case 0:
         break;
-    case kAccessDenied:
+    case Error::AccessDenied:
         REGISTRY_THROW(WinRegistry::Set_AccessDenied,
                        "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};", hive,
                        resolved);
-    case kOutOfMemory:
+    case Error::OutOfMemory:
         VELTOR_THROW_OOM(WinRegistry::Set_OutOfMemory);
     default:
         REGISTRY_THROW(WinRegistry::Set_UnknownError,
@@ -153,11 +149,11 @@ void writeValue(const std::string& hive, const std::string& key, const std::stri
     switch (result) {
     case 0:
         return;
-    case kAccessDenied:
+    case Error::AccessDenied:
         REGISTRY_THROW(WinRegistry::Set_AccessDenied,
                        "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
                        keyText, value);
-    case kOutOfMemory:
+    case Error::OutOfMemory:
         VELTOR_THROW_OOM(WinRegistry::Set_OutOfMemory);
     default:
         REGISTRY_THROW(WinRegistry::Set_UnknownError,
@@ -232,9 +228,9 @@ std::vector<std::string> WinRegistry::getSubKeys(const std::string& hive, const 
             if (result == 0) {
                 names.emplace_back(buffer.data(), length);
                 ++index;
-            } else if (result == kNoMoreItems) {
+            } else if (result == Error::NoMoreItems) {
                 break;
-            } else if (result == kMoreData) {
+            } else if (result == Error::MoreData) {
                 buffer.assign(2 * buffer.size(), '\0');
             } else {
                 handle.close();

@@ -289,9 +289,29 @@ bool DirHandle::linksTrusted(const EntryInfo& link) const {
     return status.st_uid == 0 && (status.st_mode & S_ISVTX) != 0 && link.ownerId == 0;
 }
 
-std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) const {
+bool DirHandle::writersTrusted(const EntryInfo* entry) const {
+    struct stat status {};
+    if (!isOpen() || ::fstat(state->fd, &status) != 0)
+        return false;
+    const uid_t self = ::geteuid();
+    if (status.st_uid != 0 && status.st_uid != self)
+        return false;
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    // Root's sticky directory: only the owner of an entry (or root) may remove or rename it there.
+    return status.st_uid == 0 && (status.st_mode & S_ISVTX) != 0 &&
+           (entry == nullptr || entry->ownerId == 0 || entry->ownerId == self);
+}
+
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, bool keepAccessTime,
+                                  bool* accessTimeKept) const {
+    if (accessTimeKept != nullptr)
+        *accessTimeKept = true;
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
+    struct stat before {};
+    if (keepAccessTime && ::fstatat(state->fd, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
     std::string buffer(256, '\0');
     for (;;) {
         const ssize_t got = ::readlinkat(state->fd, name.c_str(), &buffer[0], buffer.size());
@@ -300,10 +320,19 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) 
         // A target that fills the buffer may have been cut: read again with more room.
         if (static_cast<std::size_t>(got) < buffer.size()) {
             target.assign(buffer, 0, static_cast<std::size_t>(got));
-            return FileSystemError::Success;
+            break;
         }
         buffer.resize(buffer.size() * 2);
     }
+    // Reading a link moves its last access (as relatime allows): put it back where it moved.
+    struct stat after {};
+    if (keepAccessTime && ::fstatat(state->fd, name.c_str(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (after.st_atim.tv_sec != before.st_atim.tv_sec || after.st_atim.tv_nsec != before.st_atim.tv_nsec)) {
+        const struct timespec times[2] = {before.st_atim, {0, UTIME_OMIT}};
+        if (::utimensat(state->fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && accessTimeKept != nullptr)
+            *accessTimeKept = false;
+    }
+    return FileSystemError::Success;
 }
 
 std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
@@ -517,6 +546,30 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     state = std::make_unique<State>();
     state->fd = fd;
     state->accessTimeKept = accessTimeKept;
+    return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& name) {
+    close();
+    if (!dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    // As openRead: no link, no blocking open of a FIFO, no terminal made ours; the type checked on
+    // what was opened.
+    const int fd = ::openat(dir.state->fd, name.c_str(),
+                            O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return openFailure(errno);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const std::uint32_t error = S_ISREG(status.st_mode) ? lastError() : FileSystemError::NotARegularFile;
+        ::close(fd);
+        return error;
+    }
+    const int mode = ::fcntl(fd, F_GETFL);
+    if (mode >= 0)
+        ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
+    state = std::make_unique<State>();
+    state->fd = fd;
     return FileSystemError::Success;
 }
 

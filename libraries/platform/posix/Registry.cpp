@@ -1,4 +1,5 @@
 // The registry kept in a .reg text file (see Registry.h and RegistryFile.h).
+#include "platform/FileErrors.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
@@ -22,19 +23,10 @@ namespace VeltorPlatform {
 
 namespace {
 
+namespace Error = FileSystemError;
 using RegistryFile::Key;
 using RegistryFile::Tree;
 
-constexpr std::uint32_t kNotFound = 2;
-constexpr std::uint32_t kAccessDenied = 5;
-constexpr std::uint32_t kInvalidHandle = 6;
-constexpr std::uint32_t kOutOfMemory = 14;
-constexpr std::uint32_t kInvalidParameter = 87;
-constexpr std::uint32_t kBadPathName = 161;
-constexpr std::uint32_t kMoreData = 234;
-constexpr std::uint32_t kNoMoreItems = 259;
-constexpr std::uint32_t kBadDatabase = 1009;
-constexpr std::uint32_t kKeyDeleted = 1018;
 
 thread_local std::string lastDetail;
 
@@ -126,7 +118,7 @@ std::uint32_t openTrusted(const std::string& file, Descriptor& fd, struct stat& 
     const std::string reason = TrustedPath::checkDirectories(slash == 0 ? "/" : resolved.substr(0, slash));
     if (!reason.empty()) {
         lastDetail = subject + " is refused: " + reason;
-        return kAccessDenied;
+        return Error::AccessDenied;
     }
     // Judged before opening, so that a FIFO or a device is never opened at all; O_NONBLOCK covers a swap
     // in between.
@@ -145,16 +137,16 @@ std::uint32_t openTrusted(const std::string& file, Descriptor& fd, struct stat& 
         return failWithErrno("read", file);
     if (opened.get() < 0 || !S_ISREG(info.st_mode)) {
         lastDetail = subject + " is not a regular file";
-        return kAccessDenied;
+        return Error::AccessDenied;
     }
     if (!TrustedPath::trustedOwner(info)) {
         lastDetail = subject + " is refused: it " + TrustedPath::foreignOwner(info);
-        return kAccessDenied;
+        return Error::AccessDenied;
     }
     if (info.st_mode & (S_IWGRP | S_IWOTH)) {
         lastDetail =
             quotedFile(file) + " is refused: group or others may write it (chmod go-w \"" + file + "\")";
-        return kAccessDenied;
+        return Error::AccessDenied;
     }
     fd.reset(opened.release());
     return 0;
@@ -188,7 +180,7 @@ std::uint32_t loadTree(const std::string& file, Tree& tree, mode_t& mode) {
     std::string reason;
     if (!RegistryFile::parse(bytes.data(), bytes.size(), tree, line, reason)) {
         lastDetail = quotedFile(file) + ", line " + std::to_string(line) + ": " + reason;
-        return kBadDatabase;
+        return Error::BadDatabase;
     }
     return 0;
 }
@@ -259,7 +251,7 @@ std::uint32_t writeTree(const std::string& target, const Tree& tree, mode_t mode
 // Splits a key path at backslashes; empty names between them are skipped, as the system does.
 std::uint32_t splitPath(const std::string& path, std::vector<std::string>& parts) {
     if (!path.empty() && path[0] == '\\')
-        return kBadPathName;
+        return Error::BadPathName;
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find('\\', start);
@@ -363,11 +355,11 @@ std::uint32_t regOpenKey(RegistryRoot root, const std::string& path, std::uint32
         if (result != 0)
             return result;
         if (!findKey(*tree, root, parts))
-            return kNotFound;
+            return Error::FileNotFound;
         openWith(key, std::move(tree), root, std::move(parts), access);
         return 0;
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 
@@ -384,13 +376,13 @@ std::uint32_t regCreateKey(RegistryRoot root, const std::string& path, std::uint
         if (parts.size() > RegistryFile::kMaxDepth) {
             lastDetail =
                 quotedFile(registryFile()) + ": a key path may hold at most 512 names below its root";
-            return kInvalidParameter;
+            return Error::InvalidParameter;
         }
         for (const std::string& part : parts) {
             std::string problem = RegistryFile::checkName(part);
             if (!problem.empty()) {
                 lastDetail = quotedFile(registryFile()) + ": " + problem;
-                return kInvalidParameter;
+                return Error::InvalidParameter;
             }
         }
         // An existing key is only opened: the file is written when something is created.
@@ -414,7 +406,7 @@ std::uint32_t regCreateKey(RegistryRoot root, const std::string& path, std::uint
         openWith(key, std::move(tree), root, std::move(parts), access);
         return 0;
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 
@@ -423,13 +415,13 @@ std::uint32_t regQueryValue(const RegistryKey& key, const std::string& name, std
     lastDetail.clear();
     const KeyState* state = stateOf(key);
     if (!state)
-        return kInvalidHandle;
+        return Error::InvalidHandle;
     if (!(state->access & kRegQueryValue))
-        return kAccessDenied;
+        return Error::AccessDenied;
     try {
         auto found = state->node->values.find(RegistryFile::fold(name));
         if (found == state->node->values.end())
-            return kNotFound;
+            return Error::FileNotFound;
         const RegistryFile::Value& value = found->second;
         type = value.type;
         auto needed = static_cast<std::uint32_t>(value.data.size());
@@ -437,9 +429,9 @@ std::uint32_t regQueryValue(const RegistryKey& key, const std::string& name, std
         if (fits && needed)
             std::memcpy(data, value.data.data(), needed);
         size = needed;
-        return fits || !data ? 0 : kMoreData;
+        return fits || !data ? 0 : Error::MoreData;
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 
@@ -448,9 +440,9 @@ std::uint32_t regSetValue(const RegistryKey& key, const std::string& name, std::
     lastDetail.clear();
     KeyState* state = stateOf(key);
     if (!state)
-        return kInvalidHandle;
+        return Error::InvalidHandle;
     if (!(state->access & kRegSetValue))
-        return kAccessDenied;
+        return Error::AccessDenied;
     try {
         std::string bytes(reinterpret_cast<const char*>(data), data ? size : 0);
         std::string problem = RegistryFile::checkName(name);
@@ -458,13 +450,13 @@ std::uint32_t regSetValue(const RegistryKey& key, const std::string& name, std::
             problem = RegistryFile::checkValue(type, bytes);
         if (!problem.empty()) {
             lastDetail = quotedFile(registryFile()) + ": " + problem;
-            return kInvalidParameter;
+            return Error::InvalidParameter;
         }
         std::shared_ptr<Tree> tree;
         std::uint32_t result = rewrite(tree, [&](Tree& current, bool& changed) {
             Key* node = findKey(current, state->root, state->path);
             if (!node)
-                return kKeyDeleted;
+                return Error::KeyDeleted;
             RegistryFile::Value& value = node->values[RegistryFile::fold(name)];
             if (value.name.empty())
                 value.name = name;
@@ -481,7 +473,7 @@ std::uint32_t regSetValue(const RegistryKey& key, const std::string& name, std::
         state->listed = false;
         return 0;
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 
@@ -489,9 +481,9 @@ std::uint32_t regEnumKey(const RegistryKey& key, std::uint32_t index, char* name
     lastDetail.clear();
     KeyState* state = stateOf(key);
     if (!state)
-        return kInvalidHandle;
+        return Error::InvalidHandle;
     if (!(state->access & kRegEnumerateSubKeys))
-        return kAccessDenied;
+        return Error::AccessDenied;
     try {
         if (!state->listed) {
             state->subKeyNames.clear();
@@ -500,15 +492,15 @@ std::uint32_t regEnumKey(const RegistryKey& key, std::uint32_t index, char* name
             state->listed = true;
         }
         if (index >= state->subKeyNames.size())
-            return kNoMoreItems;
+            return Error::NoMoreItems;
         const std::string& found = state->subKeyNames[index];
         if (!name || length < found.size() + 1)
-            return kMoreData;
+            return Error::MoreData;
         std::memcpy(name, found.c_str(), found.size() + 1);
         length = static_cast<std::uint32_t>(found.size());
         return 0;
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 
@@ -520,19 +512,19 @@ std::uint32_t regDeleteTree(RegistryRoot root, const std::string& path, std::uin
         if (result != 0)
             return result;
         if (parts.empty())
-            return kAccessDenied; // a root key cannot be deleted
+            return Error::AccessDenied; // a root key cannot be deleted
         std::shared_ptr<Tree> tree;
         return rewrite(tree, [&](Tree& current, bool& changed) {
             std::string last = RegistryFile::fold(parts.back());
             parts.pop_back();
             Key* parent = findKey(current, root, parts);
             if (!parent || parent->subKeys.erase(last) == 0)
-                return kNotFound;
+                return Error::FileNotFound;
             changed = true;
             return std::uint32_t(0);
         });
     } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+        return Error::OutOfMemory;
     }
 }
 

@@ -378,7 +378,14 @@ bool DirHandle::linksTrusted(const EntryInfo&) const {
     return isOpen() && linksTrustedIn(state->handle.get());
 }
 
-std::uint32_t DirHandle::readLink(const std::string& name, std::string& target) const {
+bool DirHandle::writersTrusted(const EntryInfo*) const {
+    return isOpen() && linksTrustedIn(state->handle.get());
+}
+
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, bool, bool* accessTimeKept) const {
+    // A reparse point's data are read through a handle opened for its attributes: no stamp moves.
+    if (accessTimeKept != nullptr)
+        *accessTimeKept = true;
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     const std::wstring wide = Wide::toWide(name);
@@ -502,6 +509,31 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     }
     next->handle.reset(file.release());
     state = std::move(next);
+    return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& name) {
+    close();
+    if (!dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    const std::wstring wide = Wide::toWide(name);
+    // Others may read the log while a run writes it. A directory is refused by the open itself.
+    ScopedHandle file;
+    if (std::uint32_t error = openIn(dir.state->handle.get(), wide, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, Nt::kOpen, Nt::kNonDirectoryFile, file))
+        return error;
+    EntryInfo info;
+    const std::uint32_t infoError = Nt::queryEntry(file.get(), info);
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
+        return FileSystemError::NotARegularFile;
+    if (infoError != FileSystemError::Success)
+        return infoError;
+    const std::wstring* dirPath = dir.state->linkCheckPath();
+    if (info.kind == EntryKind::Link || (dirPath != nullptr && reachedThroughLink(*dirPath, wide, file.get())))
+        return FileSystemError::IsALink;
+    state = std::make_unique<State>();
+    state->handle.reset(file.release());
+    state->volume = dir.state->volume;
     return FileSystemError::Success;
 }
 

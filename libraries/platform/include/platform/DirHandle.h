@@ -49,6 +49,11 @@ struct EntryInfo {
     std::uint64_t allocated = 0;
     // Windows: the sparse-file attribute; POSIX: far fewer blocks allocated than the size says.
     bool sparse = false;
+    // The immutable or append-only flag, which keeps an entry from being removed, by root too. Only
+    // meaningful where `flagsKnown`: POSIX, where the file system fills statx's attribute mask for both
+    // flags (ext4, xfs, btrfs, tmpfs); Windows has no such flags (always known, never set).
+    bool undeletable = false;
+    bool flagsKnown = false;
 
     bool sameEntryAs(const EntryInfo& other) const {
         return volume == other.volume && fileId == other.fileId;
@@ -89,6 +94,13 @@ public:
     // through a link), judged on its handle and deleted through it; where the system follows links
     // anyway (Wine), a link is refused with IsALink rather than cost its target.
     std::uint32_t removeFile(const std::string& name, const EntryInfo* expected = nullptr) const;
+    // Removes the non-directory entry `name` that the caller judged an instant ago on `judged`, the
+    // status this directory's listing or look-up has just read: the name can only have been swapped
+    // meanwhile for another entry of this same directory, which whoever swapped it could have removed
+    // anyway. POSIX: unlinkat at once, no second status call (a directory or a read-only file in
+    // `judged` is refused with AccessDenied, as removeFile's look-up would). Windows: as removeFile
+    // with `judged` as `expected` (the entry is opened and judged on its own handle anyway).
+    std::uint32_t removeJudged(const std::string& name, const EntryInfo& judged) const;
     // Removes the empty directory `name` (DirNotEmpty otherwise); a link is refused with IsALink, a
     // read-only directory with AccessDenied.
     std::uint32_t removeDirectory(const std::string& name) const;
@@ -113,16 +125,34 @@ public:
     // running user, and no access-allowed entry of the DACL gives another SID the right to add, delete
     // or rename entries or to change the DACL or the owner.
     bool linksTrusted(const EntryInfo& link) const;
+    // Whether a file Sorvik keeps here (the --log file, the --metrics file) is safe from everybody but
+    // the administrators (root) and the running user: nobody else can add, remove or rename entries of
+    // this directory, as for linksTrusted; in root's sticky directory (/tmp) `entry`, the file that
+    // stands under the name, must belong to root or the running user (nullptr: none stands there yet,
+    // the caller creates it exclusively). Windows: as linksTrusted.
+    bool writersTrusted(const EntryInfo* entry) const;
     // The target of the link `name` as stored in it (POSIX readlinkat; Windows: the path a junction or
     // symbolic link points to, in Win32 form, "C:\..." or a path relative to this directory).
-    std::uint32_t readLink(const std::string& name, std::string& target) const;
+    // With `keepAccessTime`, the link's last access is as it was when this returns: POSIX readlinkat
+    // moves it, so it is put back through utimensat(AT_SYMLINK_NOFOLLOW), which only the link's owner
+    // or root may do; `accessTimeKept` (when given) tells whether the stamp is as it was. Windows:
+    // reading a reparse point leaves its stamps (kept).
+    std::uint32_t readLink(const std::string& name, std::string& target, bool keepAccessTime = false,
+                           bool* accessTimeKept = nullptr) const;
     // Bytes free for the running user on this directory's file system (fstatvfs; Windows: the volume's
     // size information through the handle).
     std::uint32_t freeSpace(std::uint64_t& bytes) const;
-    // Whether the entry `name` could be removed now by this process, asked without changing anything:
-    // Success, or the error its removal would meet (AccessDenied for a read-only, immutable or
-    // append-only entry, or a directory we may not write and search; Windows: the read-only attribute
-    // and DELETE access on the entry).
+    // Whether the entry `name`, whose status `judged` a listing or look-up has just read, could be
+    // removed now by this process, asked without changing anything: Success, or the error its removal
+    // would meet (AccessDenied for a read-only, immutable or append-only entry, or a directory we may
+    // not write and search). POSIX: from `judged` and the facts of this directory, read once per open
+    // directory and kept (write and search access for the effective user, the sticky bit and the
+    // owner, the directory's own immutable or append-only flag); the entry's own flags come with
+    // `judged` where `judged.flagsKnown`, otherwise a regular file or directory is opened without
+    // following or blocking to read them (a FIFO or device never is). Windows: the read-only attribute,
+    // and the entry opened for deletion (DELETE access), which deletes nothing.
+    std::uint32_t removable(const std::string& name, const EntryInfo& judged) const;
+    // Replaced by removable; goes once no caller is left.
     std::uint32_t checkRemovable(const std::string& name) const;
     // Makes the directory's entries durable (POSIX fsync of the directory; Windows: nothing to do, the
     // rename was written through).
@@ -152,6 +182,29 @@ public:
     // Windows: others may read and delete the file meanwhile but not write it (SharingViolation while
     // another process holds it open for writing).
     std::uint32_t openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
+    // Opens the regular file `name` of `dir` to append to it: never through a link (IsALink), nothing
+    // but a regular file (NotARegularFile; the open itself never blocks), FileNotFound when nothing
+    // has that name. Others may read it meanwhile.
+    std::uint32_t openAppend(const DirHandle& dir, const std::string& name);
+    // Opens the regular file `name` of `dir` for reading, as openRead does, and makes sure that
+    // nobody else has it open, and that nobody else gets it open while this handle holds it:
+    // SharingViolation while another process (or another descriptor of ours) has it open.
+    // POSIX: a write lease on the descriptor (fcntl F_SETLEASE, F_WRLCK), granted only while no other
+    // descriptor of the file is open anywhere (EAGAIN); while it is held, another open of the file
+    // waits until this handle is closed (at most the kernel's lease-break time). NotSupported, the
+    // handle closed, where leases cannot be had for this file: a file system or kernel without them
+    // (EINVAL), or a process without CAP_LEASE for a file it does not own (EACCES).
+    // Windows: DELETE and read access and no sharing at all.
+    std::uint32_t openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
+    // Deletes the entry `name` of `dir`, which must be the file this handle holds (openExclusive):
+    // EntryChanged when the name stands for another entry now. POSIX: the entry's identity checked
+    // against the descriptor, then unlinkat; the lease lasts until close. Windows: the delete
+    // disposition on this very handle (the name goes when it is closed).
+    std::uint32_t removeHeld(const DirHandle& dir, const std::string& name);
+    // Whether another process began to open the file since openExclusive: POSIX, the lease is being
+    // broken (F_GETLEASE answers other than F_WRLCK); that open completes, on the file as it then is,
+    // once this handle is closed. Windows: never (nobody can open it while it is held).
+    bool openedByOthers() const;
     // Creates the file `name` in `dir` for writing; AlreadyExists when anything has that name, a link
     // or a dangling link included (O_CREAT | O_EXCL | O_NOFOLLOW, CREATE_NEW). POSIX mode bits as
     // given, exactly (the umask does not narrow them); Windows ignores them.
@@ -173,9 +226,7 @@ public:
     // Flushes the file's data to the disk (fsync, FlushFileBuffers).
     std::uint32_t sync();
     std::uint32_t info(EntryInfo& out) const;
-    // Whether the open file, an entry of `dir`, could be removed now: Success, or the error its removal
-    // would meet (AccessDenied for a read-only or immutable file or a directory we may not write;
-    // Windows: opening it for deletion is tried).
+    // Replaced by DirHandle::removable; goes once no caller is left.
     std::uint32_t checkRemovable(const DirHandle& dir, const std::string& name) const;
     // Closes; an error when the system reports one on closing.
     std::uint32_t close();
@@ -200,10 +251,11 @@ struct ListedEntry {
 // Lists a directory opened as a DirHandle, on a handle of the listing's own, so the DirHandle stays
 // free for look-ups and removals and copies of it can be listed at once. "." and ".." are never handed
 // out. Nothing is followed: a link is listed as a Link. Entries are removed through the DirHandle
-// (removeFile with the listed info as `expected`), never through the listing.
+// (removeJudged or removeFile with the listed info), never through the listing.
 //
-// POSIX: one getdents64 stream; complete() is one fstatat relative to the directory, and gives the
-// identity (device, inode) too. Windows: NtQueryDirectoryFile with the information class that carries
+// POSIX: one getdents64 stream; complete() is one statx relative to the directory: stamps, size,
+// owner, mode, identity (device, inode) and the immutable and append-only attributes in one call
+// (fstatat where the kernel has no statx, flags then unknown). Windows: NtQueryDirectoryFile with the information class that carries
 // the file id (FileIdFullDirectoryInformation), so entries come complete with their identity (volume
 // serial of the directory, file id); where a file system refuses that class, the one without it is
 // used and fileId stays 0. linkCount and the POSIX fields are never listed there (1 and 0).

@@ -1,7 +1,9 @@
-// The file a run's report is appended to (--log). Its path is the administrator's, but the folder may
-// be one that others can write: nothing put under the log's name can redirect the writes, and a log
-// never grows without bound.
+// The file a run's report is appended to (--log). The caller reaches its folder as it reaches the data
+// directories (one name at a time, under the link rule) and hands it over open: nothing put under the
+// log's name can redirect the writes, and a log never grows without bound.
 #pragma once
+#include "platform/DirHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,15 +18,18 @@ public:
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
-    // Opens `path` for appending. When the file is larger than `rotateBytes`, it is first renamed to
-    // `path` + ".1" (an older ".1" is replaced), so one older copy is kept. Only a regular file is
-    // written: a link (IsALink) or anything else (NotARegularFile) in its place is refused, never
-    // followed; the folder's own path is followed as the system resolves it. A new file is created with
-    // mode 0640 on POSIX and inherits the folder's ACL on Windows.
-    std::uint32_t open(const std::string& path, std::uint64_t rotateBytes);
+    // Opens the file `name` of the open directory `dir` for appending. When the file is larger than
+    // `rotateBytes`, it is first renamed to `name` + ".1" within `dir` (an older ".1" is replaced), so
+    // one older copy is kept. Only a regular file is written: a link (IsALink) or anything else
+    // (NotARegularFile) in its place is refused, never followed. A new file is created exclusively
+    // with mode 0640 on POSIX and inherits the folder's ACL on Windows.
+    std::uint32_t open(const DirHandle& dir, const std::string& name, std::uint64_t rotateBytes);
     bool isOpen() const;
     // Appends every byte (Windows: each "\n" as "\r\n") or fails.
     std::uint32_t write(const char* data, std::size_t size);
+    // The first error a write met since open (0: none): a log that stopped taking lines, on a full
+    // disk say, is a failure the run has to tell.
+    std::uint32_t error() const;
     void close();
 
 private:
