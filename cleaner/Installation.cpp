@@ -3,6 +3,7 @@
 #include "ActionReport.h"
 #include "FsTools.h"
 #include "Sorvik.h"
+#include "TrustedDirs.h"
 #include "WinRegistry.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
@@ -23,38 +24,24 @@ const char* const kServerKey = "SOFTWARE\\Veltor\\CoreServer\\Install";
 void derive(Sorvik& app, std::string& member, const std::string& base, const std::string& suffix) {
     if (base.empty()) {
         app.verboseLine("Error: The following path is not a directory: " +
-                        ActionReport::printable(base + suffix));
+                        ReportText::printable(base + suffix));
         return;
     }
     app.checkDirectory(member, base + suffix);
 }
 
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
 // Whether a directory value from the registry names one place whatever the current directory and drive
-// of the run: POSIX, a leading separator; Windows, a drive letter with a separator after it or a
-// "\\\\server\\share" name ("C:dir" and "\\dir" depend on the current drive's state). A NUL inside
-// would show one path and let the system use only the part before it. reason tells why not.
+// of the run ("C:dir" and "\\dir" depend on the current drive's state). A NUL inside would show one path
+// and let the system use only the part before it. reason tells why not.
 bool isUsableDirectoryValue(const std::string& value, std::string& reason) {
     if (value.find('\0') != std::string::npos) {
         reason = "it holds a NUL character";
         return false;
     }
-    if (value.empty())
-        return true; // not set: reported as any other path that is not a directory
-    bool absolute = false;
-    if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
-        absolute = isSeparator(value[0]);
-    } else if (value.size() >= 3) {
-        const char drive = static_cast<char>(value[0] | 0x20);
-        absolute = (drive >= 'a' && drive <= 'z' && value[1] == ':' && isSeparator(value[2])) ||
-                   (isSeparator(value[0]) && isSeparator(value[1]) && !isSeparator(value[2]));
-    }
-    if (!absolute)
-        reason = "it is not an absolute path";
-    return absolute;
+    if (value.empty() || VeltorPlatform::isAbsolutePath(value))
+        return true; // empty: not set, reported as any other path that is not a directory
+    reason = "it is not an absolute path";
+    return false;
 }
 
 } // namespace
@@ -87,34 +74,70 @@ std::string Sorvik::readInstallValue(const std::string& valueName, const std::st
     std::string reason;
     if (isUsableDirectoryValue(value, reason))
         return value;
-    VeltorPlatform::consoleWrite(std::string("\nError: The registry value \"") + valueName + "\" of \"" +
-                                 kHive + "\\" + key + "\" is refused, " + reason + ": \"" +
-                                 ActionReport::printable(value) + "\"\n");
-    VeltorPlatform::consoleFlush();
+    const std::string text = std::string("\nError: The registry value \"") + valueName + "\" of \"" + kHive +
+                             "\\" + key + "\" is refused, " + reason + ": \"" + ReportText::printable(value) +
+                             "\"\n";
+    Event event;
+    event.type = EventType::RegistryRefused;
+    event.shown = &text;
+    report_.tell(event);
     return std::string();
 }
 
 void Sorvik::checkDirectory(std::string& directory, const std::string& path) {
-    std::string message;
-    if (!path.empty() && VeltorFilelib::FsTools::isDir(path)) {
-        directory = path;
-        VeltorFilelib::FsTools::unifySeparators(directory);
-        message = "Directory: " + ActionReport::printable(directory);
-    } else {
-        message = "Error: The following path is not a directory: " + ActionReport::printable(path);
-    }
-    verboseLine(message);
+    checkDirectory(directory, path, false);
 }
 
+void Sorvik::checkDirectory(std::string& directory, const std::string& path, bool namedByRegistry) {
+    using Outcome = TrustedDirs::Outcome;
+    // Names below the directories the registry names are shown relative to them.
+    if (namedByRegistry)
+        plan_.showNamesBelow(path);
+    const TrustedDirs::Opened* opened = path.empty() ? nullptr : &plan_.open(path);
+    // What the link rule refuses, or the system does not let us open, exists: the cleanings that meet
+    // it tell why they cannot clean it. What is not there, or not a directory, is not stored: nothing
+    // is derived from it.
+    const bool stored =
+        opened != nullptr &&
+        (opened->outcome == Outcome::Opened || opened->outcome == Outcome::Unreadable ||
+         (opened->outcome == Outcome::Refused && opened->refusal != TrustedDirs::Refusal::NotADirectory));
+    if (stored) {
+        directory = path;
+        VeltorFilelib::FsTools::unifySeparators(directory);
+        verboseLine("Directory: " + ReportText::printable(directory));
+        return;
+    }
+    verboseLine("Error: The following path is not a directory: " + ReportText::printable(path));
+    // A directory derived from one that exists may be missing: this installation has none. What the
+    // registry names must be there, a link must lead somewhere, and nothing else may stand in the way.
+    Event event;
+    event.type = EventType::NotCleaned;
+    const std::string unified = TrustedDirs::unified(path);
+    event.shown = &unified;
+    event.name = unified;
+    if (opened != nullptr && opened->outcome == Outcome::Refused) {
+        event.problem = Problem::NotADirectory;
+        event.shown = &opened->refusedAt;
+    } else if (opened != nullptr && opened->missingTarget) {
+        event.problem = Problem::LinkLeadsNowhere;
+    } else if (namedByRegistry) {
+        event.problem = Problem::RegistryMissing;
+    } else {
+        return;
+    }
+    plan_.notCleaned(event);
+}
 void Sorvik::resolveDirectories() {
+    // Every directory is resolved once, by the run's plan, which the cleanings then use.
+    plan_.forget();
     if (installationType == "client" || installationType == "both") {
-        checkDirectory(dirs.clientInstall, readInstallValue("InstallDir", ""));
-        checkDirectory(dirs.clientConfig, readInstallValue("ConfigurationDir", ""));
-        checkDirectory(dirs.clientStartupLog, readInstallValue("StartupLogDir", ""));
+        checkDirectory(dirs.clientInstall, readInstallValue("InstallDir", ""), true);
+        checkDirectory(dirs.clientConfig, readInstallValue("ConfigurationDir", ""), true);
+        checkDirectory(dirs.clientStartupLog, readInstallValue("StartupLogDir", ""), true);
         derive(*this, dirs.clientTemp, dirs.clientStartupLog, "/temp");
     }
     if (installationType == "server" || installationType == "both") {
-        checkDirectory(dirs.serverInstall, readInstallValue("InstallDir", "server"));
+        checkDirectory(dirs.serverInstall, readInstallValue("InstallDir", "server"), true);
         const std::string& install = dirs.serverInstall;
         derive(*this, dirs.serverConfig, install, "/Configuration");
         derive(*this, dirs.serverLog, install, "/Log");
@@ -134,11 +157,6 @@ void Sorvik::resolveDirectories() {
         derive(*this, dirs.finishedJobs, dirs.serverLogTemp, "/Scheduler/finished");
         derive(*this, dirs.licenseStatus, install, "/Data/license_status");
     }
-    // Names below the directories the registry names are shown relative to them (unset ones are empty).
-    plan_.forget();
-    for (const std::string* named :
-         {&dirs.clientInstall, &dirs.clientConfig, &dirs.clientStartupLog, &dirs.serverInstall})
-        plan_.showNamesBelow(*named);
 }
 
 } // namespace Veltor

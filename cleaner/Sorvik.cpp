@@ -2,9 +2,9 @@
 
 #include "ActionReport.h"
 #include "FsTools.h"
+#include "OldFilesRemoverText.h"
 #include "TimeSpan.h"
 #include "TrustedDirs.h"
-#include "OldFilesRemoverText.h"
 #include "platform/Console.h"
 #include "platform/LogFile.h"
 #include "platform/Paths.h"
@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace Veltor {
 
@@ -124,34 +125,58 @@ std::size_t Sorvik::tokenCount() const {
     return count;
 }
 
-void Sorvik::openLog(VeltorPlatform::LogFile& log) {
-    std::string path;
-    getParser().getValue("log", path);
-    ActionReport& report = report_;
+bool Sorvik::openLog(VeltorPlatform::LogFile& log, Event& refused) {
     namespace FsError = VeltorPlatform::FileSystemError;
+    getParser().getValue("log", logPath_);
     std::string folder;
     std::string name;
-    RemoverText::splitPath(path, folder, name);
-    // The folder is reached as the data directories are, under the link rule, and the log is kept
-    // only where nobody else can swap it.
-    const TrustedDirs::Opened opened = TrustedDirs::open(folder);
-    std::uint32_t error = FsError::PathNotFound;
-    if (opened.outcome == TrustedDirs::Outcome::Refused)
-        error = FsError::IsALink;
-    else if (opened.outcome == TrustedDirs::Outcome::Opened) {
-        VeltorPlatform::EntryInfo existing;
-        const bool exists = opened.dir.lookup(name, existing) == FsError::Success;
-        error = opened.dir.writersTrusted(exists ? &existing : nullptr) ? log.open(opened.dir, name, kLogRotateBytes)
-                                                                        : FsError::AccessDenied;
+    RemoverText::splitPath(logPath_, folder, name);
+    refused.type = EventType::LogNotWritten;
+    refused.shown = &logPath_;
+    // The folder is reached as the data directories are, under the link rule, and the log is kept only
+    // where nobody else can swap it.
+    TrustedDirs::Options options;
+    options.keepStamps = report_.dryRun();
+    const TrustedDirs::Opened opened = TrustedDirs::open(folder, {}, nullptr, 0, options);
+    if (opened.outcome == TrustedDirs::Outcome::Refused) {
+        refused.problem = opened.refusal == TrustedDirs::Refusal::UntrustedLink  ? Problem::UntrustedLink
+                          : opened.refusal == TrustedDirs::Refusal::TooManyLinks ? Problem::TooManyLinks
+                                                                                 : Problem::NotADirectory;
+        return false;
     }
-    if (error == 0) {
+    if (opened.outcome != TrustedDirs::Outcome::Opened) {
+        refused.problem = Problem::CannotOpen;
+        refused.error = opened.error;
+        return false;
+    }
+    VeltorPlatform::EntryInfo existing;
+    const bool exists = opened.dir.lookup(name, existing) == FsError::Success;
+    if (!opened.dir.writersTrusted(exists ? &existing : nullptr)) {
+        refused.problem = Problem::UntrustedDir;
+        return false;
+    }
+    const std::uint32_t error =
+        name.empty() ? FsError::InvalidParameter : log.open(opened.dir, name, kLogRotateBytes);
+    if (error == FsError::Success) {
         VeltorPlatform::consoleCopyTo(copyToLog, &log);
-        return;
+        return true;
     }
-    const std::string why = error == FsError::IsALink           ? "it is a link"
-                            : error == FsError::NotARegularFile ? "it is not a regular file"
-                                                                : "win-error#" + std::to_string(error);
-    report.message("Log not written: " + ActionReport::printable(path) + " (" + why + ")", true);
+    refused.problem = error == FsError::IsALink           ? Problem::IsALink
+                      : error == FsError::NotARegularFile ? Problem::NotAFile
+                                                          : Problem::CannotOpen;
+    refused.error = error;
+    return false;
+}
+
+void Sorvik::checkLog() {
+    if (!log_.isOpen() || log_.error() == 0 || std::exchange(logFailureTold_, true))
+        return;
+    Event event;
+    event.type = EventType::LogNotWritten;
+    event.problem = Problem::WriteFailed;
+    event.error = log_.error();
+    event.shown = &logPath_;
+    report_.tell(event);
 }
 
 int Sorvik::run() {
@@ -162,6 +187,7 @@ int Sorvik::run() {
         verbose_ = true;
     ActionReport& report = report_;
     report.reset();
+    report.setVerbose(verbose_);
     if (getParser().isSet("why"))
         report.setMode(ActionReport::Mode::Why);
     else if (getParser().isSet("dry-run"))
@@ -169,21 +195,25 @@ int Sorvik::run() {
     else if (getParser().isSet("list") || getParser().isSet("log"))
         report.setMode(ActionReport::Mode::List);
     // The log stays open until the application ends, so that an error that ends the run reaches it too.
-    if (getParser().isSet("log"))
-        openLog(log_);
+    // It is opened before the start line, which it gets too; a refusal follows that line.
+    Event logRefused;
+    const bool logRefusedNow = getParser().isSet("log") && !openLog(log_, logRefused);
     if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List) {
         VeltorPlatform::consoleWrite("Started: " + localTimestamp(VeltorPlatform::timeNow()) + " (sorvik " +
                                      getParser().getVersion() + ")\n");
     }
+    if (logRefusedNow)
+        report.tell(logRefused);
     ageHours = 0;
     skipDefaultCleaning = true;
     try {
         discoverInstallation();
     } catch (const VeltorCorelib::Exception&) {
         // Nothing to clean without the registry; on Linux say which file it was looked for in.
-        const std::string note = VeltorPlatform::registrySourceNote();
+        std::string file;
+        const std::string note = VeltorPlatform::registrySourceNote(file);
         if (!note.empty())
-            VeltorPlatform::consoleWrite(note + "\n");
+            VeltorPlatform::consoleWrite("Registry file " + ReportText::printable(file) + ": " + note + "\n");
         throw;
     }
     resolveDirectories();
@@ -206,13 +236,16 @@ int Sorvik::run() {
             cleanClient();
         }
     }
+    report.beginCleaning(Cleaning::None);
+    checkLog();
     report.summary();
+    checkLog();
     getLogger().info("Running application");
     if (report.why()) {
         if (!missing.empty())
-            VeltorPlatform::consoleWrite("Stays: " + ActionReport::printable(missing) + " (no such file)\n");
+            VeltorPlatform::consoleWrite("Stays: " + ReportText::printable(missing) + " (no such file)\n");
         else
-            report.explanation();
+            report.explain();
         return 0;
     }
     return report.anyFailure() ? kSomethingFailed : 0;
@@ -222,30 +255,34 @@ std::string Sorvik::focusOnEntry() {
     std::string path;
     getParser().getValue("why", path);
     VeltorFilelib::FsTools::unifySeparators(path);
-    const char separator = VeltorFilelib::FsTools::separator;
-    const bool absolute = separator == '/'
-                              ? !path.empty() && path[0] == '/'
-                              : (path.size() >= 3 && path[1] == ':' && path[2] == separator) ||
-                                    (path.size() >= 2 && path[0] == separator && path[1] == separator);
     std::string cwd;
-    if (!absolute && VeltorPlatform::getCurrentDirectory(cwd)) {
-        if (!cwd.empty() && cwd.back() != separator)
-            cwd += separator;
-        path = cwd + path;
-    }
-    while (path.size() > 1 && path.back() == separator && path[path.size() - 2] != ':')
-        path.pop_back();
-    const std::string::size_type cut = path.rfind(separator);
-    std::string parent = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+    if (!VeltorPlatform::isAbsolutePath(path) && VeltorPlatform::getCurrentDirectory(cwd))
+        path = VeltorPlatform::joinPath(cwd, path);
+    path = TrustedDirs::unified(path);
+    std::string parent;
+    std::string name;
+    RemoverText::splitPath(path, parent, name);
     if (parent.empty() || parent.back() == ':')
-        parent += separator;
-    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-    VeltorPlatform::DirHandle dir;
+        parent += VeltorFilelib::FsTools::separator;
+    // The path is the administrator's: every link on it is followed, as the system follows it, one name
+    // at a time (so a path longer than the system takes at once is found too), and no link's last
+    // access moves.
+    TrustedDirs::Options options;
+    options.followAll = true;
+    options.keepStamps = true;
+    const TrustedDirs::Opened opened = TrustedDirs::open(parent, {}, nullptr, 0, options);
+    if (!opened.stampMoved.empty()) {
+        Event event;
+        event.type = EventType::AccessTimeMoved;
+        event.shown = &opened.stampMoved;
+        report_.tell(event);
+    }
     VeltorPlatform::EntryInfo holder;
     VeltorPlatform::EntryInfo entry;
-    if (name.empty() || dir.openRoot(parent) != 0 || dir.lookup(name, entry) != 0 || dir.info(holder) != 0)
+    if (name.empty() || opened.outcome != TrustedDirs::Outcome::Opened ||
+        opened.dir.lookup(name, entry) != 0 || opened.dir.info(holder) != 0)
         return path;
-    report_.setFocus(holder, name, entry, path);
+    report_.explanation().focus(holder, name, entry, path);
     return std::string();
 }
 
@@ -354,6 +391,9 @@ void Sorvik::cleanClient() {
 void Sorvik::cleanServer() {
     verboseLine("***Clean Server files***");
     std::unique_ptr<OldFilesRemover> remover = makeRemover();
+    // The web sessions of the log's temporary directory are swept last, from what the rules of that
+    // directory leave: it is listed once.
+    plan_.expectSweep(dirs.serverLogTemp, "cgisess_*");
     remover->removeByRules(defaultRuleTable());
     remover->removeDanglingLocks(dirs.incomingData);
     remover->removeDanglingLocksRecursive(dirs.database);

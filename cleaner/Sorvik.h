@@ -39,6 +39,8 @@ public:
     virtual void resolveDirectories();
     std::string readInstallValue(const std::string& valueName, const std::string& part);
     void checkDirectory(std::string& directory, const std::string& path);
+    // As above; a directory the registry names (`namedByRegistry`) must exist.
+    void checkDirectory(std::string& directory, const std::string& path, bool namedByRegistry);
     static OldFilesRemover::RuleTable defaultRuleTable(const std::string& licenseReports,
                                                        const std::string& serverLogTemp,
                                                        const std::string& simpleReports);
@@ -68,11 +70,16 @@ private:
     // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
     // else the path that names nothing.
     std::string focusOnEntry();
-    // Opens the file of --log and copies the console output into it from now on.
-    void openLog(VeltorPlatform::LogFile& log);
+    // Opens the file of --log and copies the console output into it from now on; false, with `refused`
+    // filled in for the run to tell, when it cannot be.
+    bool openLog(VeltorPlatform::LogFile& log, Event& refused);
+    // Tells that the log stopped taking lines (once).
+    void checkLog();
 
     std::string registryKeyPath;
     VeltorPlatform::LogFile log_;
+    std::string logPath_;
+    bool logFailureTold_ = false;
     // What this run did and tells, and the directories it opened.
     ActionReport report_;
     CleaningPlan plan_{report_};

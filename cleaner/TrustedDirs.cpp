@@ -16,23 +16,7 @@ namespace {
 // As many links as the system itself follows in one path before it calls it a loop.
 constexpr int kMaxLinks = 40;
 
-// Windows takes either separator; on POSIX a backslash is part of a name (a link's target may hold one).
-bool isSeparator(char c) {
-    return c == '/' || (c == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Windows);
-}
-
-} // namespace
-
-std::string TrustedDirs::unified(const std::string& path) {
-    std::string result = path;
-    FsTools::unifySeparators(result);
-    // A trailing separator names the same directory; the root of the file system keeps its own.
-    while (result.size() > 1 && isSeparator(result.back()) && result[result.size() - 2] != ':')
-        result.pop_back();
-    return result;
-}
-
-namespace {
+using VeltorPlatform::isPathSeparator;
 
 // `path` is `base` or lies below it; `rest` is what follows the base.
 bool below(const std::string& path, const std::string& base, std::string& rest) {
@@ -42,7 +26,7 @@ bool below(const std::string& path, const std::string& base, std::string& rest) 
         rest.clear();
         return true;
     }
-    if (!isSeparator(path[base.size()]) && !isSeparator(base.back()))
+    if (!isPathSeparator(path[base.size()]) && !isPathSeparator(base.back()))
         return false;
     rest = path.substr(base.size());
     return true;
@@ -62,52 +46,13 @@ std::string namingBaseOf(const std::string& path, const std::vector<std::string>
     return path.substr(0, cut == 0 || path[cut - 1] == ':' ? cut + 1 : cut);
 }
 
-// The root `path` is resolved from, with unified separators: POSIX "/"; Windows "C:\", "\\server\share\"
-// (also "\\?\C:\"), "\" for the current drive or "C:" for that drive's current directory; "." for a
-// relative path. `after` is where the names below the root begin.
-std::string rootOf(const std::string& path, std::string::size_type& after) {
-    const char separator = FsTools::separator;
-    after = 0;
-    if (path.empty())
-        return ".";
-    if (VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
-        if (!isSeparator(path[0]))
-            return ".";
-        after = 1;
-        return std::string(1, separator);
-    }
-    if (path.size() >= 2 && path[1] == ':') {
-        after = path.size() > 2 && isSeparator(path[2]) ? 3 : 2;
-        return path.substr(0, 2) + (after == 3 ? std::string(1, separator) : std::string());
-    }
-    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
-        // "\\server\share": both names belong to the root.
-        std::string::size_type end = path.find_first_of("/\\", 2);
-        if (end != std::string::npos)
-            end = path.find_first_of("/\\", end + 1);
-        after = end == std::string::npos ? path.size() : end + 1;
-        return path.substr(0, after == path.size() ? after : end) + separator;
-    }
-    if (isSeparator(path[0])) {
-        after = 1;
-        return std::string(1, separator);
-    }
-    return ".";
-}
-
-std::string joined(const std::string& dir, const std::string& name) {
-    std::string path = dir;
-    if (!path.empty() && !isSeparator(path.back()))
-        path += FsTools::separator;
-    return path + name;
-}
-
 TrustedDirs::Outcome outcomeOf(std::uint32_t error) {
     if (error == FsError::Success)
         return TrustedDirs::Outcome::Opened;
     if (error == FsError::IsALink || error == FsError::NotADirectory)
         return TrustedDirs::Outcome::Refused;
-    if (error == FsError::FileNotFound || error == FsError::PathNotFound)
+    // A name longer than any the file system holds names nothing there.
+    if (error == FsError::FileNotFound || error == FsError::PathNotFound || error == FsError::NameTooLong)
         return TrustedDirs::Outcome::Missing;
     return TrustedDirs::Outcome::Unreadable;
 }
@@ -125,7 +70,7 @@ void pushNames(std::vector<Step>& pending, const std::string& text, std::string:
     std::string::size_type at = from;
     while (at < text.size()) {
         std::string::size_type end = at;
-        while (end < text.size() && !isSeparator(text[end]))
+        while (end < text.size() && !isPathSeparator(text[end]))
             ++end;
         if (end > at && text.compare(at, end - at, ".") != 0)
             names.push_back(Step{text.substr(at, end - at), fromLink});
@@ -144,21 +89,27 @@ TrustedDirs::Outcome TrustedDirs::openChild(const DirHandle& parent, const std::
     return outcomeOf(result);
 }
 
-std::string::size_type TrustedDirs::rootLength(const std::string& path) {
-    std::string::size_type after = 0;
-    rootOf(path, after);
-    return after;
+std::string TrustedDirs::unified(const std::string& path) {
+    std::string result = path;
+    FsTools::unifySeparators(result);
+    // A trailing separator names the same directory; the root of the file system keeps its own.
+    while (result.size() > 1 && isPathSeparator(result.back()) && result[result.size() - 2] != ':')
+        result.pop_back();
+    return result;
 }
 
 TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector<std::string>& namingBases,
-                                      const Opened* above, std::string::size_type namesFrom) {
+                                      const Opened* above, std::string::size_type namesFrom,
+                                      const Options& options) {
     Opened result;
     const std::string target = unified(path);
     if (target.empty())
         return result;
     result.root = namingBaseOf(target, namingBases);
-    auto stop = [&result](std::uint32_t error, const std::string& at, Refusal why) {
+    auto stop = [&result](std::uint32_t error, const std::string& at, Refusal why, bool fromLink = false) {
         result.outcome = outcomeOf(error);
+        result.error = error;
+        result.missingTarget = result.outcome == Outcome::Missing && fromLink;
         if (result.outcome == Outcome::Refused) {
             result.refusedAt = at;
             result.refusal = why;
@@ -168,13 +119,12 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector
     // The directories of the way so far, the last one on top: a ".." of a link's target goes back one.
     std::vector<DirHandle> way(1);
     std::vector<Step> pending;
-    std::string::size_type after = 0;
     std::string root;
     if (above != nullptr && above->outcome == Outcome::Opened) {
         way = above->way;
         pushNames(pending, target, namesFrom, false);
     } else {
-        root = rootOf(target, after);
+        const std::size_t after = VeltorPlatform::rootLength(target, &root);
         if (const std::uint32_t error = way.back().openRoot(root))
             return stop(error, root, Refusal::NotADirectory);
         pushNames(pending, target, after, false);
@@ -184,7 +134,7 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector
         const Step step = std::move(pending.back());
         pending.pop_back();
         const DirHandle& holder = way.back();
-        const std::string reached = joined(holder.path(), step.name);
+        const std::string reached = VeltorPlatform::joinPath(holder.path(), step.name);
         if (step.name == "..") {
             if (!step.fromLink)
                 return stop(FsError::NotADirectory, reached, Refusal::NotADirectory);
@@ -199,28 +149,32 @@ TrustedDirs::Opened TrustedDirs::open(const std::string& path, const std::vector
             continue;
         }
         if (error != FsError::IsALink)
-            return stop(error, reached, Refusal::NotADirectory);
+            return stop(error, reached, Refusal::NotADirectory, step.fromLink);
         // A link: followed only where nobody else can have put it there or swapped it.
         VeltorPlatform::EntryInfo link;
         if (const std::uint32_t looked = holder.lookup(step.name, link))
             return stop(looked, reached, Refusal::NotADirectory);
         if (link.kind != VeltorPlatform::EntryKind::Link)
             return stop(FsError::NotADirectory, reached, Refusal::NotADirectory);
-        if (!holder.linksTrusted(link))
+        if (!options.followAll && !holder.linksTrusted(link))
             return stop(FsError::IsALink, reached, Refusal::UntrustedLink);
         if (++links > kMaxLinks)
             return stop(FsError::IsALink, reached, Refusal::TooManyLinks);
         std::string linkTarget;
-        if (const std::uint32_t read = holder.readLink(step.name, linkTarget))
+        bool kept = true;
+        if (const std::uint32_t read = holder.readLink(step.name, linkTarget, options.keepStamps, &kept))
             return stop(read, reached, Refusal::NotADirectory);
+        if (!kept && result.stampMoved.empty())
+            result.stampMoved = reached;
         if (linkTarget.empty())
-            return stop(FsError::FileNotFound, reached, Refusal::None);
-        root = rootOf(linkTarget, after);
-        if (root != ".") {
+            return stop(FsError::FileNotFound, reached, Refusal::None, true);
+        std::string linkRoot;
+        const std::size_t after = VeltorPlatform::rootLength(linkTarget, &linkRoot);
+        if (linkRoot != ".") {
             // An absolute target: the way starts again at its root.
             way.assign(1, DirHandle());
-            if (const std::uint32_t opened = way.back().openRoot(root))
-                return stop(opened, root, Refusal::NotADirectory);
+            if (const std::uint32_t opened = way.back().openRoot(linkRoot))
+                return stop(opened, linkRoot, Refusal::NotADirectory);
         }
         pushNames(pending, linkTarget, after, true);
     }

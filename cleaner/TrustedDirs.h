@@ -13,6 +13,14 @@
 
 namespace Veltor {
 
+// How a way is gone.
+struct WayOptions {
+    // Every link is followed, as the system itself would: a path the administrator typed (--why).
+    bool followAll = false;
+    // A link's last access is put back after it was read (a preview changes nothing).
+    bool keepStamps = false;
+};
+
 // Holds no state: what a run opened and told is kept by its CleaningPlan.
 class TrustedDirs {
 public:
@@ -23,8 +31,14 @@ public:
         UntrustedLink, // a link in a directory that others can write
         TooManyLinks,  // more links than any sane relocation needs: a loop
     };
+    using Options = WayOptions;
     struct Opened {
         Outcome outcome = Outcome::Missing;
+        // For Unreadable: the system's error; for Missing: whether what is missing is a link's target.
+        std::uint32_t error = 0;
+        bool missingTarget = false;
+        // With keepStamps: the first link whose last access could not be put back (empty: none).
+        std::string stampMoved;
         VeltorPlatform::DirHandle dir;
         // The directory names below it are shown relative to: the longest of `namingBases` it lies in,
         // otherwise the parent of the path.
@@ -42,10 +56,8 @@ public:
     // With `above`, a directory opened before whose path (unified) is the part of `path` before
     // `namesFrom`: only the names from there on are resolved, from the way `above` was reached.
     static Opened open(const std::string& path, const std::vector<std::string>& namingBases = {},
-                       const Opened* above = nullptr, std::string::size_type namesFrom = 0);
-    // Where the names of a unified path begin, after its root ("/", "C:\", "\\server\share\"; 0 for
-    // a relative path).
-    static std::string::size_type rootLength(const std::string& path);
+                       const Opened* above = nullptr, std::string::size_type namesFrom = 0,
+                       const Options& options = Options());
     // Opens the directory `name` of `parent`, never through a link: Refused for a link or anything but
     // a directory, Missing when it does not exist, Unreadable when it cannot be opened.
     static Outcome openChild(const VeltorPlatform::DirHandle& parent, const std::string& name,

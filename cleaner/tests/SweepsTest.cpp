@@ -1,5 +1,6 @@
 // The sweeps beyond what the black-box suite shows on a whole installation: date ranges, and web
 // sessions at the edges of their limit and of the text they hold.
+#include "JobFolder.h"
 #include "OldFilesRemoverFixture.h"
 
 #include <vector>
@@ -100,11 +101,15 @@ TEST_F(RemoverTest, JobsFoldIntoDayLogs) {
 // it with what was added: at least once, never lost.
 TEST_F(RemoverTest, ChangedJobFilesStayForALaterRun) {
     const std::int64_t t = localSeconds(2015, 3, 7, 9, 0, 0);
-    remover.processFinishedJobs(dir); // nothing to fold yet: only opens the directory
     for (const char* name : {"a", "b", "c", "d"})
         makeWritten(std::string("job-") + name + ".spec", t, std::string(name) + "\n");
-    Veltor::OldFilesRemover::JobsByDate days =
-        remover.readJobFiles({"job-a.spec", "job-b.spec", "job-c.spec", "job-d.spec"});
+    Veltor::ActionReport report;
+    Veltor::CleaningPlan plan(report);
+    Veltor::CleaningContext context(plan, [this] { return now; });
+    Veltor::JobFolder folder(context);
+    ASSERT_TRUE(folder.open(dir));
+    Veltor::JobFolder::Days days =
+        folder.readJobFiles({"job-a.spec", "job-b.spec", "job-c.spec", "job-d.spec"});
     makeWritten("job-a.spec", t, "a\nmore\n"); // grown, its last write set back
     makeWritten("job-c.new", t, "C\n");        // another file under the name
     std::filesystem::rename(path("job-c.new"), path("job-c.spec"));
@@ -118,7 +123,7 @@ TEST_F(RemoverTest, ChangedJobFilesStayForALaterRun) {
     const std::string first = "b\r\nd\r\n";
     const std::string later = "a;more\r\nC\r\n";
 #endif
-    remover.writeJobLogs(days);
+    folder.writeJobLogs(days);
     EXPECT_EQ(first, read("jobs-2015-3-07.log"));
     EXPECT_TRUE(exists("job-a.spec") && exists("job-c.spec") && !exists("job-d.spec"));
     remover.processFinishedJobs(dir);

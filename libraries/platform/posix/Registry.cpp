@@ -528,17 +528,17 @@ std::uint32_t regDeleteTree(RegistryRoot root, const std::string& path, std::uin
     }
 }
 
-std::string registrySourceNote() {
-    const std::string file = registryFile();
+std::string registrySourceNote(std::string& file) {
+    file = registryFile();
     if (::access(file.c_str(), R_OK) == 0)
         return std::string();
     const int error = errno;
     if (error == ENOENT)
-        return "Registry file " + file + ": no such file (set VELTOR_REGISTRY or create it; see README)";
+        return "no such file (set VELTOR_REGISTRY or create it; see README)";
     std::string reason = std::strerror(error);
     if (!reason.empty())
         reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-    return "Registry file " + file + ": " + reason + " (set VELTOR_REGISTRY or fix it; see README)";
+    return reason + " (set VELTOR_REGISTRY or fix it; see README)";
 }
 
 } // namespace VeltorPlatform

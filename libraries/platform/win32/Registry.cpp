@@ -101,7 +101,7 @@ std::uint32_t regDeleteTree(RegistryRoot root, const std::string& path, std::uin
         RegDeleteKeyExA(rootHandle(root), path.c_str(), static_cast<REGSAM>(viewFlags), 0));
 }
 
-std::string registrySourceNote() {
+std::string registrySourceNote(std::string&) {
     return std::string(); // the system's own registry is always there
 }
 

@@ -56,7 +56,7 @@ case_cleaned_directories_that_are_links_are_refused() {
         for d in "${dirs[@]}"; do replace_by_link "$d"; done
         run_sorvik
         expect_code 7
-        for d in "${dirs[@]}"; do expect_contains "Not cleaned: $(shown "$d") is a link in a directory others can write"; done
+        for d in "${dirs[@]}"; do expect_contains "Not cleaned: $(shown "$d") (a link in a directory others can write)"; done
         [ "$(printf '%s\n' "$OUT" | grep -c '^Not cleaned: ')" = ${#dirs[@]} ] || fail "$round: refusals repeated"
         expect_outside_unchanged
         run_sorvik --process-fjobs

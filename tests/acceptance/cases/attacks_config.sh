@@ -43,13 +43,13 @@ case_config_directory_value_with_a_nul_inside() {
     # The installation itself, then a NUL, then more text.
     set_server_install_dir "hex(1):$(reg_sz_hex "$(progpath "$SERVER")"),00,00,$(reg_sz_hex /elsewhere),00,00"
     run_sorvik
-    expect_code 0
+    expect_code 7
     expect_output "$RUNNING
 $(refused_value "it holds a NUL character" "$(shown "$SERVER")\\x00/elsewhere")
 
 Invalid directory "
     run_sorvik --verbose
-    expect_code 0
+    expect_code 7
     expect_contains "$(refused_value "it holds a NUL character" "$(shown "$SERVER")\\x00/elsewhere")"
     expect_contains "Error: The following path is not a directory: "
     [ "$before" = "$(tree_state "$SB")" ] || fail "files changed"
@@ -82,7 +82,7 @@ case_config_relative_directory_values() {
     for value in "${values[@]}"; do
         set_server_install_dir "\"${value//\\/\\\\}\""
         run_sorvik
-        expect_code 0
+        expect_code 7
         # Where a backslash can be part of a name, every message escapes it.
         shown=$value
         [ "$TARGET" = windows ] || shown=${shown//\\/\\\\}
@@ -91,7 +91,7 @@ $(refused_value "it is not an absolute path" "$shown")
 
 Invalid directory "
         run_sorvik --license-status P1D
-        expect_code 0
+        expect_code 7
     done
     [ "$before" = "$(tree_state "$SB")" ] || fail "files changed"
     # A client value too: nothing is derived from a refused start-up log directory.
@@ -102,7 +102,7 @@ Invalid directory "
     sed -i 's/^"StartupLogDir"=.*/"StartupLogDir"="log"/' "$SB/registry.reg"
     install_registry
     run_sorvik
-    expect_code 0
+    expect_code 7
     expect_output "$RUNNING
 
 Error: The registry value \"StartupLogDir\" of \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltor\\Resources\" is refused, it is not an absolute path: \"log\""

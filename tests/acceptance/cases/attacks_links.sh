@@ -41,7 +41,7 @@ case_links_nested_registry_directories_swapped() {
         links_as 65534 sh -c 'rm -rf "$1" && ln -s "$2" "$1"' - "$inner" "$target" || fail "$layout: no swap"
         run_sorvik
         expect_code 7
-        expect_contains "Not cleaned: $inner is a link in a directory others can write"
+        expect_contains "Not cleaned: $inner (a link in a directory others can write)"
         [ "$(printf '%s\n' "$OUT" | grep -c '^Not cleaned: ')" = 1 ] || fail "$layout: not one refusal"
         expect_outside_unchanged
     done
@@ -70,7 +70,7 @@ case_links_administrators_relocations_are_followed() {
     expect_code 7
     expect_output "$RUNNING
 
-Not cleaned: $SERVER/Data/incoming is a link in a directory others can write"
+Not cleaned: $SERVER/Data/incoming (a link in a directory others can write)"
     expect_gone "$disk/Log/core-2026.log" "$disk/Log/temp/read.tmp" "$disk/database/t1/data.lock" \
         "$disk/database/t1/data.lock.lnk"
     expect_exists "$disk/incoming/a.lock"

@@ -74,7 +74,8 @@ case_client_missing_value_and_directories() {
     mkdir -p "$SB/temp"
     age_file "$SB/temp/x.tmp" 1000 1
     run_sorvik --verbose
-    expect_code 0
+    # What the registry names is not there: the installation is not where the registry says.
+    expect_code 7
     expect_output "$RUNNING
 
 Installed: client
@@ -84,6 +85,8 @@ Directory: $(shown "$CLIENT")
 Directory: $(shown "$CLIENT/conf")
 
 Error: The following path is not a directory: $(progpath "$CLIENT/log")
+
+Not cleaned: $(shown "$CLIENT/log") (the registry names it, but it does not exist)
 
 Error: The following path is not a directory: /temp
 

@@ -205,6 +205,9 @@ public:
     // broken (F_GETLEASE answers other than F_WRLCK); that open completes, on the file as it then is,
     // once this handle is closed. Windows: never (nobody can open it while it is held).
     bool openedByOthers() const;
+    // Gives up what openExclusive holds against others, the file staying open: POSIX, the lease
+    // (F_SETLEASE, F_UNLCK), so that an open waiting for it completes; Windows: nothing to give up.
+    std::uint32_t releaseExclusive();
     // Creates the file `name` in `dir` for writing; AlreadyExists when anything has that name, a link
     // or a dangling link included (O_CREAT | O_EXCL | O_NOFOLLOW, CREATE_NEW). POSIX mode bits as
     // given, exactly (the umask does not narrow them); Windows ignores them.
@@ -255,10 +258,10 @@ struct ListedEntry {
 //
 // POSIX: one getdents64 stream; complete() is one statx relative to the directory: stamps, size,
 // owner, mode, identity (device, inode) and the immutable and append-only attributes in one call
-// (fstatat where the kernel has no statx, flags then unknown). Windows: NtQueryDirectoryFile with the information class that carries
-// the file id (FileIdFullDirectoryInformation), so entries come complete with their identity (volume
-// serial of the directory, file id); where a file system refuses that class, the one without it is
-// used and fileId stays 0. linkCount and the POSIX fields are never listed there (1 and 0).
+// (fstatat where the kernel has no statx, flags then unknown). Windows: NtQueryDirectoryFile with the
+// information class that carries the file id (FileIdFullDirectoryInformation), so entries come complete with
+// their identity (volume serial of the directory, file id); where a file system refuses that class, the one
+// without it is used and fileId stays 0. linkCount and the POSIX fields are never listed there (1 and 0).
 class DirEnumerator {
 public:
     DirEnumerator();

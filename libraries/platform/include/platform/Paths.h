@@ -1,5 +1,6 @@
 // Path facts of the operating system: separators, current directory, Windows directory, long names.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,25 @@ inline constexpr PathStyle kPathStyle = PathStyle::Posix;
 inline constexpr char kNativeSeparator = '/';
 inline constexpr char kOtherSeparator = '\\';
 #endif
+
+// The one path grammar: every parser of a root, an absolute path or a joined name uses these.
+
+// A separator of this system's paths: '/' on POSIX, where a backslash left in a path (a link's target,
+// say) is part of a name; '/' and '\' on Windows.
+constexpr bool isPathSeparator(char c) {
+    return c == '/' || (c == '\\' && kPathStyle == PathStyle::Windows);
+}
+// Where the names of `path` begin after its root: POSIX "/" (1); Windows "C:\" (3), "C:" (2, that
+// drive's current directory), "\\server\share\" (after the share) or "\" (1, the current drive's
+// root); 0 for a relative path. `root` (when given) gets the root's text with native separators, "."
+// for a relative path.
+std::size_t rootLength(const std::string& path, std::string* root = nullptr);
+// Whether `path` names one place whatever the current directory and drive of the process: POSIX a
+// leading '/'; Windows a drive letter with a separator after it, or "\\server\share".
+bool isAbsolutePath(const std::string& path);
+// `dir` and `name` with one native separator between them (none added where `dir` ends in one, or is
+// empty).
+std::string joinPath(const std::string& dir, const std::string& name);
 
 // The process's current directory as the system reports it; false when it cannot be read.
 bool getCurrentDirectory(std::string& directory);

@@ -115,9 +115,10 @@ std::uint32_t regDeleteTree(RegistryRoot root, const std::string& path, std::uin
 // on Windows. Every call above resets it.
 const std::string& registryErrorDetail();
 
-// A line for the newcomer whose registry cannot be found at all: POSIX, when the registry file is
-// missing or cannot be read, "Registry file PATH: no such file (set VELTOR_REGISTRY or create it; see
-// README)"; empty otherwise, and always empty on Windows.
-std::string registrySourceNote();
+// For the newcomer whose registry cannot be found at all: POSIX, when the registry file is missing or
+// cannot be read, what is wrong with it ("no such file (set VELTOR_REGISTRY or create it; see README)"),
+// with `file` set to its path, for the caller to print escaped; empty otherwise, and always empty on
+// Windows.
+std::string registrySourceNote(std::string& file);
 
 } // namespace VeltorPlatform
