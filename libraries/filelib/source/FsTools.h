@@ -111,15 +111,6 @@ public:
     // A read-only file stays unless `force` makes it writable first. True when the file is gone (also
     // when it was gone already).
     static bool removeFile(const std::string& path, bool force);
-    // What removeFileIf did.
-    enum class Removal { NotFound, Kept, Removed, RemoveFailed };
-    // Looks the file up once, asks decide(modifyMs, accessMs) with its stamps as modifyTime and
-    // accessTime give them, and when it says yes removes the file as removeFile(path, false) does.
-    // The one lookup serves the decision and the removal's own check, so judging and removing a file
-    // costs no more lookups than removing it.
-    static Removal
-    removeFileIf(const std::string& path,
-                 const std::function<bool(std::int64_t modifyMs, std::int64_t accessMs)>& decide);
     // Sets the read (1) / write (2) permission; without write the path becomes read-only. With
     // `recursive` on a directory every file and directory below it gets the same, breadth-first;
     // links are neither changed nor entered. `who` has no effect. False when the path itself or a
@@ -169,26 +160,6 @@ public:
     // False when `dir` is not a directory.
     static bool countTree(const std::string& dir, const std::string& filePattern,
                           const std::string& dirPattern, std::uint64_t& fileCount, std::uint64_t& dirCount);
-
-    // One file of a listing as removeFilesIf hands it out; the name is valid during the call only.
-    struct ListedFile {
-        std::string_view name;
-        // Both stamps as modifyTime / accessTime give them for dir + name (milliseconds of a
-        // DateTime). An entry whose status could not be read (POSIX: a directory without search
-        // permission) carries the stamps of 1970 and cannot be removed.
-        std::int64_t modifyTime = 0;
-        std::int64_t accessTime = 0;
-    };
-    // Lists `dir` once (names and kinds, kept for the pass) and, for every non-directory entry (a link
-    // of any kind included) matching `pattern`, looks the entry up and asks decide(file) with the
-    // stamps just read; a file it says yes to is removed right away as removeFile(dir + name, false)
-    // removes it, as long as it is still the entry judged. done(file, result), when given, hears Kept,
-    // Removed or RemoveFailed for every file asked about. Entries come in the directory's own order,
-    // not sorted. Judging each file on a status read just before its removal leaves little room for it
-    // to be used in between. False when `dir` is not a directory or cannot be listed.
-    static bool removeFilesIf(const std::string& dir, const std::string& pattern,
-                              const std::function<bool(const ListedFile&)>& decide,
-                              const std::function<void(const ListedFile&, Removal)>& done = nullptr);
 };
 
 } // namespace VeltorFilelib

@@ -81,42 +81,6 @@ bool FsTools::readDir(const std::string& dir, const std::string& pattern, NameSe
     return error == fs::FileSystemError::Success || error == fs::FileSystemError::FileNotFound;
 }
 
-bool FsTools::removeFilesIf(const std::string& dir, const std::string& pattern,
-                            const std::function<bool(const ListedFile&)>& decide,
-                            const std::function<void(const ListedFile&, Removal)>& done) {
-    if (!isDir(dir))
-        return false;
-    Tree::DirHandle listed;
-    std::vector<Tree::Entry> entries;
-    if (listed.openRoot(listingPath(dir)) != fs::FileSystemError::Success ||
-        Tree::list(listed, false, entries) != fs::FileSystemError::Success)
-        return false;
-    ListedFile file;
-    for (Tree::Entry& entry : entries) {
-        if (entry.info.kind == fs::EntryKind::Directory || !matchWildcard(entry.name, pattern))
-            continue;
-        // Judged on a status read just now, and removed only while it is still the entry judged.
-        const std::uint32_t looked = listed.lookup(entry.name, entry.info);
-        if (Listing::isGone(looked) || entry.info.kind == fs::EntryKind::Directory)
-            continue;
-        if (looked != fs::FileSystemError::Success)
-            entry.info = fs::EntryInfo(); // unreadable status: the stamps of 1970, and it stays
-        file.name = entry.name;
-        file.modifyTime = Listing::toDateTimeMs(entry.info.lastWriteMs);
-        file.accessTime = Listing::toDateTimeMs(entry.info.lastAccessMs);
-        Removal result = Removal::Kept;
-        if (decide(file)) {
-            result = looked == fs::FileSystemError::Success &&
-                             Tree::removeFile(listed, entry, false) == fs::FileSystemError::Success
-                         ? Removal::Removed
-                         : Removal::RemoveFailed;
-        }
-        if (done)
-            done(file, result);
-    }
-    return true;
-}
-
 bool FsTools::removeDir(const std::string& path, bool recursive, bool force,
                         const ProgressCallback& progress) {
     if (!isDir(path))

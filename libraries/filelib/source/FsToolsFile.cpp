@@ -115,21 +115,6 @@ bool FsTools::removeFile(const std::string& path, bool force) {
            Tree::removeFile(place.holder, place.entry(), force) == fs::FileSystemError::Success;
 }
 
-FsTools::Removal FsTools::removeFileIf(const std::string& path,
-                                       const std::function<bool(std::int64_t, std::int64_t)>& decide) {
-    Tree::Place place;
-    if (path.empty() || Tree::locate(lookupPath(path), place) != fs::FileSystemError::Success)
-        return Removal::NotFound;
-    if (!decide(Listing::toDateTimeMs(place.info.lastWriteMs),
-                Listing::toDateTimeMs(place.info.lastAccessMs)))
-        return Removal::Kept;
-    // The one look-up serves the decision and the removal: what was judged is what goes.
-    return place.isEntry() &&
-                   Tree::removeFile(place.holder, place.entry(), false) == fs::FileSystemError::Success
-               ? Removal::Removed
-               : Removal::RemoveFailed;
-}
-
 bool FsTools::setPermission(const std::string& path, unsigned bits, unsigned who, bool recursive,
                             const ProgressCallback& progress) {
     const int flags = Listing::runtimeFlags(bits);

@@ -3,6 +3,7 @@
 #include "FsTools.h"
 #include "FsToolsListing.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 
 #include <algorithm>
@@ -18,45 +19,32 @@ using VeltorPlatform::EntryKind;
 
 namespace {
 
-bool isSeparator(char c) {
-    return c == '/' || c == FsTools::separator;
-}
+using VeltorPlatform::isPathSeparator;
 
 // Splits `path` into the directory that holds its last component and that component; `name` stays
 // empty where the path names a directory that is no entry of its own (a root, "." or "..").
 bool split(const std::string& path, std::string& dir, std::string& name) {
-    // Trailing separators name the same entry; a root ("/", "C:\\") keeps its own.
+    // Trailing separators name the same entry; a root ("/", "C:\", "\\server\share") keeps its own.
+    const std::size_t root = VeltorPlatform::rootLength(path);
     std::size_t end = path.size();
-    while (end > 1 && isSeparator(path[end - 1]) &&
-           !(end == 3 && path[1] == ':' && FsTools::separator == '\\'))
+    while (end > root && end > 1 && isPathSeparator(path[end - 1]))
         --end;
     const std::string trimmed = path.substr(0, end);
     name.clear();
     dir = trimmed;
     if (trimmed.empty())
         return false;
+    if (end <= root)
+        return true;
     std::size_t cut = trimmed.size();
-    while (cut > 0 && !isSeparator(trimmed[cut - 1]))
+    while (cut > root && !isPathSeparator(trimmed[cut - 1]))
         --cut;
-    std::string last = trimmed.substr(cut);
-    std::string holder = trimmed.substr(0, cut);
-    if (FsTools::separator == '\\') {
-        // "C:name" lies in the current directory of drive C; "C:" and "C:\" are roots.
-        if (cut == 0 && trimmed.size() >= 2 && trimmed[1] == ':') {
-            holder = trimmed.substr(0, 2);
-            last = trimmed.substr(2);
-        }
-        // "\\server\share" is a root too.
-        const bool serverOnly = holder.size() > 2 && isSeparator(holder[0]) && isSeparator(holder[1]) &&
-                                std::none_of(holder.begin() + 2, holder.end() - 1, isSeparator);
-        if (serverOnly)
-            return true;
-    }
+    const std::string last = trimmed.substr(cut);
     if (last.empty() || last == "." || last == "..")
         return true;
-    // The holder keeps a separator that is all of a root ("/", "C:\"), and drops any other.
-    while (holder.size() > 1 && isSeparator(holder.back()) && !isSeparator(holder[holder.size() - 2]) &&
-           holder[holder.size() - 2] != ':')
+    // The holder keeps a separator that is all of a root, and drops any other.
+    std::string holder = trimmed.substr(0, cut);
+    while (holder.size() > root && holder.size() > 1 && isPathSeparator(holder.back()))
         holder.pop_back();
     dir = holder.empty() ? std::string(".") : holder;
     name = last;

@@ -183,64 +183,14 @@ TEST_F(FsToolsFileDir, WholeFilesAndLines) {
     EXPECT_FALSE(FsTools::writeFile("x", path("missing/out.bin")));
 }
 
-TEST_F(FsToolsFileDir, RemoveFilesIfJudgesEachMatchingFileOnItsListedStamps) {
-    write("a.csv");
-    stamp("a.csv", kWrite, kAccess);
-    write("b.csv");
-    write("c.txt");
-    write("locked.csv");
-    readOnly("locked.csv");
-    makeDir("dir.csv");
-    std::map<std::string, std::pair<std::int64_t, std::int64_t>> asked;
-    std::map<std::string, FsTools::Removal> done;
-    auto decide = [&](const FsTools::ListedFile& file) {
-        asked[std::string(file.name)] = {file.modifyTime, file.accessTime};
-        return file.name != "b.csv";
-    };
-    auto report = [&](const FsTools::ListedFile& file, FsTools::Removal result) {
-        done[std::string(file.name)] = result;
-    };
-    ASSERT_TRUE(FsTools::removeFilesIf(base, "*.csv", decide, report));
-    // Directories and names that do not match are never asked about.
-    EXPECT_EQ(asked.size(), 3u);
-    EXPECT_EQ(asked["a.csv"], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
-    EXPECT_EQ(done,
-              (std::map<std::string, FsTools::Removal>{{"a.csv", FsTools::Removal::Removed},
-                                                       {"b.csv", FsTools::Removal::Kept},
-                                                       {"locked.csv", FsTools::Removal::RemoveFailed}}));
-    EXPECT_FALSE(present("a.csv"));
-    EXPECT_TRUE(present("b.csv"));
-
-    // A trailing separator is the same directory; no report callback is needed.
-    ASSERT_TRUE(FsTools::removeFilesIf(base + "/", "c.*", [](const FsTools::ListedFile&) { return true; }));
-    EXPECT_FALSE(present("c.txt"));
-    EXPECT_FALSE(FsTools::removeFilesIf(path("missing"), "*", decide, report));
-    EXPECT_FALSE(FsTools::removeFilesIf(path("b.csv"), "*", decide, report));
-    EXPECT_EQ(asked.size(), 3u);
-}
-
-TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
+TEST_F(FsToolsFileDir, StampsAndRemovalNameTheEntryWhateverThePathsForm) {
     std::string file = write("report.csv");
     stamp("report.csv", kWrite, kAccess);
     // The entry's own stamps in UTC, as accessTime reads them too, whatever the path's form.
     EXPECT_EQ(FsTools::accessTime(path("sub/../report.csv")).getMilliseconds(), kAccess + kEpoch);
-    std::vector<std::pair<std::int64_t, std::int64_t>> asked;
-    auto answer = [&asked](bool verdict) {
-        return [&asked, verdict](std::int64_t modifyMs, std::int64_t accessMs) {
-            asked.emplace_back(modifyMs, accessMs);
-            return verdict;
-        };
-    };
-    EXPECT_EQ(FsTools::removeFileIf(file, answer(false)), FsTools::Removal::Kept);
-    EXPECT_TRUE(present("report.csv"));
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], std::make_pair(kWrite + kEpoch, kAccess + kEpoch));
-    EXPECT_EQ(FsTools::removeFileIf(file, answer(true)), FsTools::Removal::Removed);
+    EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), kWrite + kEpoch);
+    EXPECT_TRUE(FsTools::removeFile(file, false));
     EXPECT_FALSE(present("report.csv"));
-    // Nothing to look up: nothing to decide.
-    EXPECT_EQ(FsTools::removeFileIf(file, answer(true)), FsTools::Removal::NotFound);
-    EXPECT_EQ(FsTools::removeFileIf("", answer(true)), FsTools::Removal::NotFound);
-    EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(FsTools::modifyTime(file).getMilliseconds(), 0);
 
     // A name that looks like an environment reference is that file, not the variable's value.
@@ -248,13 +198,12 @@ TEST_F(FsToolsFileDir, RemoveIfJudgesOnTheStampsOfItsOneLookup) {
     stamp("%PATH%.tmp", kAccess, kAccess);
     EXPECT_EQ(FsTools::modifyTime(odd).getMilliseconds(), kAccess + kEpoch);
 
-    // A directory stays, as with removeFile.
+    // A directory stays; a path the lookup writes differently still names the same file.
     makeDir("dir");
-    EXPECT_EQ(FsTools::removeFileIf(path("dir"), answer(true)), FsTools::Removal::RemoveFailed);
+    EXPECT_FALSE(FsTools::removeFile(path("dir"), false));
     EXPECT_TRUE(present("dir"));
-    // A path the lookup writes differently still names the same file.
     write("dir/inner.tmp");
-    EXPECT_EQ(FsTools::removeFileIf(path("dir/../dir/inner.tmp"), answer(true)), FsTools::Removal::Removed);
+    EXPECT_TRUE(FsTools::removeFile(path("dir/../dir/inner.tmp"), false));
     EXPECT_FALSE(present("dir/inner.tmp"));
 }
 
