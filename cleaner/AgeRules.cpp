@@ -148,7 +148,7 @@ void AgeRules::removeByRulesOf(const std::string& dir, const std::vector<Rule>& 
         for (const std::string& left : noted[k]) {
             EntryInfo info;
             // Gone or replaced by a directory since the listing: nothing for this rule.
-            if (handle.lookup(left, info) != FsError::Success || info.kind == EntryKind::Directory)
+            if (context_.pass.lookup(handle, left, info) != FsError::Success || info.kind == EntryKind::Directory)
                 continue;
             if (!context_.removeIfOld(handle, left, info, limits, ruleTime))
                 note(left, k);
@@ -166,7 +166,7 @@ bool AgeRules::removeIfOld(const std::string& path, std::uint64_t maxAgeSeconds,
     RemoverText::splitPath(path, dirPath, name);
     const TrustedDirs::Opened* opened = name.empty() ? nullptr : context_.plan.toClean(dirPath);
     EntryInfo info;
-    if (opened == nullptr || opened->dir.lookup(name, info) != FsError::Success ||
+    if (opened == nullptr || context_.pass.lookup(opened->dir, name, info) != FsError::Success ||
         info.kind == EntryKind::Directory)
         return false;
     const Judges::AgeLimits limits{maxAgeSeconds, unreadAgeSeconds, stamp};
@@ -208,7 +208,7 @@ void AgeRules::removeInDateRange(const DirHandle& dir, const std::string& name, 
     }
     EntryInfo info;
     // A file that vanished has no stamp to compare.
-    if (dir.lookup(name, info) != FsError::Success || info.kind == EntryKind::Directory)
+    if (context_.pass.lookup(dir, name, info) != FsError::Success || info.kind == EntryKind::Directory)
         return;
     std::int64_t t = time;
     if (t == 0) {

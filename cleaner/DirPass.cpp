@@ -32,6 +32,13 @@ void DirPass::notCleaned(const DirHandle& dir, const std::string& name, Problem 
     plan_->notCleaned(event);
 }
 
+std::uint32_t DirPass::lookup(const DirHandle& dir, const std::string& name, VeltorPlatform::EntryInfo& out) {
+    const std::uint32_t error = dir.lookup(name, out);
+    if (error == FsError::AccessDenied)
+        notCleaned(dir, std::string(), Problem::CannotOpen, error);
+    return error;
+}
+
 bool DirPass::files(const DirHandle& dir, const Wants& wants,
                     const std::function<void(const ListedEntry&)>& visit,
                     const std::function<void(std::string_view)>& passed) {

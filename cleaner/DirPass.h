@@ -32,6 +32,9 @@ public:
     bool names(const DirHandle& dir, const Wants& wants, std::vector<std::string>& out);
     // Each subdirectory of `dir` (never a link), in the order of the listing.
     bool subdirectories(const DirHandle& dir, const std::function<void(const std::string& name)>& visit);
+    // The entry `name` of `dir` as it stands. Where the entries of `dir` cannot be inspected at all (no
+    // search permission), that is told as the directory not cleaned, once.
+    std::uint32_t lookup(const DirHandle& dir, const std::string& name, VeltorPlatform::EntryInfo& out);
     // Depth-first below `start`, one open directory per level, links never entered: `visit` gets every
     // entry but a directory, `entered` each directory as the walk enters it (`start` first). A
     // subdirectory that cannot be opened or is too deep is told as not cleaned; the walk goes on.

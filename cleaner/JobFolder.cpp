@@ -132,7 +132,7 @@ void JobFolder::removeLeftovers(const std::vector<std::string>& names) {
     const std::int64_t current = context_.now();
     for (const std::string& name : names) {
         EntryInfo info;
-        if (dir_.lookup(name, info) != FsError::Success)
+        if (context_.pass.lookup(dir_, name, info) != FsError::Success)
             continue;
         const Verdict verdict = Judges::leftover(name, info, current);
         if (verdict.goes) {

@@ -88,14 +88,14 @@ bool Sweeps::removeIfDangling(const DirHandle& dir, const std::string& lock, con
     const std::string owner = RemoverText::withoutExtension(lock);
     EntryInfo info;
     // Anything under the owner's name keeps the lock: it is not dangling.
-    const bool ownerExists = owner.empty() || dir.lookup(owner, info) != FsError::FileNotFound;
+    const bool ownerExists = owner.empty() || context_.pass.lookup(dir, owner, info) != FsError::FileNotFound;
     const Verdict verdict =
         Judges::lock(ownerExists, belowRoot(VeltorPlatform::joinPath(dir.path(), owner), root));
     if (!verdict.goes) {
         context_.stays(dir, lock, verdict.why);
         return false;
     }
-    if (dir.lookup(lock, info) == FsError::Success && info.kind != EntryKind::Directory)
+    if (context_.pass.lookup(dir, lock, info) == FsError::Success && info.kind != EntryKind::Directory)
         context_.remover.remove(dir, lock, info, verdict.why, Remover::Judged::JustNow);
     return true;
 }
@@ -131,7 +131,7 @@ void Sweeps::removeDanglingLocksRecursive(const std::string& dir) {
             if (!matchWildcard(lock, "*.lock") || !removeIfDangling(at, lock, opened->root))
                 return;
             EntryInfo info;
-            if (at.lookup(shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
+            if (context_.pass.lookup(at, shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
                 context_.remover.remove(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock),
                                         Remover::Judged::JustNow);
         },

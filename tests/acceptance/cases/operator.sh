@@ -93,6 +93,10 @@ case_missing_registry_file_is_named() {
     expect_output "$RUNNING
 Registry file $SB/registry.reg: no such file (set VELTOR_REGISTRY or create it; see README)
 Could not find registry key \"HKEY_LOCAL_MACHINE\"->\"SOFTWARE\\Veltor\""
+    # Its name is printed as every other name: no escape sequence reaches the terminal.
+    OUT=$(cd "$SB" && VELTOR_REGISTRY=$'/x\e[2J\ny' "$PROGRAM" 2>&1 </dev/null)
+    printf '%s\n' "$OUT" | grep -qxF 'Registry file /x\x1B[2J\ny: no such file (set VELTOR_REGISTRY or create it; see README)' ||
+        fail "the registry file's name is not escaped: $OUT"
 }
 
 # --log keeps the run's list in a file that never grows past about a megabyte, never through a link.
@@ -138,4 +142,49 @@ case_log_appends_rotates_and_refuses_links() {
     expect_contains "Log not written: $log (it is a link)"
     expect_gone "$CLIENT/log/temp/b.tmp"
     [ "$(cat "$SB/target")" = secret ] || fail "the log was written through a link"
+}
+
+# --log is reached the way the data directories are: a directory on its way that another account may
+# write cannot lead it elsewhere, and the log is kept only where nobody else can swap it.
+case_log_only_where_nobody_else_can_swap_it() {
+    [ "$TARGET" = native ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null || return 0
+    make_install client
+    age_file "$CLIENT/log/temp/a.tmp" 169
+    local svc=$SB/svc outside=$SB/outside before
+    mkdir -p "$svc/logs" "$outside" "$SB/sticky"
+    chmod 755 "$SB"
+    chmod 700 "$outside"
+    head -c 1100000 /dev/zero >"$outside/sorvik.log"
+    chown 65534:65534 "$svc"
+    chmod 1777 "$SB/sticky"
+    before=$(cd "$outside" && find . -printf '%p %s %T@ %m\n' | sort)
+    # The service account swaps its directory for a link to root's own.
+    setpriv --reuid=65534 --regid=65534 --clear-groups sh -c "rmdir '$svc/logs' && ln -s '$outside' '$svc/logs'"
+    run_sorvik --list --log "$svc/logs/sorvik.log"
+    expect_code 7
+    expect_contains "Log not written: $svc/logs/sorvik.log (a link on its way lies in a directory others can write)"
+    expect_gone "$CLIENT/log/temp/a.tmp"
+    [ "$before" = "$(cd "$outside" && find . -printf '%p %s %T@ %m\n' | sort)" ] || fail "the log's way led outside"
+    # Its own directory, written by another account: no log there either.
+    run_sorvik --list --log "$svc/sorvik.log"
+    expect_code 7
+    expect_contains "Log not written: $svc/sorvik.log (others may write its directory)"
+    expect_gone "$svc/sorvik.log"
+    # Root's sticky directory holds root's log, never one another account put there.
+    run_sorvik --list --log "$SB/sticky/sorvik.log"
+    expect_code 0
+    setpriv --reuid=65534 --regid=65534 --clear-groups touch "$SB/sticky/other.log"
+    run_sorvik --list --log "$SB/sticky/other.log"
+    expect_code 7
+    expect_contains "Log not written: $SB/sticky/other.log (others may write its directory)"
+    # A log that stops taking lines, on a full disk: the run says so and fails.
+    mkdir "$SB/full"
+    mount -t tmpfs -o size=16k tmpfs "$SB/full" 2>/dev/null || return 0
+    head -c 65536 /dev/zero >"$SB/full/fill" 2>/dev/null
+    age_file "$CLIENT/log/temp/b.tmp" 169
+    run_sorvik --list --log "$SB/full/sorvik.log"
+    umount "$SB/full"
+    expect_code 7
+    expect_contains "Log not written: $SB/full/sorvik.log (disk full, win-error#112)"
+    expect_contains "; kept 0, failed 1"
 }

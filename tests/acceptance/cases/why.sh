@@ -24,6 +24,13 @@ why_install() {
     printf 'job\r\n' >"$fj/job-1.spec"
     touch -d "@$((NOW - 7200))" "$fj/job-1.spec"
     printf 'job\r\n' >"$fj/job-2.spec"
+    # What a killed run left, and a link planted among the files a rule judges.
+    age_file "$fj/.jobs-2026-1-01.log.0123456789abcdef.tmp" 2
+    age_file "$fj/.jobs-2026-1-02.log.0123456789abcdef.tmp" 0.5
+    if [ "$TARGET" = native ]; then
+        ln -s /etc/hostname "$t/planted.tmp"
+        touch -h -d "@$((NOW - 100 * 3600))" "$t/planted.tmp"
+    fi
 }
 
 # why PATH [OPTIONS...]: runs --why on PATH; VERDICT is the first line after the banner.
@@ -80,6 +87,9 @@ case_why_tells_each_verdict() {
     why "$fj/job-2.spec"
     case "$VERDICT" in "Waits: $(shown "$fj/job-2.spec") (written "*" s ago; job files wait a minute)") ;;
         *) fail "job-2: $VERDICT" ;; esac
+    why "$fj/.jobs-2026-1-01.log.0123456789abcdef.tmp"
+    [ "$VERDICT" = "Would remove: $(shown "$fj/.jobs-2026-1-01.log.0123456789abcdef.tmp") (leftover of an interrupted run, 2 h old)" ] ||
+        fail "leftover: $VERDICT"
     why "$SERVER/Data/nothing"
     expect_code 0
     [ "$VERDICT" = "Stays: $(shown "$SERVER/Data/nothing") (no such file)" ] || fail "nothing: $VERDICT"
