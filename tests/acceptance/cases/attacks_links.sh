@@ -97,3 +97,33 @@ case_links_lock_directory_taken_by_another_user() {
 Finished jobs not folded: the lock of $fj could not be had (The lock directory \"$SB/run/veltor\" is refused: it belongs to uid 65533, not to the running user)"
     expect_exists "$fj/job-1.spec"
 }
+
+# Each way another account may write the directory that holds a link makes the link untrusted, alone:
+# its group (the service account's, 0775, the usual layout), others, an ACL entry (which shows in the
+# group bits as the ACL's mask), the directory's owner.
+case_links_each_writer_of_the_holder_is_untrusted() {
+    links_as_root || return 0
+    local way data disk
+    for way in group others acl owner; do
+        [ $way = acl ] && ! command -v setfacl >/dev/null && { echo "  skip $CASE: acl: no setfacl"; continue; }
+        sandbox_new
+        chmod 755 "$SB" "$ROOT"
+        make_install server
+        data=$SERVER/Data
+        disk=$ROOT/disk
+        age_file "$disk/incoming/a.lock" 0
+        rm -rf "$data/incoming"
+        chmod 755 "$data" "$SERVER"
+        case $way in
+        group) chgrp 65534 "$data" && chmod 775 "$data" ;;
+        others) chmod 757 "$data" ;;
+        acl) setfacl -m u:65534:rwx "$data" ;;
+        owner) chown 65534 "$data" ;;
+        esac
+        links_as 65534 ln -s "$disk/incoming" "$data/incoming" || { fail "$way: no link planted"; continue; }
+        run_sorvik --locks
+        expect_code 7
+        expect_contains "Not cleaned: $data/incoming (a link in a directory others can write)"
+        expect_exists "$disk/incoming/a.lock"
+    done
+}

@@ -162,3 +162,45 @@ case_preview_options_keep_the_single_option_rules() {
 Removed: $(shown "$SERVER/Data/incoming/a.lock") (dangling lock: no $([ "$TARGET" = windows ] && printf 'Data\\incoming\\a' || printf 'Data/incoming/a'))
 Summary: removed 1 file and 0 directories, 5 bytes; folded 0 job files into 0 day logs; kept 0, failed 0"
 }
+
+# A preview moves no stamp: not of the files it reads, not of the links on its way, an administrator's
+# followed or one planted by another account and refused, and not with --why through such a link.
+case_previews_move_no_stamp() {
+    [ "$TARGET" = native ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null || return 0
+    make_install server
+    server_files
+    local fj=$SERVER/Log/temp/Scheduler/finished old=$((NOW - 208 * 86400)) stamps
+    printf 'job\r\n' >"$fj/job-1.spec"
+    touch -d "@$((NOW - 7200))" "$fj/job-1.spec"
+    mkdir -p "$ROOT/disk"
+    mv "$SERVER/Log/temp/Scheduler" "$ROOT/disk/"
+    ln -s "$ROOT/disk/Scheduler" "$SERVER/Log/temp/Scheduler"
+    chmod 755 "$SB" "$ROOT"
+    chmod 777 "$SERVER/Data"
+    mv "$SERVER/Data/incoming" "$SB/elsewhere"
+    setpriv --reuid=65534 --regid=65534 --clear-groups ln -s "$SB/elsewhere" "$SERVER/Data/incoming"
+    touch -h -a -d "@$old" "$SERVER/Log/temp/Scheduler" "$SERVER/Data/incoming"
+    # Files and links, to the nanosecond; a directory's own stamps change by being listed.
+    stamps() { find "$ROOT" "$SB/elsewhere" ! -type d -printf '%p %A@ %T@\n' | sort; }
+    local before
+    before=$(stamps)
+    run_sorvik --dry-run
+    expect_code 7
+    expect_contains "Would fold: $SERVER/Log/temp/Scheduler/finished/job-1.spec into "
+    run_sorvik --why "$SERVER/Data/incoming/a.lock"
+    run_sorvik --why "$SERVER/Log/temp/Scheduler/finished/job-1.spec"
+    printf '%s\n' "$OUT" | grep -q '^Would fold: ' || fail "--why through the relocation: $OUT"
+    [ "$before" = "$(stamps)" ] || {
+        fail "a preview moved stamps"
+        diff <(printf '%s\n' "$before") <(stamps) | head -10 | sed 's/^/    /'
+    }
+    # Another account's preview cannot keep the last access of root's sessions: it names each one.
+    chmod 644 "$SB/registry.reg"
+    run_as_nobody=1 run_sorvik --dry-run --web-sessions P2D
+    local n
+    for n in old new short; do
+        expect_contains "Note: reading $SERVER/Log/temp/cgisess_$n may have updated last-access times"
+    done
+    run_as_nobody=1 run_sorvik --why "$SERVER/Log/temp/cgisess_old"
+    expect_contains "Note: reading $SERVER/Log/temp/cgisess_old may have updated last-access times"
+}
