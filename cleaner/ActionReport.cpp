@@ -16,8 +16,10 @@ std::string counted(std::uint64_t count, const char* one, const char* many) {
 
 void ActionReport::reset() {
     const std::vector<EventSink*> sinks = sinks_;
+    auto fatal = std::move(fatal_);
     *this = ActionReport();
     sinks_ = sinks;
+    fatal_ = std::move(fatal);
 }
 
 void ActionReport::count(Totals& totals, const Event& event) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +55,13 @@ public:
     // Whether judged entries that stay are of interest (--why): the cleanings tell them only then.
     bool wantsStays() const { return mode_ == Mode::Why; }
     void addSink(EventSink* sink) { sinks_.push_back(sink); }
+    // What the run does before an input error ends the process with status 1 (`text` is its message):
+    // the structured outputs get their last word.
+    void onFatal(std::function<void(const std::string& text)> hook) { fatal_ = std::move(hook); }
+    void fatal(const std::string& text) const {
+        if (fatal_)
+            fatal_(text);
+    }
 
     // Something the run meant to do failed, in any mode: the run ends with status 7.
     bool anyFailure() const { return total_.failed != 0; }
@@ -80,6 +88,7 @@ private:
     bool leasesTold_ = false;
     Explanation explanation_;
     std::vector<EventSink*> sinks_;
+    std::function<void(const std::string&)> fatal_;
 };
 
 } // namespace Veltor

@@ -32,10 +32,9 @@ int clampToInt(std::int64_t value) {
 
 } // namespace
 
-Judges::AgeLimits AgeRules::limitsOf(std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
-    return Judges::AgeLimits{static_cast<std::uint64_t>(OldFilesRemover::hoursToSeconds(maxAgeHours)),
-                             static_cast<std::uint64_t>(OldFilesRemover::hoursToSeconds(unreadAgeHours)),
-                             stamp};
+Judges::AgeLimits AgeRules::limitsOf(std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) const {
+    return Judges::AgeLimits{static_cast<std::uint64_t>(context_.hoursToSeconds(maxAgeHours)),
+                             static_cast<std::uint64_t>(context_.hoursToSeconds(unreadAgeHours)), stamp};
 }
 
 std::string AgeRules::ageRule(const Judges::AgeLimits& limits) {
@@ -73,12 +72,11 @@ void AgeRules::removeByRules(const RuleTable& rules) {
 
 void AgeRules::removeByRulesOf(const std::string& dir, const std::vector<Rule>& rules) {
     // Each rule's ages are checked when its turn comes, as when each rule ran on its own.
-    const Judges::AgeLimits first =
-        AgeRules::limitsOf(rules[0].maxAgeHours, rules[0].unreadAgeHours, rules[0].stamp);
+    const Judges::AgeLimits first = limitsOf(rules[0].maxAgeHours, rules[0].unreadAgeHours, rules[0].stamp);
     const TrustedDirs::Opened* opened = context_.plan.toClean(dir);
     if (opened == nullptr) {
         for (std::size_t k = 1; k < rules.size(); ++k)
-            AgeRules::limitsOf(rules[k].maxAgeHours, rules[k].unreadAgeHours, rules[k].stamp);
+            limitsOf(rules[k].maxAgeHours, rules[k].unreadAgeHours, rules[k].stamp);
         return;
     }
     const DirHandle& handle = opened->dir;
@@ -132,8 +130,7 @@ void AgeRules::removeByRulesOf(const std::string& dir, const std::vector<Rule>& 
     }
     for (std::size_t k = 1; k < rules.size(); ++k) {
         const Rule& rule = rules[k];
-        const Judges::AgeLimits limits =
-            AgeRules::limitsOf(rule.maxAgeHours, rule.unreadAgeHours, rule.stamp);
+        const Judges::AgeLimits limits = limitsOf(rule.maxAgeHours, rule.unreadAgeHours, rule.stamp);
         context_.watch(handle, shown + " " + rule.pattern + ": " + AgeRules::ageRule(limits), {rule.pattern});
         const std::int64_t ruleTime = context_.now();
         if (overflow || !listed) {
@@ -148,7 +145,8 @@ void AgeRules::removeByRulesOf(const std::string& dir, const std::vector<Rule>& 
         for (const std::string& left : noted[k]) {
             EntryInfo info;
             // Gone or replaced by a directory since the listing: nothing for this rule.
-            if (context_.pass.lookup(handle, left, info) != FsError::Success || info.kind == EntryKind::Directory)
+            if (context_.pass.lookup(handle, left, info) != FsError::Success ||
+                info.kind == EntryKind::Directory)
                 continue;
             if (!context_.removeIfOld(handle, left, info, limits, ruleTime))
                 note(left, k);
@@ -199,13 +197,9 @@ void AgeRules::removeInDateRange(const DirHandle& dir, const std::string& name, 
                                  std::int64_t time) {
     // A range with one date reads the missing one as empty text: reported as an invalid date. The dates
     // are checked first: an invalid one ends the run whether or not the file is there.
-    const std::int64_t start = OldFilesRemover::parseDate(range.size() > 0 ? range[0] : std::string());
-    const std::int64_t end = OldFilesRemover::parseDate(range.size() > 1 ? range[1] : std::string());
-    if (start > end) {
-        OldFilesRemover::write("Error: Start date shouldn't be later than the end date");
-        OldFilesRemover::write("\nExiting...");
-        OldFilesRemover::endProcess();
-    }
+    const std::int64_t start = context_.parseDate(range.size() > 0 ? range[0] : std::string());
+    const std::int64_t end = context_.parseDate(range.size() > 1 ? range[1] : std::string());
+    context_.checkRange(start, end);
     EntryInfo info;
     // A file that vanished has no stamp to compare.
     if (context_.pass.lookup(dir, name, info) != FsError::Success || info.kind == EntryKind::Directory)
@@ -243,7 +237,7 @@ void AgeRules::removeInDateRangeByPatterns(const std::string& dir, const std::st
 }
 
 void AgeRules::removeOldLogs(const std::string& dir, std::int64_t hours, const std::string& dateRange) {
-    const auto limit = static_cast<std::uint64_t>(OldFilesRemover::hoursToSeconds(hours < 1 ? 24 : hours));
+    const auto limit = static_cast<std::uint64_t>(context_.hoursToSeconds(hours < 1 ? 24 : hours));
     const Pieces pieces = RemoverText::split(dateRange, " ");
     const TrustedDirs::Opened* opened = context_.plan.toClean(dir);
     if (opened == nullptr)

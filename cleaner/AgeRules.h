@@ -45,7 +45,7 @@ public:
     // An age rule in words, as --why shows it: "last write older than 48 h, and if never read ...".
     static std::string ageRule(const Judges::AgeLimits& limits);
     // The limits of a rule in seconds; a negative count ends the process with status 1.
-    static Judges::AgeLimits limitsOf(std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp);
+    Judges::AgeLimits limitsOf(std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) const;
 
 private:
     void removeOldLogsIn(const VeltorPlatform::DirHandle& dir, const std::string& shown, std::uint64_t limit);

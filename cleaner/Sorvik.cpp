@@ -1,8 +1,12 @@
 #include "Sorvik.h"
 
 #include "ActionReport.h"
+#include "DateTime.h"
 #include "FsTools.h"
+#include "Metrics.h"
 #include "OldFilesRemoverText.h"
+#include "OwnFile.h"
+#include "SystemBase.h"
 #include "TimeSpan.h"
 #include "TrustedDirs.h"
 #include "platform/Console.h"
@@ -25,6 +29,8 @@ constexpr int kCommandLineRejected = 2;
 constexpr int kSomethingFailed = 7;
 // A log larger than this is moved aside before a run appends to it.
 constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
+// Milliseconds from the DateTime origin (1899-12-31) to 1970-01-01 00:00:00 UTC.
+constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
 std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
@@ -87,6 +93,9 @@ bool Sorvik::setup() {
     parser.addFlag("List every action with its reason", 0, "list");
     parser.addValueOption("Also append the list to a file", 0, "log");
     parser.addValueOption("Explain what the run would do with a file", 0, "why");
+    parser.addFlag("Report as JSON Lines", 0, "json");
+    parser.addValueOption("Write the run's metrics to a file", 0, "metrics");
+    parser.addFlag("Write the outcome to the Application event log", 0, "event-log");
     parser.addHelpLine("*Options:");
     parser.addHelpLine("  <default>\t            : Remove obsolete logs based on");
     parser.addHelpLine("\t\t              default  age");
@@ -115,9 +124,11 @@ std::size_t Sorvik::tokenCount() const {
     const std::vector<std::string>& tokens = getParser().getTokens();
     std::size_t count = tokens.size();
     for (std::size_t i = 1; i < tokens.size() && tokens[i] != "--"; ++i) {
-        if (tokens[i] == "--dry-run" || tokens[i] == "--list") {
+        if (tokens[i] == "--dry-run" || tokens[i] == "--list" || tokens[i] == "--json" ||
+            tokens[i] == "--event-log") {
             --count;
-        } else if ((tokens[i] == "--log" || tokens[i] == "--why") && i + 1 < tokens.size()) {
+        } else if ((tokens[i] == "--log" || tokens[i] == "--why" || tokens[i] == "--metrics") &&
+                   i + 1 < tokens.size()) {
             count -= 2; // the option and its file
             ++i;
         }
@@ -128,37 +139,19 @@ std::size_t Sorvik::tokenCount() const {
 bool Sorvik::openLog(VeltorPlatform::LogFile& log, Event& refused) {
     namespace FsError = VeltorPlatform::FileSystemError;
     getParser().getValue("log", logPath_);
-    std::string folder;
-    std::string name;
-    RemoverText::splitPath(logPath_, folder, name);
     refused.type = EventType::LogNotWritten;
     refused.shown = &logPath_;
-    // The folder is reached as the data directories are, under the link rule, and the log is kept only
-    // where nobody else can swap it.
-    TrustedDirs::Options options;
-    options.keepStamps = report_.dryRun();
-    const TrustedDirs::Opened opened = TrustedDirs::open(folder, {}, nullptr, 0, options);
-    if (opened.outcome == TrustedDirs::Outcome::Refused) {
-        refused.problem = opened.refusal == TrustedDirs::Refusal::UntrustedLink  ? Problem::UntrustedLink
-                          : opened.refusal == TrustedDirs::Refusal::TooManyLinks ? Problem::TooManyLinks
-                                                                                 : Problem::NotADirectory;
+    OwnFile place;
+    if (!place.reach(logPath_, report_.dryRun())) {
+        refused.problem = place.problem;
+        refused.error = place.error;
         return false;
     }
-    if (opened.outcome != TrustedDirs::Outcome::Opened) {
-        refused.problem = Problem::CannotOpen;
-        refused.error = opened.error;
-        return false;
-    }
-    VeltorPlatform::EntryInfo existing;
-    const bool exists = opened.dir.lookup(name, existing) == FsError::Success;
-    if (!opened.dir.writersTrusted(exists ? &existing : nullptr)) {
-        refused.problem = Problem::UntrustedDir;
-        return false;
-    }
-    const std::uint32_t error =
-        name.empty() ? FsError::InvalidParameter : log.open(opened.dir, name, kLogRotateBytes);
+    const std::uint32_t error = log.open(place.dir, place.name, kLogRotateBytes);
     if (error == FsError::Success) {
-        VeltorPlatform::consoleCopyTo(copyToLog, &log);
+        // JSON Lines go to the log as they are written; the console's text only otherwise.
+        if (!json_.has_value())
+            VeltorPlatform::consoleCopyTo(copyToLog, &log);
         return true;
     }
     refused.problem = error == FsError::IsALink           ? Problem::IsALink
@@ -180,28 +173,59 @@ void Sorvik::checkLog() {
 }
 
 int Sorvik::run() {
+    startedMs_ = VeltorCorelib::DateTime::now();
     // A command line that was not understood may hold a mistyped --dry-run: nothing may happen.
     if (!commandLineUnderstood())
         return rejectCommandLine();
+    try {
+        const int code = runCleaning();
+        return finishRun(code, std::string());
+    } catch (const VeltorCorelib::Exception& error) {
+        // The frame tells it on the console; the structured outputs and the system's log hear of it too.
+        finishRun(4, error.getText(false));
+        throw;
+    }
+}
+
+int Sorvik::runCleaning() {
     if (getParser().isSet("verbose"))
         verbose_ = true;
     ActionReport& report = report_;
     report.reset();
     report.setVerbose(verbose_);
+    json_.reset();
+    if (getParser().isSet("json"))
+        json_.emplace([this](const std::string& line) {
+            VeltorPlatform::structuredWrite(line.data(), line.size());
+            if (log_.isOpen())
+                log_.write(line.data(), line.size());
+        });
     if (getParser().isSet("why"))
         report.setMode(ActionReport::Mode::Why);
     else if (getParser().isSet("dry-run"))
         report.setMode(ActionReport::Mode::DryRun);
-    else if (getParser().isSet("list") || getParser().isSet("log"))
+    else if (getParser().isSet("list") || getParser().isSet("log") || json_.has_value())
         report.setMode(ActionReport::Mode::List);
+    report.addSink(&system_);
+    report.onFatal([this](const std::string& text) { finishRun(1, text); });
     // The log stays open until the application ends, so that an error that ends the run reaches it too.
     // It is opened before the start line, which it gets too; a refusal follows that line.
     Event logRefused;
     const bool logRefusedNow = getParser().isSet("log") && !openLog(log_, logRefused);
-    if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List) {
-        VeltorPlatform::consoleWrite("Started: " + localTimestamp(VeltorPlatform::timeNow()) + " (sorvik " +
-                                     getParser().getVersion() + ")\n");
+    const std::string started = localTimestamp(VeltorPlatform::timeNow());
+    if (json_) {
+        JsonLines::Start start;
+        start.version = getParser().getVersion();
+        start.host = VeltorCorelib::SystemBase::hostName();
+        start.started = started;
+        start.mode = report.mode();
+        const std::vector<std::string>& tokens = getParser().getTokens();
+        start.arguments.assign(tokens.begin() + (tokens.empty() ? 0 : 1), tokens.end());
+        json_->start(start);
+        report.addSink(&*json_);
     }
+    if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List)
+        VeltorPlatform::consoleWrite("Started: " + started + " (sorvik " + getParser().getVersion() + ")\n");
     if (logRefusedNow)
         report.tell(logRefused);
     ageHours = 0;
@@ -237,18 +261,72 @@ int Sorvik::run() {
         }
     }
     report.beginCleaning(Cleaning::None);
-    checkLog();
-    report.summary();
-    checkLog();
     getLogger().info("Running application");
     if (report.why()) {
-        if (!missing.empty())
-            VeltorPlatform::consoleWrite("Stays: " + ReportText::printable(missing) + " (no such file)\n");
-        else
-            report.explain();
+        const std::string explained = !missing.empty()
+                                          ? "Stays: " + ReportText::printable(missing) + " (no such file)\n"
+                                          : report.explanation().text();
+        if (json_)
+            json_->explanation(missing.empty() ? std::string() : missing, explained);
+        VeltorPlatform::consoleWrite(explained);
+        VeltorPlatform::consoleFlush();
         return 0;
     }
     return report.anyFailure() ? kSomethingFailed : 0;
+}
+
+int Sorvik::finishRun(int code, const std::string& error) {
+    // Told once: an input error that ends the process comes here before the process ends.
+    if (std::exchange(finished_, true))
+        return code;
+    ActionReport& report = report_;
+    checkLog();
+    const double duration = static_cast<double>(VeltorCorelib::DateTime::now() - startedMs_) / 1000.0;
+    int status = code == 0 && report.anyFailure() && !report.why() ? kSomethingFailed : code;
+    if (getParser().isSet("metrics") && !report.dryRun()) {
+        std::string path;
+        getParser().getValue("metrics", path);
+        Metrics::Run run;
+        run.startedSeconds = (startedMs_ - kUnixEpochMs) / 1000;
+        run.durationSeconds = duration;
+        run.exitStatus = VeltorCorelib::exitCodeAfterRun(status);
+        Problem problem = Problem::None;
+        if (const std::uint32_t failed = Metrics::write(path, report, run, problem)) {
+            // The file could not be written: there is nothing that says otherwise.
+            Event event;
+            event.type = EventType::LogNotWritten;
+            event.problem = problem;
+            event.error = failed;
+            event.shown = &path;
+            report.tell(event);
+            if (status == 0)
+                status = kSomethingFailed;
+        }
+    }
+    // A run an error ended has no summary line: the error's own text closes it, as it always did.
+    if (error.empty())
+        report.summary();
+    checkLog();
+    if (status == 0 && report.anyFailure() && !report.why())
+        status = kSomethingFailed;
+    const int exitStatus = VeltorCorelib::exitCodeAfterRun(status);
+    if (json_) {
+        if (!error.empty())
+            json_->error(error);
+        json_->summary(report.totals(), duration, exitStatus);
+        VeltorPlatform::structuredFlush();
+    }
+    system_.send(report.totals(), exitStatus, error, getParser().isSet("event-log"),
+                 getParser().getVersion());
+    return status;
+}
+
+void Sorvik::prepareConsole(int argc, const char* const* argv) {
+    // Standard output carries nothing but JSON Lines under --json: the banner, the messages of the
+    // frame and every other text go to standard error from the start.
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+        if (std::string(argv[i]) == "--json")
+            VeltorPlatform::consoleToStandardError();
 }
 
 std::string Sorvik::focusOnEntry() {

@@ -3,12 +3,15 @@
 #include "ActionReport.h"
 #include "AppFrame.h"
 #include "CleaningPlan.h"
+#include "JsonLines.h"
 #include "OldFilesRemover.h"
+#include "SystemReport.h"
 
 #include "platform/LogFile.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Veltor {
@@ -17,6 +20,9 @@ class Sorvik : public VeltorCorelib::AppFrame {
 public:
     Sorvik(int argc, const char* const* argv);
     ~Sorvik() override;
+
+    // Before the application is made: under --json the program's text goes to standard error.
+    static void prepareConsole(int argc, const char* const* argv);
 
     bool setup() override;
     bool finish() override;
@@ -65,6 +71,12 @@ private:
     // The command line's tokens as the single-option decisions count them: --dry-run and --list only
     // change how a run shows its actions, never which cleaning it runs.
     std::size_t tokenCount() const;
+    // The run itself, its exit status before the signals count.
+    int runCleaning();
+    // The last word of a run, whichever way it ends (`error`: the text of an error that ends it): the
+    // metrics, the summary, the last JSON object, the system's log. The exit status, 7 where a failure
+    // came with the last word.
+    int finishRun(int code, const std::string& error);
     // Prints that nothing was cleaned; the exit status of a command line that was not understood.
     static int rejectCommandLine();
     // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
@@ -79,6 +91,10 @@ private:
     std::string registryKeyPath;
     VeltorPlatform::LogFile log_;
     std::string logPath_;
+    std::int64_t startedMs_ = 0;
+    bool finished_ = false;
+    SystemReport system_;
+    std::optional<JsonLines> json_;
     bool logFailureTold_ = false;
     // What this run did and tells, and the directories it opened.
     ActionReport report_;

@@ -131,7 +131,8 @@ void Sweeps::removeDanglingLocksRecursive(const std::string& dir) {
             if (!matchWildcard(lock, "*.lock") || !removeIfDangling(at, lock, opened->root))
                 return;
             EntryInfo info;
-            if (context_.pass.lookup(at, shortcut, info) == FsError::Success && info.kind != EntryKind::Directory)
+            if (context_.pass.lookup(at, shortcut, info) == FsError::Success &&
+                info.kind != EntryKind::Directory)
                 context_.remover.remove(at, shortcut, info, Reason::of(Reason::LockShortcut, 0, 0, lock),
                                         Remover::Judged::JustNow);
         },
@@ -160,7 +161,7 @@ void Sweeps::removeOldWebReports(const std::string& dir, std::int64_t hours, con
 }
 
 void Sweeps::removeWebReportsIn(const DirHandle& dir, const std::string& shown, std::int64_t hours) {
-    const auto limit = static_cast<std::uint64_t>(OldFilesRemover::hoursToSeconds(hours));
+    const auto limit = static_cast<std::uint64_t>(context_.hoursToSeconds(hours));
     const Judges::AgeLimits reports{limit, limit, LastWrite};
     const Judges::AgeLimits temporary{limit, 0, LastAccess};
     if (context_.report().why()) {
@@ -282,7 +283,7 @@ void Sweeps::removeOldWebSessions(const std::string& dir, std::int64_t hours, co
         names.empty())
         return;
     const DirHandle& handle = opened->dir;
-    const std::int64_t limit = OldFilesRemover::hoursToSeconds(hours == 0 ? 48 : hours);
+    const std::int64_t limit = context_.hoursToSeconds(hours == 0 ? 48 : hours);
     context_.watch(handle,
                    ReportText::printable(dir) + " cgisess_*: the session time recorded in it older than " +
                        std::to_string(limit / 3600) + " h",

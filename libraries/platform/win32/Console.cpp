@@ -12,9 +12,15 @@ namespace VeltorPlatform {
 
 namespace {
 
-// Standard output when it is a console; nullptr when it is a file, a pipe or absent.
+// Where the program's text goes: standard output, or standard error under structured output.
+DWORD textHandle = STD_OUTPUT_HANDLE;
+std::FILE* textStream() {
+    return textHandle == STD_OUTPUT_HANDLE ? stdout : stderr;
+}
+
+// The text's stream when it is a console; nullptr when it is a file, a pipe or absent.
 HANDLE consoleOutput() {
-    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE output = ::GetStdHandle(textHandle);
     DWORD mode = 0;
     if (output == nullptr || output == INVALID_HANDLE_VALUE || !::GetConsoleMode(output, &mode))
         return nullptr;
@@ -30,10 +36,10 @@ void consoleWrite(const char* data, std::size_t length) {
     copyConsoleOutput(data, length);
     HANDLE console = consoleOutput();
     if (console == nullptr) {
-        std::fwrite(data, 1, length, stdout);
+        std::fwrite(data, 1, length, textStream());
         return;
     }
-    std::fflush(stdout); // what the C runtime still holds comes first
+    std::fflush(textStream()); // what the C runtime still holds comes first
     const std::wstring text = Wide::consoleText(data, length);
     // Bounded pieces: older consoles refuse one large write.
     constexpr std::size_t kPiece = 8192;
@@ -50,6 +56,20 @@ void consoleWrite(const char* data, std::size_t length) {
 }
 
 void consoleFlush() {
+    std::fflush(textStream());
+}
+
+void consoleToStandardError() {
+    std::fflush(stdout);
+    textHandle = STD_ERROR_HANDLE;
+}
+
+// JSON Lines are ASCII with every other character escaped: bytes as they are, console or not.
+void structuredWrite(const char* data, std::size_t length) {
+    std::fwrite(data, 1, length, stdout);
+}
+
+void structuredFlush() {
     std::fflush(stdout);
 }
 

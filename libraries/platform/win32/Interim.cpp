@@ -8,3 +8,9 @@ std::uint32_t FileHandle::removeHeld(const DirHandle&, const std::string&) { ret
 bool FileHandle::openedByOthers() const { return false; }
 std::uint32_t FileHandle::releaseExclusive() { return 0; }
 }
+#include "platform/SystemLog.h"
+namespace VeltorPlatform {
+std::uint32_t reportEvent(EventSeverity, std::uint32_t, const std::string&) { return FileSystemError::NotSupported; }
+bool outputIsJournal() { return false; }
+std::uint32_t sendToJournal(const std::vector<std::string>&) { return FileSystemError::NotSupported; }
+}

@@ -16,6 +16,14 @@ inline void consoleWrite(const std::string& text) {
 }
 void consoleFlush();
 
+// Structured output (--json): from now on the program's text goes to standard error, so that standard
+// output carries nothing but what structuredWrite writes there.
+void consoleToStandardError();
+// Writes the bytes to standard output, whichever stream the program's text goes to; not copied to the
+// console copy's target.
+void structuredWrite(const char* data, std::size_t length);
+void structuredFlush();
+
 // From now on every write is also handed to `target` (nullptr: no longer). One target at a time.
 using ConsoleCopy = void (*)(const char* data, std::size_t length, void* context);
 void consoleCopyTo(ConsoleCopy target, void* context);

@@ -1,0 +1,310 @@
+#include "JsonLines.h"
+
+#include "platform/Utf.h"
+
+#include <cstdio>
+
+namespace Veltor {
+
+namespace {
+
+const char* typeOf(const Event& event, bool preview) {
+    switch (event.type) {
+    case EventType::Removed:
+        return preview ? "would_remove" : "removed";
+    case EventType::Kept:
+        return "kept";
+    case EventType::Failed:
+        return preview ? "would_fail" : "failed";
+    case EventType::Folded:
+        return preview ? "would_fold" : "folded";
+    case EventType::Stays:
+        return "stays";
+    case EventType::Waits:
+        return "waits";
+    case EventType::NotRead:
+        return "not_read";
+    case EventType::NotFolded:
+        return "not_folded";
+    case EventType::NotDeleted:
+        return "not_deleted";
+    case EventType::NotPutBack:
+        return "not_put_back";
+    case EventType::NotCleaned:
+        return "not_cleaned";
+    case EventType::DirectoryEmpty:
+    case EventType::InvalidDirectory:
+    case EventType::SessionUnreadable:
+    case EventType::RegistryRefused:
+        return "message";
+    case EventType::AccessTimeMoved:
+    case EventType::LeasesUnavailable:
+        return "note";
+    case EventType::LogNotWritten:
+        return "log_not_written";
+    }
+    return "message";
+}
+
+// What kind of message or note, where the type alone does not say.
+const char* kindOf(EventType type) {
+    switch (type) {
+    case EventType::DirectoryEmpty:
+        return "directory_empty";
+    case EventType::InvalidDirectory:
+        return "invalid_directory";
+    case EventType::SessionUnreadable:
+        return "session_unreadable";
+    case EventType::RegistryRefused:
+        return "registry_value_refused";
+    case EventType::AccessTimeMoved:
+        return "access_time_moved";
+    case EventType::LeasesUnavailable:
+        return "no_leases";
+    default:
+        return nullptr;
+    }
+}
+
+const char* problemOf(Problem problem) {
+    switch (problem) {
+    case Problem::None:
+        return nullptr;
+    case Problem::TooLarge:
+        return "too_large";
+    case Problem::DayLogLink:
+        return "day_log_link";
+    case Problem::DayLogSparse:
+        return "day_log_sparse";
+    case Problem::NoSpace:
+        return "no_space";
+    case Problem::DayLogFailed:
+        return "day_log_failed";
+    case Problem::LockNotHad:
+        return "lock_not_had";
+    case Problem::RecordWaits:
+        return "record_waits";
+    case Problem::RecordInLog:
+        return "record_in_log";
+    case Problem::CannotOpen:
+        return "cannot_open";
+    case Problem::NotADirectory:
+        return "not_a_directory";
+    case Problem::UntrustedLink:
+        return "untrusted_link";
+    case Problem::TooManyLinks:
+        return "too_many_links";
+    case Problem::TooDeep:
+        return "too_deep";
+    case Problem::LinkLeadsNowhere:
+        return "link_leads_nowhere";
+    case Problem::RegistryMissing:
+        return "registry_missing";
+    case Problem::IsALink:
+        return "is_a_link";
+    case Problem::NotAFile:
+        return "not_a_file";
+    case Problem::UntrustedDir:
+        return "untrusted_directory";
+    case Problem::WriteFailed:
+        return "write_failed";
+    }
+    return nullptr;
+}
+
+const char* reasonKindOf(Reason::Kind kind) {
+    static const char* const names[] = {
+        "age",           "never_read",      "dangling_lock",
+        "lock_shortcut", "session_expired", "dated_log",
+        "in_date_range", "empty_directory", "folded",
+        "leftover",      "young",           "unread_young",
+        "future_stamp",  "no_stamp",        "not_dated",
+        "lock_in_use",   "session_young",   "session_no_time",
+        "out_of_range",  "not_empty",       "leftover_young",
+        "not_leftover",  "job_settling",    "held_open",
+    };
+    static_assert(sizeof names / sizeof names[0] == Reason::HeldOpen + 1, "a name for every kind");
+    return names[static_cast<std::size_t>(kind)];
+}
+
+const char* cleaningOf(Cleaning cleaning) {
+    static const char* const names[] = {nullptr,       "rules",    "dated_logs",     "locks",
+                                        "web_reports", "sessions", "license_status", "job_folding"};
+    return names[static_cast<std::size_t>(cleaning)];
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        text.append(1, digits[b >> 4]).append(1, digits[b & 0xF]);
+    }
+    return text;
+}
+
+// One object under construction: fields appended in order.
+class Object {
+public:
+    Object& text(const char* name, const std::string& value) { return raw(name, JsonLines::quote(value)); }
+    Object& number(const char* name, std::int64_t value) { return raw(name, std::to_string(value)); }
+    Object& unsignedNumber(const char* name, std::uint64_t value) { return raw(name, std::to_string(value)); }
+    Object& boolean(const char* name, bool value) { return raw(name, value ? "true" : "false"); }
+    Object& raw(const char* name, const std::string& json) {
+        body_ += (body_.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + json;
+        return *this;
+    }
+    // A path, with its bytes beside it where they are no UTF-8 text.
+    Object& path(const char* name, const std::string& value) {
+        text(name, value);
+        if (!VeltorPlatform::Utf::isUtf8(value))
+            text((std::string(name) + "_hex").c_str(), hex(value));
+        return *this;
+    }
+    std::string line() const { return body_ + "}\n"; }
+    std::string json() const { return body_ + "}"; }
+
+private:
+    std::string body_;
+};
+
+} // namespace
+
+std::string JsonLines::quote(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\"";
+    auto unit = [&](std::uint32_t value) {
+        out.append("\\u");
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out.append(1, digits[(value >> shift) & 0xF]);
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c == '"' || c == '\\') {
+            out.append(1, '\\').append(1, static_cast<char>(c));
+            ++at;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out.append(1, static_cast<char>(c));
+            ++at;
+        } else if (c < 0x80) {
+            unit(c);
+            ++at;
+        } else {
+            std::uint32_t code = 0;
+            const std::size_t length = VeltorPlatform::Utf::decodeUtf8(&text[at], text.size() - at, code);
+            if (length == 0) {
+                unit(0xFFFD);
+                ++at;
+                continue;
+            }
+            if (code >= 0x10000) {
+                unit(0xD800 + ((code - 0x10000) >> 10));
+                unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+            } else {
+                unit(code);
+            }
+            at += length;
+        }
+    }
+    return out + "\"";
+}
+
+void JsonLines::start(const Start& start) {
+    mode_ = start.mode;
+    const char* mode = start.mode == ReportMode::DryRun ? "dry-run"
+                       : start.mode == ReportMode::Why  ? "why"
+                                                        : "list";
+    std::string arguments = "[";
+    for (const std::string& argument : start.arguments)
+        arguments += (arguments.size() > 1 ? "," : "") + quote(argument);
+    write_(Object()
+               .text("type", "start")
+               .number("schema", kSchema)
+               .text("program", "sorvik")
+               .text("version", start.version)
+               .text("host", start.host)
+               .text("start", start.started)
+               .text("mode", mode)
+               .raw("command_line", arguments + "]")
+               .line());
+}
+
+void JsonLines::take(const Event& event) {
+    // What --list (or the preview) shows, one object for each of its lines.
+    if (mode_ == ReportMode::Why || ReportText::of(event, mode_).where == ReportText::Where::Nowhere)
+        return;
+    const bool preview = mode_ == ReportMode::DryRun;
+    Object object;
+    object.text("type", typeOf(event, preview));
+    if (const char* kind = kindOf(event.type))
+        object.text("kind", kind);
+    if (event.type != EventType::RegistryRefused)
+        object.path("path", event.path());
+    if (const char* problem = problemOf(event.problem))
+        object.text("problem", problem);
+    if (event.type == EventType::Removed || event.type == EventType::Kept || event.type == EventType::Waits) {
+        const Reason& why = event.reason;
+        Object reason;
+        reason.text("kind", reasonKindOf(why.kind));
+        if (why.stamped || why.kind == Reason::Age || why.kind == Reason::Young)
+            reason.text("stamp", why.lastAccess ? "last_access" : "last_write");
+        reason.number("age_seconds", why.ageSeconds).number("limit_seconds", why.limitSeconds);
+        if (!why.detail.empty())
+            reason.path("detail", why.detail);
+        reason.text("text", ReportText::describe(why));
+        object.raw("reason", reason.json());
+    }
+    if (event.type == EventType::Removed)
+        object.boolean("directory", event.directory).unsignedNumber("bytes", event.bytes);
+    if (event.other != nullptr)
+        object.path(event.type == EventType::NotFolded ? "detail" : "day_log", *event.other);
+    if (event.error != 0)
+        object.raw("error", Object()
+                                .unsignedNumber("number", event.error)
+                                .text("text", VeltorPlatform::errorText(event.error))
+                                .json());
+    if (const char* cleaning = cleaningOf(event.cleaning))
+        object.text("cleaning", cleaning);
+    std::string line = ReportText::of(event, mode_).text;
+    while (!line.empty() && line.front() == '\n')
+        line.erase(0, 1);
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    write_(object.boolean("failure", isFailure(event)).text("text", line).line());
+}
+
+void JsonLines::explanation(const std::string& path, const std::string& text) {
+    std::string lines = "[";
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        lines += (lines.size() > 1 ? "," : "") + quote(text.substr(at, end - at));
+        at = end + 1;
+    }
+    write_(Object().text("type", "explanation").path("path", path).raw("lines", lines + "]").line());
+}
+
+void JsonLines::error(const std::string& text) {
+    write_(Object().text("type", "error").text("text", text).line());
+}
+
+void JsonLines::summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus) {
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.3f", durationSeconds);
+    write_(Object()
+               .text("type", "summary")
+               .unsignedNumber("removed_files", totals.files)
+               .unsignedNumber("removed_directories", totals.directories)
+               .unsignedNumber("removed_bytes", totals.bytes)
+               .unsignedNumber("folded_job_files", totals.jobFiles)
+               .unsignedNumber("day_logs", totals.dayLogs)
+               .unsignedNumber("kept", totals.kept)
+               .unsignedNumber("failed", totals.failed)
+               .unsignedNumber("not_cleaned", totals.notCleaned)
+               .raw("duration_seconds", duration)
+               .number("exit_status", exitStatus)
+               .line());
+}
+
+} // namespace Veltor

@@ -1,0 +1,51 @@
+// --json: the run's report as JSON Lines, one object per line, for log shippers. The same events as the
+// lines of --list (or of the preview, or --why's explanation), each with its type, path and reason as
+// fields, and its line's text; a first object says what ran, a last one how it ended. Every line is
+// valid JSON whatever a name holds: control characters and everything beyond ASCII are escaped, and a
+// name that is no UTF-8 text also comes as its bytes in hexadecimal ("path_hex").
+//
+// Schema 1. Fields may be added in later schemas; none is renamed or changes its meaning.
+#pragma once
+#include "ActionReport.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Veltor {
+
+class JsonLines : public EventSink {
+public:
+    static constexpr int kSchema = 1;
+    // Takes each line, its line end included.
+    using Writer = std::function<void(const std::string& line)>;
+
+    struct Start {
+        std::string version;
+        std::string host;
+        std::string started; // RFC 3339 with the offset
+        ReportMode mode = ReportMode::List;
+        std::vector<std::string> arguments;
+    };
+
+    explicit JsonLines(Writer write) : write_(std::move(write)) {}
+
+    void start(const Start& start);
+    void take(const Event& event) override;
+    // --why: the explanation, its verdict first.
+    void explanation(const std::string& path, const std::string& text);
+    // An error that ended the run, in the words the console shows.
+    void error(const std::string& text);
+    void summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus);
+
+    // `text` as a JSON string, quotes included: ASCII, everything else escaped; bytes that are no
+    // UTF-8 become U+FFFD.
+    static std::string quote(const std::string& text);
+
+private:
+    ReportMode mode_ = ReportMode::List;
+    Writer write_;
+};
+
+} // namespace Veltor
