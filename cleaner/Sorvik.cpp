@@ -94,7 +94,7 @@ bool Sorvik::setup() {
     parser.addValueOption("Also append the list to a file", 0, "log");
     parser.addValueOption("Explain what the run would do with a file", 0, "why");
     parser.addFlag("Report as JSON Lines", 0, "json");
-    parser.addValueOption("Write the run's metrics to a file", 0, "metrics");
+    parser.addValueOption("Write the metrics of the run to a file", 0, "metrics");
     parser.addFlag("Write the outcome to the Application event log", 0, "event-log");
     parser.addHelpLine("*Options:");
     parser.addHelpLine("  <default>\t            : Remove obsolete logs based on");

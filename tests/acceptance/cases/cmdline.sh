@@ -22,6 +22,9 @@ Options:
   --list                    : List every action with its reason
   --log <arg>               : Also append the list to a file
   --why <arg>               : Explain what the run would do with a file
+  --json                    : Report as JSON Lines
+  --metrics <arg>           : Write the metrics of the run to a file
+  --event-log               : Write the outcome to the Application event log
 
 *Options:
   <default>	            : Remove obsolete logs based on

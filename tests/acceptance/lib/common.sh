@@ -73,11 +73,22 @@ sandbox_paths() {
         LC_ALL=C sort
 }
 
+# The preview of the run as JSON Lines: every line parses, and its events are the lines OUT shows.
+json_is_the_preview() {
+    printf '%s\n' "$OUT" >"$SB/preview.txt"
+    (cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" ${run_as_nobody:+setpriv --reuid=65534 --regid=65534 --clear-groups} \
+        "$PROGRAM" --dry-run --json "$@" </dev/null >"$SB/preview.json" 2>/dev/null)
+    /usr/bin/python3 "$HERE/lib/json_lines.py" "$SB/preview.json" "$SB/preview.txt" 2>&1 | sed 's/^/    /' | grep . &&
+        fail "--json of '$*' is not the preview"
+    rm -f "$SB/preview.json" "$SB/preview.txt"
+}
+
 preview_then_run() {
     local before shown gone
     before=$(sandbox_paths)
     run_program --dry-run "$@"
     if [ "$CODE" != 2 ] && [ "$CODE" != 4 ]; then
+        [ -n "$START_LINE" ] && json_is_the_preview "$@"
         [ "$before" = "$(sandbox_paths)" ] || fail "the dry run of '$*' changed the tree"
         shown=$(printf '%s\n' "$OUT" | sed -n -e 's/^Would remove: \(.*\) ([^()]*)$/\1/p' \
             -e 's/^Would fold: \(.*\) into .*$/\1/p' | LC_ALL=C grep -v '\\' | LC_ALL=C sort -u)
