@@ -37,6 +37,7 @@ bool isFailure(const Event& event) {
     case EventType::NotCleaned:
     case EventType::RegistryRefused:
     case EventType::LogNotWritten:
+    case EventType::MetricsNotWritten:
         return true;
     case EventType::Removed:
     case EventType::Kept:

@@ -89,6 +89,7 @@ enum class EventType {
     AccessTimeMoved,   // a preview read a file and could not keep its last access
     LeasesUnavailable, // job files are held by the slower way (the file system refuses leases)
     LogNotWritten,     // the --log file could not be opened or written
+    MetricsNotWritten, // the --metrics file could not be written
 };
 
 enum class Problem {

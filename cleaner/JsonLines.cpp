@@ -42,6 +42,8 @@ const char* typeOf(const Event& event, bool preview) {
         return "note";
     case EventType::LogNotWritten:
         return "log_not_written";
+    case EventType::MetricsNotWritten:
+        return "metrics_not_written";
     }
     return "message";
 }

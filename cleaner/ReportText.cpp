@@ -144,6 +144,8 @@ Line of(const Event& event, ReportMode mode) {
                         " cannot be leased here: one written to while it is deleted is put back"};
     case EventType::LogNotWritten:
         return everywhere("\nLog not written: " + path() + " (" + logNotWritten(event) + ")");
+    case EventType::MetricsNotWritten:
+        return everywhere("\nMetrics not written: " + path() + " (" + logNotWritten(event) + ")");
     }
     return Line();
 }

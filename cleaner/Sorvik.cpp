@@ -294,7 +294,7 @@ int Sorvik::finishRun(int code, const std::string& error) {
         if (const std::uint32_t failed = Metrics::write(path, report, run, problem)) {
             // The file could not be written: there is nothing that says otherwise.
             Event event;
-            event.type = EventType::LogNotWritten;
+            event.type = EventType::MetricsNotWritten;
             event.problem = problem;
             event.error = failed;
             event.shown = &path;
