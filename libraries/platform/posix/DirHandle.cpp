@@ -140,15 +140,6 @@ std::uint32_t takeOwner(int fd, uid_t user, gid_t group, bool& groupTaken) {
     return FileSystemError::AccessDenied;
 }
 
-// What a failed open of a directory entry without following means.
-std::uint32_t openFailure(int error) {
-    if (error == ELOOP)
-        return FileSystemError::IsALink;
-    if (error == ENOTDIR)
-        return FileSystemError::NotADirectory;
-    return fromErrno(error);
-}
-
 } // namespace
 
 DirHandle::DirHandle() = default;
@@ -165,7 +156,7 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
     // O_NONBLOCK: a FIFO put where a directory was expected must not stall the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return errno == ENOTDIR ? FileSystemError::NotADirectory : fromErrno(errno);
+        return rootOpenFailure(errno);
     state = std::make_shared<State>();
     state->fd = fd;
     state->path = path;
@@ -253,7 +244,7 @@ std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (::unlinkat(state->fd, name.c_str(), AT_REMOVEDIR) == 0)
         return FileSystemError::Success;
     // A directory swapped in for a link meanwhile is refused by the system with ENOTDIR.
-    return errno == EEXIST ? FileSystemError::DirNotEmpty : openFailure(errno);
+    return removeDirectoryFailure(errno);
 }
 
 std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) const {
@@ -316,7 +307,7 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, 
     for (;;) {
         const ssize_t got = ::readlinkat(state->fd, name.c_str(), &buffer[0], buffer.size());
         if (got < 0)
-            return lastError();
+            return readLinkFailure(errno);
         // A target that fills the buffer may have been cut: read again with more room.
         if (static_cast<std::size_t>(got) < buffer.size()) {
             target.assign(buffer, 0, static_cast<std::size_t>(got));
