@@ -1,10 +1,12 @@
 // What only the POSIX directory handles do: statx with the entry's flags (and the older calls where a
-// seccomp filter refuses it), removals judged from a status already read, link stamps kept, and who
-// may write where a log is kept.
+// seccomp filter refuses it), removals judged from a status already read, leases, link stamps kept,
+// and who may write where a log is kept.
 #ifndef _WIN32
 #include "PlatformTestDir.h"
 #include "platform/DirHandle.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <fcntl.h>
 #include <iostream>
@@ -17,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -190,6 +193,51 @@ TEST_F(DirHandlePosixTest, AppendsOnlyToARegularFile) {
     ASSERT_EQ(log.write("67", 2), 0u);
     EXPECT_EQ(log.close(), 0u);
     EXPECT_EQ(content("file"), "1234567");
+}
+
+TEST_F(DirHandlePosixTest, HoldsAFileNobodyElseHasOpen) {
+    FileHandle held;
+    if (held.openExclusive(dir, "file") == FileSystemError::NotSupported)
+        GTEST_SKIP() << "no leases on the file system of " << root;
+    EXPECT_FALSE(held.openedByOthers());
+    EXPECT_EQ(held.removeHeld(dir, "file"), 0u);
+    EXPECT_FALSE(fs::exists(root / "file"));
+    EXPECT_EQ(held.close(), 0u);
+    {
+        std::ifstream reader(root / "locked");
+        EXPECT_EQ(held.openExclusive(dir, "locked"), FileSystemError::SharingViolation);
+        EXPECT_FALSE(held.isOpen());
+    }
+    // A file read-only, or swapped for another under its name, stays.
+    write("other", "other");
+    ASSERT_EQ(held.openExclusive(dir, "locked", true), 0u);
+    EXPECT_EQ(held.removeHeld(dir, "locked"), FileSystemError::AccessDenied);
+    fs::rename(root / "other", root / "locked");
+    EXPECT_EQ(held.removeHeld(dir, "locked"), FileSystemError::EntryChanged);
+    EXPECT_EQ(content("locked"), "other");
+
+    // Another open waits until the lease is given up, and the holder can tell.
+    ASSERT_EQ(held.openExclusive(dir, "locked"), 0u);
+    std::atomic<bool> opened{false};
+    std::thread other([&] {
+        const int fd = ::open((root / "locked").c_str(), O_RDONLY | O_CLOEXEC);
+        opened = fd >= 0;
+        ::close(fd);
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!held.openedByOthers() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(held.openedByOthers());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(held.close(), 0u);
+    other.join();
+    EXPECT_TRUE(opened);
+
+    // A file system without leases.
+    DirHandle proc;
+    ASSERT_EQ(proc.openRoot("/proc/self"), 0u);
+    EXPECT_EQ(held.openExclusive(proc, "status"), FileSystemError::NotSupported);
+    EXPECT_FALSE(held.isOpen());
 }
 
 TEST_F(DirHandlePosixTest, ReadsALinkAndPutsItsLastAccessBack) {
