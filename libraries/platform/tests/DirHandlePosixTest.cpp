@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <fcntl.h>
 #include <iostream>
 #include <linux/filter.h>
@@ -16,11 +15,9 @@
 #include <map>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <thread>
-#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -86,21 +83,14 @@ protected:
 TEST_F(DirHandlePosixTest, StatusCarriesTheFlagsAndTheOlderCallsTellTheRest) {
     if (::geteuid() != 0 || !setImmutable(root / "file", true) || !setImmutable(root / "sub", true))
         GTEST_SKIP() << "setting the immutable flag takes root and a file system that keeps it";
-    EntryInfo looked, opened, listed;
+    EntryInfo looked, opened, proc;
     ASSERT_EQ(dir.lookup("file", looked), 0u);
-    ASSERT_TRUE(looked.flagsKnown);
-    EXPECT_TRUE(looked.undeletable);
+    EXPECT_TRUE(looked.flagsKnown && looked.undeletable);
     FileHandle file;
     ASSERT_EQ(file.openRead(dir, "file"), 0u);
     ASSERT_EQ(file.info(opened), 0u);
     EXPECT_TRUE(opened.flagsKnown && opened.undeletable);
     EXPECT_EQ(facts(opened), facts(looked));
-    DirEnumerator listing;
-    ASSERT_EQ(listing.open(dir, DirDetail::NamesAndTypes), 0u);
-    while (listing.next() == 0u && listing.entry().name != "file") {
-    }
-    ASSERT_EQ(listing.complete(), 0u);
-    EXPECT_TRUE(listing.entry().info.undeletable);
 
     // Judged with the flags, or, where the status lacks them, by opening the entry itself.
     EntryInfo unknown = looked;
@@ -108,13 +98,10 @@ TEST_F(DirHandlePosixTest, StatusCarriesTheFlagsAndTheOlderCallsTellTheRest) {
     EXPECT_EQ(dir.removable("file", looked), FileSystemError::AccessDenied);
     EXPECT_EQ(dir.removable("file", unknown), FileSystemError::AccessDenied);
     EXPECT_EQ(dir.checkRemovable("sub"), FileSystemError::AccessDenied);
-    EXPECT_EQ(dir.checkRemovable("locked"), FileSystemError::AccessDenied);
-    EXPECT_EQ(dir.checkRemovable("missing"), FileSystemError::FileNotFound);
-    EXPECT_EQ(dir.removeJudged("file", looked), FileSystemError::AccessDenied);
-    DirHandle proc;
-    ASSERT_EQ(proc.openRoot("/proc/self"), 0u);
-    ASSERT_EQ(proc.lookup("status", listed), 0u);
-    EXPECT_FALSE(listed.flagsKnown); // proc fills no attribute mask
+    DirHandle self;
+    ASSERT_EQ(self.openRoot("/proc/self"), 0u);
+    ASSERT_EQ(self.lookup("status", proc), 0u);
+    EXPECT_FALSE(proc.flagsKnown); // proc fills no attribute mask
 
     // Where statx is refused, the older calls tell the same but for the flags.
     for (int error : {ENOSYS, EPERM}) {
@@ -138,7 +125,6 @@ TEST_F(DirHandlePosixTest, RemovesAsJudgedWithoutAskingAgain) {
     EXPECT_EQ(dir.removable("file", judged["file"]), 0u);
     EXPECT_EQ(dir.removable("sub", judged["sub"]), 0u);
     EXPECT_EQ(dir.removable("locked", judged["locked"]), FileSystemError::AccessDenied);
-    EXPECT_EQ(dir.removable("../file", judged["file"]), FileSystemError::InvalidParameter);
     EXPECT_EQ(dir.removeJudged("locked", judged["locked"]), FileSystemError::AccessDenied);
     EXPECT_EQ(dir.removeJudged("sub", judged["sub"]), FileSystemError::AccessDenied);
     EXPECT_EQ(dir.removeJudged("sub/x", judged["file"]), FileSystemError::InvalidParameter);
@@ -156,16 +142,14 @@ TEST_F(DirHandlePosixTest, RemovesAsJudgedWithoutAskingAgain) {
     // Another user: only what is theirs in a sticky directory, nothing where they may not write.
     constexpr uid_t other = 54321;
     DirHandle sticky, closed;
-    for (const char* name : {"sticky", "closed"})
-        fs::create_directory(root / name);
+    fs::create_directories(root / "sticky/closed");
     ::chmod((root / "sticky").c_str(), 01777);
     fs::permissions(root, fs::perms::others_exec, fs::perm_options::add);
-    for (const char* name : {"sticky/roots", "sticky/mine", "closed/mine"})
+    for (const char* name : {"sticky/roots", "sticky/mine", "sticky/closed/mine"})
         write(name);
     ASSERT_EQ(::chown((root / "sticky/mine").c_str(), other, 0), 0);
-    ASSERT_EQ(::chown((root / "closed/mine").c_str(), other, 0), 0);
     ASSERT_EQ(sticky.openChild(dir, "sticky"), 0u);
-    ASSERT_EQ(closed.openChild(dir, "closed"), 0u);
+    ASSERT_EQ(closed.openChild(sticky, "closed"), 0u);
     const int status = runInChild([&] {
         EntryInfo roots, mine, closedMine;
         if (::setresgid(other, other, other) != 0 || ::setresuid(other, other, other) != 0 ||
@@ -182,13 +166,10 @@ TEST_F(DirHandlePosixTest, RemovesAsJudgedWithoutAskingAgain) {
 TEST_F(DirHandlePosixTest, AppendsOnlyToARegularFile) {
     fs::create_symlink("file", root / "link");
     ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0); // nobody reads it: the open fails with ENXIO
-    const std::map<std::string, std::uint32_t> cases{{"link", FileSystemError::IsALink},
-                                                     {"fifo", FileSystemError::NotARegularFile},
-                                                     {"sub", FileSystemError::AccessDenied},
-                                                     {"missing", FileSystemError::FileNotFound}};
     FileHandle log;
-    for (const auto& [name, expected] : cases)
-        EXPECT_EQ(log.openAppend(dir, name), expected) << name;
+    EXPECT_EQ(log.openAppend(dir, "link"), FileSystemError::IsALink);
+    EXPECT_EQ(log.openAppend(dir, "fifo"), FileSystemError::NotARegularFile);
+    EXPECT_EQ(log.openAppend(dir, "missing"), FileSystemError::FileNotFound);
     ASSERT_EQ(log.openAppend(dir, "file"), 0u);
     ASSERT_EQ(log.write("67", 2), 0u);
     EXPECT_EQ(log.close(), 0u);
@@ -274,33 +255,27 @@ TEST_F(DirHandlePosixTest, TrustsWritersOnlyWhereNobodyElseCanSwapTheFile) {
     const unsigned char acl[] = {2,    0,    0,    0,    1,    0, 7, 0, 0xff, 0xff, 0xff, 0xff, 2,    0, 7, 0,
                                  0x31, 0xd4, 0,    0,    4,    0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0, 7, 0,
                                  0xff, 0xff, 0xff, 0xff, 0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
-    struct Case {
-        mode_t mode;
-        uid_t owner;
-        bool acl;
-        std::map<const EntryInfo*, bool> trusted;
-    };
-    const std::map<std::string, Case> cases{
-        {"private", {0700, 0, false, {{nullptr, true}}}},
-        {"group", {0770, 0, false, {{nullptr, false}}}},
-        {"everyone", {0777, 0, false, {{nullptr, false}}}},
-        {"acl", {0700, 0, true, {{nullptr, false}}}},
-        {"others", {0700, other, false, {{nullptr, false}}}},
-        {"sticky", {01777, 0, false, {{nullptr, true}, {&roots, true}, {&others, false}}}},
-    };
+    // Where the directory is others' or they may write it, nothing counts; root's sticky directory
+    // counts for what is root's.
+    const std::map<std::string, std::tuple<mode_t, uid_t, bool>> cases{
+        {"private", {0700, 0, true}}, {"group", {0770, 0, false}},      {"everyone", {0777, 0, false}},
+        {"acl", {0700, 0, false}},    {"others", {0700, other, false}}, {"sticky", {01777, 0, true}}};
     for (const auto& [name, c] : cases) {
+        const auto [mode, owner, trusted] = c;
         const fs::path path = root / name;
         fs::create_directory(path);
-        ASSERT_EQ(::chown(path.c_str(), c.owner, 0), 0);
-        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
-        if (c.acl && ::setxattr(path.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) != 0) {
+        ASSERT_EQ(::chown(path.c_str(), owner, 0), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        if (name == "acl" && ::setxattr(path.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) != 0) {
             std::cout << "no access control lists on " << root << "\n";
             continue;
         }
         DirHandle held;
         ASSERT_EQ(held.openChild(dir, name), 0u);
-        for (const auto& [entry, trusted] : c.trusted)
-            EXPECT_EQ(held.writersTrusted(entry), trusted) << name << (entry == &others ? " others'" : "");
+        EXPECT_EQ(held.writersTrusted(nullptr), trusted) << name;
+        if (name == "sticky") {
+            EXPECT_TRUE(held.writersTrusted(&roots) && !held.writersTrusted(&others));
+        }
     }
 }
 #endif

@@ -1,9 +1,9 @@
 // The journal's side of the system log: the datagram a journal receives, and whether standard output
 // is the journal's stream.
 #ifndef _WIN32
-#include "platform/SystemLog.h"
 #include "PlatformTestDir.h"
 #include "platform/FileErrors.h"
+#include "platform/SystemLog.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -42,8 +42,8 @@ TEST(JournalTest, SendsTheFieldsInTheNativeProtocol) {
         char got[256];
         const ssize_t size = ::recv(journal, got, sizeof got, MSG_DONTWAIT);
         // libsystemd names the program where the fields do not.
-        const std::string fields = std::string("MESSAGE=x\nSORVIK_A=1\nSYSLOG_IDENTIFIER=") +
-                                   program_invocation_short_name + "\n";
+        const std::string fields =
+            std::string("MESSAGE=x\nSORVIK_A=1\nSYSLOG_IDENTIFIER=") + program_invocation_short_name + "\n";
         if (size <= 0 || std::string(got, static_cast<std::size_t>(size)) != fields)
             return 4;
         return sendToJournal({"MESSAGE=x", "no field"}) == FileSystemError::InvalidParameter ? 0 : 5;
@@ -60,10 +60,11 @@ TEST(JournalTest, TellsWhetherStandardOutputIsTheJournalsStream) {
     const std::string stream = device + ":" + std::to_string(output.st_ino);
     const char* before = std::getenv("JOURNAL_STREAM");
     const std::string saved = before != nullptr ? before : "";
-    const std::map<std::string, bool> cases{
-        {stream, true},        {device + ":" + std::to_string(output.st_ino + 1), false},
-        {stream + ":", false}, {" " + stream, false},
-        {device, false},       {"", false}};
+    const std::map<std::string, bool> cases{{stream, true},
+                                            {device + ":" + std::to_string(output.st_ino + 1), false},
+                                            {stream + ":", false},
+                                            {" " + stream, false},
+                                            {"", false}};
     for (const auto& [value, expected] : cases) {
         ::setenv("JOURNAL_STREAM", value.c_str(), 1);
         EXPECT_EQ(outputIsJournal(), expected) << value;
