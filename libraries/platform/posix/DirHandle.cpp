@@ -17,96 +17,6 @@ namespace VeltorPlatform {
 
 namespace {
 
-int closeRetained(int fd) {
-    return fd >= 0 ? ::close(fd) : 0;
-}
-
-// One component: no separator, not "." or "..", not empty. Anything else would leave the directory.
-bool isPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
-EntryKind kindOf(mode_t mode) {
-    if (S_ISREG(mode))
-        return EntryKind::File;
-    if (S_ISDIR(mode))
-        return EntryKind::Directory;
-    if (S_ISLNK(mode))
-        return EntryKind::Link;
-    return EntryKind::Other;
-}
-
-// Holes only count once they are this large: below it a file is small, stored inline, or its last
-// block is merely unallocated yet, and copying it costs nothing worth refusing.
-constexpr std::uint64_t kSparseGap = 1024 * 1024;
-
-void fill(EntryInfo& out, const struct stat& status) {
-    out.kind = kindOf(status.st_mode);
-    out.readOnly = !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
-    out.lastWriteMs = toMs(status.st_mtim);
-    out.lastAccessMs = toMs(status.st_atim);
-    out.size = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
-    out.volume = static_cast<std::uint64_t>(status.st_dev);
-    out.fileId = static_cast<std::uint64_t>(status.st_ino);
-    out.linkCount = static_cast<std::uint32_t>(status.st_nlink);
-    out.posixMode = static_cast<unsigned>(status.st_mode & 07777);
-    out.ownerId = static_cast<std::uint32_t>(status.st_uid);
-    out.groupId = static_cast<std::uint32_t>(status.st_gid);
-    out.changeMs = toMs(status.st_ctim);
-    out.allocated = static_cast<std::uint64_t>(status.st_blocks) * 512;
-    // From the status alone: more than a mebibyte unallocated and under an eighth of the size on disk.
-    // A file system that compresses also shows fewer blocks than the size; text seldom shrinks to an
-    // eighth, and an open file is judged by its holes instead (infoOf).
-    out.sparse =
-        S_ISREG(status.st_mode) && out.size > out.allocated + kSparseGap && out.allocated < out.size / 8;
-}
-
-// Whether the open regular file has a hole before its end. The file offset is kept as it was. A file
-// system without hole reporting answers "data up to the end": never sparse.
-bool hasHole(int fd, std::uint64_t size) {
-    const off_t at = ::lseek(fd, 0, SEEK_CUR);
-    if (at < 0)
-        return false;
-    const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
-    ::lseek(fd, at, SEEK_SET);
-    return hole >= 0 && static_cast<std::uint64_t>(hole) < size;
-}
-
-// What the open descriptor itself is.
-std::uint32_t infoOf(int fd, EntryInfo& out) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0)
-        return lastError();
-    fill(out, status);
-    // Through a descriptor the holes themselves can be asked for: a compressed file has none, so only
-    // a real hole of more than a mebibyte makes a file sparse.
-    out.sparse = S_ISREG(status.st_mode) && out.size > out.allocated + kSparseGap && hasHole(fd, out.size);
-    return FileSystemError::Success;
-}
-
-// Whether entries of the open directory `dirFd` may be removed by this process, the entry's status
-// being `entry`: write and search permission on the directory for the effective user, no immutable or
-// append-only flag on the directory, and in a sticky directory ownership of the entry or the directory.
-std::uint32_t removalAllowedIn(int dirFd, const struct stat& entry) {
-    if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return lastError();
-    struct stat self {};
-    if (::fstat(dirFd, &self) != 0)
-        return lastError();
-    const uid_t user = ::geteuid();
-    // Root may remove in a sticky directory too (CAP_FOWNER); anybody else only what is theirs.
-    if ((self.st_mode & S_ISVTX) != 0 && user != 0 && user != entry.st_uid && user != self.st_uid)
-        return FileSystemError::AccessDenied;
-#if defined(__linux__)
-    // Nothing in an immutable or append-only directory can be unlinked, not even by root.
-    int flags = 0;
-    if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0)
-        return FileSystemError::AccessDenied;
-#endif
-    return FileSystemError::Success;
-}
-
 // Whether the open file or directory carries the immutable or append-only flag, which keeps it from
 // being unlinked, also by root.
 bool isUndeletable(int fd) {
@@ -117,6 +27,33 @@ bool isUndeletable(int fd) {
     (void)fd;
     return false;
 #endif
+}
+
+// Whether entries of the open directory `dirFd` may be removed by this process, the entry being owned
+// by `entryOwner`: write and search permission on the directory for the effective user, no immutable
+// or append-only flag on the directory, and in a sticky directory ownership of the entry or the
+// directory. The directory's `facts` are asked once, the effective user with them: the access they
+// tell is that user's.
+std::uint32_t removalAllowedIn(int dirFd, RemovalFacts& facts, uid_t entryOwner) {
+    std::call_once(facts.asked, [dirFd, &facts] {
+        struct stat self {};
+        if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 || ::fstat(dirFd, &self) != 0) {
+            facts.access = lastError();
+            return;
+        }
+        facts.user = ::geteuid();
+        facts.mode = self.st_mode;
+        facts.owner = self.st_uid;
+        // Nothing in an immutable or append-only directory can be unlinked, not even by root.
+        facts.undeletable = isUndeletable(dirFd);
+    });
+    if (facts.access != FileSystemError::Success)
+        return facts.access;
+    // Root may remove in a sticky directory too (CAP_FOWNER); anybody else only what is theirs.
+    if ((facts.mode & S_ISVTX) != 0 && facts.user != 0 && facts.user != entryOwner &&
+        facts.user != facts.owner)
+        return FileSystemError::AccessDenied;
+    return facts.undeletable ? FileSystemError::AccessDenied : FileSystemError::Success;
 }
 
 // Gives the open file `fd` the owner `user` and group `group`. Whoever is not root may only give a
@@ -140,15 +77,6 @@ std::uint32_t takeOwner(int fd, uid_t user, gid_t group, bool& groupTaken) {
     return FileSystemError::AccessDenied;
 }
 
-// What a failed open of a directory entry without following means.
-std::uint32_t openFailure(int error) {
-    if (error == ELOOP)
-        return FileSystemError::IsALink;
-    if (error == ENOTDIR)
-        return FileSystemError::NotADirectory;
-    return fromErrno(error);
-}
-
 } // namespace
 
 DirHandle::DirHandle() = default;
@@ -165,7 +93,7 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
     // O_NONBLOCK: a FIFO put where a directory was expected must not stall the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return errno == ENOTDIR ? FileSystemError::NotADirectory : fromErrno(errno);
+        return rootOpenFailure(errno);
     state = std::make_shared<State>();
     state->fd = fd;
     state->path = path;
@@ -213,17 +141,13 @@ const std::string& DirHandle::path() const {
 }
 
 std::uint32_t DirHandle::info(EntryInfo& out) const {
-    return isOpen() ? infoOf(state->fd, out) : FileSystemError::InvalidParameter;
+    return isOpen() ? statusOf(state->fd, out) : FileSystemError::InvalidParameter;
 }
 
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    struct stat status {};
-    if (::fstatat(state->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return lastError();
-    fill(out, status);
-    return FileSystemError::Success;
+    return statusAt(state->fd, name.c_str(), out);
 }
 
 std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* expected) const {
@@ -240,6 +164,15 @@ std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* ex
     return ::unlinkat(state->fd, name.c_str(), 0) == 0 ? FileSystemError::Success : lastError();
 }
 
+std::uint32_t DirHandle::removeJudged(const std::string& name, const EntryInfo& judged) const {
+    if (!isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    if (judged.kind == EntryKind::Directory || judged.readOnly)
+        return FileSystemError::AccessDenied;
+    // A directory swapped in since is refused by unlinkat itself (EISDIR, access denied).
+    return ::unlinkat(state->fd, name.c_str(), 0) == 0 ? FileSystemError::Success : lastError();
+}
+
 std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     EntryInfo now;
     if (std::uint32_t error = lookup(name, now))
@@ -253,7 +186,7 @@ std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (::unlinkat(state->fd, name.c_str(), AT_REMOVEDIR) == 0)
         return FileSystemError::Success;
     // A directory swapped in for a link meanwhile is refused by the system with ENOTDIR.
-    return errno == EEXIST ? FileSystemError::DirNotEmpty : openFailure(errno);
+    return removeDirectoryFailure(errno);
 }
 
 std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) const {
@@ -305,6 +238,7 @@ bool DirHandle::writersTrusted(const EntryInfo* entry) const {
 
 std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, bool keepAccessTime,
                                   bool* accessTimeKept) const {
+    // Nothing read, nothing moved.
     if (accessTimeKept != nullptr)
         *accessTimeKept = true;
     if (!isOpen() || !isPlainName(name))
@@ -316,7 +250,7 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, 
     for (;;) {
         const ssize_t got = ::readlinkat(state->fd, name.c_str(), &buffer[0], buffer.size());
         if (got < 0)
-            return lastError();
+            return readLinkFailure(errno);
         // A target that fills the buffer may have been cut: read again with more room.
         if (static_cast<std::size_t>(got) < buffer.size()) {
             target.assign(buffer, 0, static_cast<std::size_t>(got));
@@ -324,45 +258,58 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, 
         }
         buffer.resize(buffer.size() * 2);
     }
-    // Reading a link moves its last access (as relatime allows): put it back where it moved.
+    // Reading a link moves its last access (as relatime allows): put it back where it moved, and only
+    // on the link that was read; a name that stands for another entry now leaves the stamp unknown.
+    bool kept = false;
     struct stat after {};
     if (keepAccessTime && ::fstatat(state->fd, name.c_str(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (after.st_atim.tv_sec != before.st_atim.tv_sec || after.st_atim.tv_nsec != before.st_atim.tv_nsec)) {
+        after.st_dev == before.st_dev && after.st_ino == before.st_ino) {
         const struct timespec times[2] = {before.st_atim, {0, UTIME_OMIT}};
-        if (::utimensat(state->fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && accessTimeKept != nullptr)
-            *accessTimeKept = false;
+        kept = (after.st_atim.tv_sec == before.st_atim.tv_sec &&
+                after.st_atim.tv_nsec == before.st_atim.tv_nsec) ||
+               ::utimensat(state->fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
     }
+    if (accessTimeKept != nullptr)
+        *accessTimeKept = kept;
     return FileSystemError::Success;
 }
 
-std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+std::uint32_t DirHandle::removable(const std::string& name, const EntryInfo& judged) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    struct stat entry {};
-    if (::fstatat(state->fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
-        return lastError();
     // As removeFile and removeDirectory refuse it: the owner write bit is the read-only attribute.
-    if (!S_ISLNK(entry.st_mode) && (entry.st_mode & S_IWUSR) == 0)
+    if (judged.readOnly)
         return FileSystemError::AccessDenied;
-    if (std::uint32_t error = removalAllowedIn(state->fd, entry))
+    if (std::uint32_t error = removalAllowedIn(state->fd, state->removal, static_cast<uid_t>(judged.ownerId)))
         return error;
-    // The entry's own flags can only be read through a descriptor. Files and directories are opened
-    // without following and without blocking, which changes nothing; a FIFO, socket or device is never
-    // opened (a device may act on being opened), and links and those cannot carry the flags anyway.
-    if (!S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode))
+    if (judged.flagsKnown)
+        return judged.undeletable ? FileSystemError::AccessDenied : FileSystemError::Success;
+    // Without them in the status, the entry's own flags can only be read through a descriptor. Files
+    // and directories are opened without following and without blocking, which changes nothing; a
+    // FIFO, socket or device is never opened (a device may act on being opened), and links and those
+    // cannot carry the flags anyway.
+    if (judged.kind != EntryKind::File && judged.kind != EntryKind::Directory)
         return FileSystemError::Success;
     const int fd = ::openat(state->fd, name.c_str(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                                (S_ISDIR(entry.st_mode) ? O_DIRECTORY : 0));
+                                (judged.kind == EntryKind::Directory ? O_DIRECTORY : 0));
     // Not ours to read: its flags stay unknown, the removal itself would tell.
     if (fd < 0)
         return FileSystemError::Success;
     struct stat opened {};
-    const bool same =
-        ::fstat(fd, &opened) == 0 && opened.st_dev == entry.st_dev && opened.st_ino == entry.st_ino;
+    const bool same = ::fstat(fd, &opened) == 0 &&
+                      static_cast<std::uint64_t>(opened.st_dev) == judged.volume &&
+                      static_cast<std::uint64_t>(opened.st_ino) == judged.fileId;
     const bool undeletable = same && isUndeletable(fd);
     ::close(fd);
     return undeletable ? FileSystemError::AccessDenied : FileSystemError::Success;
+}
+
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    EntryInfo judged;
+    if (std::uint32_t error = lookup(name, judged))
+        return error;
+    return removable(name, judged);
 }
 
 std::uint32_t DirHandle::sync() const {
@@ -475,13 +422,14 @@ std::uint32_t DirEnumerator::complete() {
     if (!state || state->dir == nullptr || state->complete)
         return FileSystemError::Success;
     state->complete = true;
-    struct stat status {};
-    // The name points into the directory stream's buffer, which ends it with a NUL.
-    if (::fstatat(state->fd, current.name.data(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        // Listed but not inspectable (a directory without search permission): the kind alone.
-        return errno == ENOENT ? FileSystemError::FileNotFound : FileSystemError::Success;
-    fill(current.info, status);
-    return FileSystemError::Success;
+    // The name points into the directory stream's buffer, which ends it with a NUL. Into a copy, so
+    // that an entry listed but not inspectable (a directory without search permission) keeps the kind
+    // alone.
+    EntryInfo status;
+    const std::uint32_t error = statusAt(state->fd, current.name.data(), status);
+    if (error == FileSystemError::Success)
+        current.info = status;
+    return error == FileSystemError::FileNotFound ? error : FileSystemError::Success;
 }
 
 bool DirEnumerator::linkLeadsToDirectory() const {
@@ -502,47 +450,50 @@ void DirEnumerator::close() {
 
 // ---- FileHandle ---------------------------------------------------------------------------------------
 
-struct FileHandle::State {
-    int fd = -1;
-    bool accessTimeKept = false; // opened with O_NOATIME
-    ~State() { closeRetained(fd); }
-};
-
 FileHandle::FileHandle() = default;
 FileHandle::~FileHandle() = default;
 FileHandle::FileHandle(FileHandle&&) noexcept = default;
 FileHandle& FileHandle::operator=(FileHandle&&) noexcept = default;
 
+std::uint32_t openRegularAt(int dirFd, const std::string& name, int access, bool keepAccessTime, int& fd,
+                            bool& accessTimeKept) {
+    // O_NOFOLLOW refuses a link, O_NONBLOCK keeps a FIFO from stalling the open, O_NOCTTY a terminal
+    // from becoming ours; the type is then checked on what was really opened.
+    const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    fd = ::openat(dirFd, name.c_str(), flags | (keepAccessTime ? O_NOATIME : 0));
+    accessTimeKept = keepAccessTime && fd >= 0;
+    // Only the owner (or root) may ask for O_NOATIME; others read as usual.
+    if (fd < 0 && keepAccessTime && errno == EPERM)
+        fd = ::openat(dirFd, name.c_str(), flags);
+    if (fd < 0)
+        return openFailure(errno);
+    struct stat status {};
+    std::uint32_t error = FileSystemError::Success;
+    if (::fstat(fd, &status) != 0)
+        error = lastError();
+    else if (!S_ISREG(status.st_mode))
+        error = S_ISDIR(status.st_mode) ? FileSystemError::AccessDenied : FileSystemError::NotARegularFile;
+    if (error != FileSystemError::Success) {
+        ::close(fd);
+        fd = -1;
+        return error;
+    }
+    // Reads and writes block from here on: a regular file never stalls them.
+    const int mode = ::fcntl(fd, F_GETFL);
+    if (mode >= 0)
+        ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
+    return FileSystemError::Success;
+}
+
 std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // O_NOFOLLOW refuses a link, O_NONBLOCK keeps a FIFO from stalling the open, O_NOCTTY a terminal
-    // from becoming ours; the type is then checked on what was really opened.
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = ::openat(dir.state->fd, name.c_str(), flags | (keepAccessTime ? O_NOATIME : 0));
-    bool accessTimeKept = keepAccessTime && fd >= 0;
-    // Only the owner (or root) may ask for O_NOATIME; others read as usual.
-    if (fd < 0 && keepAccessTime && errno == EPERM) {
-        fd = ::openat(dir.state->fd, name.c_str(), flags);
-        accessTimeKept = false;
-    }
-    if (fd < 0)
-        return openFailure(errno);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const std::uint32_t error = lastError();
-        ::close(fd);
+    int fd = -1;
+    bool accessTimeKept = false;
+    if (std::uint32_t error =
+            openRegularAt(dir.state->fd, name, O_RDONLY, keepAccessTime, fd, accessTimeKept))
         return error;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return S_ISDIR(status.st_mode) ? FileSystemError::AccessDenied : FileSystemError::NotARegularFile;
-    }
-    // Reads block from here on: a regular file never stalls them.
-    const int mode = ::fcntl(fd, F_GETFL);
-    if (mode >= 0)
-        ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
     state = std::make_unique<State>();
     state->fd = fd;
     state->accessTimeKept = accessTimeKept;
@@ -553,21 +504,11 @@ std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& na
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // As openRead: no link, no blocking open of a FIFO, no terminal made ours; the type checked on
-    // what was opened.
-    const int fd = ::openat(dir.state->fd, name.c_str(),
-                            O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return openFailure(errno);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const std::uint32_t error = S_ISREG(status.st_mode) ? lastError() : FileSystemError::NotARegularFile;
-        ::close(fd);
+    int fd = -1;
+    bool accessTimeKept = false;
+    if (std::uint32_t error =
+            openRegularAt(dir.state->fd, name, O_WRONLY | O_APPEND, false, fd, accessTimeKept))
         return error;
-    }
-    const int mode = ::fcntl(fd, F_GETFL);
-    if (mode >= 0)
-        ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
     state = std::make_unique<State>();
     state->fd = fd;
     return FileSystemError::Success;
@@ -658,7 +599,7 @@ std::uint32_t FileHandle::sync() {
 }
 
 std::uint32_t FileHandle::info(EntryInfo& out) const {
-    return isOpen() ? infoOf(state->fd, out) : FileSystemError::InvalidParameter;
+    return isOpen() ? statusOf(state->fd, out) : FileSystemError::InvalidParameter;
 }
 
 std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
@@ -671,7 +612,7 @@ std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string
         return FileSystemError::AccessDenied;
     // Removing an entry takes write and search permission on its directory (root has them unless the
     // directory is immutable or on a read-only file system, which the check reports as well).
-    if (std::uint32_t error = removalAllowedIn(dir.state->fd, self))
+    if (std::uint32_t error = removalAllowedIn(dir.state->fd, dir.state->removal, self.st_uid))
         return error;
     return isUndeletable(state->fd) ? FileSystemError::AccessDenied : FileSystemError::Success;
 }

@@ -119,8 +119,7 @@ std::uint32_t deleteFile(const std::string& path) {
 std::uint32_t createDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0)
         return FileSystemError::Success;
-    // A missing parent is a missing path, as Windows reports it.
-    return errno == ENOENT ? FileSystemError::PathNotFound : lastError();
+    return createDirectoryFailure(errno);
 }
 
 std::uint32_t renamePath(const std::string& from, const std::string& to) {
@@ -140,7 +139,7 @@ std::uint32_t readReparseTarget(const std::string& path, std::string& target, st
     for (;;) {
         ssize_t length = ::readlink(path.c_str(), &buffer[0], buffer.size());
         if (length < 0)
-            return errno == EINVAL ? FileSystemError::NotAReparsePoint : lastError();
+            return readLinkFailure(errno);
         if (static_cast<std::size_t>(length) < buffer.size()) {
             buffer.resize(static_cast<std::size_t>(length));
             break;

@@ -61,7 +61,7 @@ std::string lockDirectory() {
 
 std::uint32_t refuse(const std::string& detail) {
     lastDetail = detail;
-    return 5;
+    return FileSystemError::AccessDenied;
 }
 
 std::uint32_t failWith(const std::string& what, int code) {

@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 class PlatformTestDir : public ::testing::Test {
 protected:
@@ -40,3 +44,17 @@ protected:
 
     std::filesystem::path root;
 };
+
+#ifndef _WIN32
+// Runs `body` in a child process, for what must not touch this one (a seccomp filter, a mount
+// namespace, another user); its result is the child's exit status, -1 when it did not exit.
+template <class Body> int runInChild(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+#endif
