@@ -156,6 +156,7 @@ bool Sorvik::openLog(VeltorPlatform::LogFile& log, Event& refused) {
     }
     refused.problem = error == FsError::IsALink           ? Problem::IsALink
                       : error == FsError::NotARegularFile ? Problem::NotAFile
+                      : error == FsError::EntryChanged    ? Problem::UntrustedDir
                                                           : Problem::CannotOpen;
     refused.error = error;
     return false;

@@ -51,6 +51,11 @@ std::uint32_t LogFile::open(const DirHandle& dir, const std::string& name, std::
             return refusal(info);
         return error;
     }
+    // What was opened must be a file of its own that only the administrators or we can have put there:
+    // one planted under the name since the caller looked (in a sticky directory, say), or a second name
+    // of somebody else's file, is not written.
+    if (opened->file.info(info) != FsError::Success || info.linkCount != 1 || !dir.writersTrusted(&info))
+        return FsError::EntryChanged;
     state = std::move(opened);
     return FsError::Success;
 }

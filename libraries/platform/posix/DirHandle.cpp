@@ -424,12 +424,12 @@ std::uint32_t DirEnumerator::complete() {
     state->complete = true;
     // The name points into the directory stream's buffer, which ends it with a NUL. Into a copy, so
     // that an entry listed but not inspectable (a directory without search permission) keeps the kind
-    // alone.
+    // alone, and the caller hears why.
     EntryInfo status;
     const std::uint32_t error = statusAt(state->fd, current.name.data(), status);
     if (error == FileSystemError::Success)
         current.info = status;
-    return error == FileSystemError::FileNotFound ? error : FileSystemError::Success;
+    return error;
 }
 
 bool DirEnumerator::linkLeadsToDirectory() const {

@@ -1,4 +1,4 @@
-// FileHandle::openExclusive, removeHeld and openedByOthers: a file nobody else holds open, known through
+// FileHandle::openExclusive, removeHeld, openedByOthers and releaseExclusive: a file nobody else holds open, known through
 // a write lease on our descriptor.
 #include "PosixFiles.h"
 
@@ -64,6 +64,17 @@ bool FileHandle::openedByOthers() const {
 #else
     return true;
 #endif
+}
+
+std::uint32_t FileHandle::releaseExclusive() {
+    if (!isOpen())
+        return FileSystemError::InvalidParameter;
+#if defined(F_SETLEASE)
+    // An open waiting for the lease completes now, on the file as it is; the descriptor stays ours.
+    if (::fcntl(state->fd, F_SETLEASE, F_UNLCK) != 0)
+        return lastError();
+#endif
+    return FileSystemError::Success;
 }
 
 } // namespace VeltorPlatform

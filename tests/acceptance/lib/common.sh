@@ -75,12 +75,14 @@ sandbox_paths() {
 
 # The preview of the run as JSON Lines: every line parses, and its events are the lines OUT shows.
 json_is_the_preview() {
-    printf '%s\n' "$OUT" >"$SB/preview.txt"
+    # Files of this shell's own: a case may run the program from several at once.
+    local json=$SB/preview.$BASHPID.json text=$SB/preview.$BASHPID.txt
+    printf '%s\n' "$OUT" >"$text"
     (cd "$SB" && VELTOR_REGISTRY="$SB/registry.reg" ${run_as_nobody:+setpriv --reuid=65534 --regid=65534 --clear-groups} \
-        "$PROGRAM" --dry-run --json "$@" </dev/null >"$SB/preview.json" 2>/dev/null)
-    /usr/bin/python3 "$HERE/lib/json_lines.py" "$SB/preview.json" "$SB/preview.txt" 2>&1 | sed 's/^/    /' | grep . &&
+        "$PROGRAM" --dry-run --json "$@" </dev/null >"$json" 2>/dev/null)
+    /usr/bin/python3 "$HERE/lib/json_lines.py" "$json" "$text" 2>&1 | sed 's/^/    /' | grep . &&
         fail "--json of '$*' is not the preview"
-    rm -f "$SB/preview.json" "$SB/preview.txt"
+    rm -f "$json" "$text"
 }
 
 preview_then_run() {

@@ -135,7 +135,8 @@ public:
     // symbolic link points to, in Win32 form, "C:\..." or a path relative to this directory).
     // With `keepAccessTime`, the link's last access is as it was when this returns: POSIX readlinkat
     // moves it, so it is put back through utimensat(AT_SYMLINK_NOFOLLOW), which only the link's owner
-    // or root may do; `accessTimeKept` (when given) tells whether the stamp is as it was. Windows:
+    // or root may do; `accessTimeKept` (when given) tells whether the stamp is as it was (false when
+    // keeping it was not asked). Windows:
     // reading a reparse point leaves its stamps (kept).
     std::uint32_t readLink(const std::string& name, std::string& target, bool keepAccessTime = false,
                            bool* accessTimeKept = nullptr) const;
@@ -194,10 +195,11 @@ public:
     // waits until this handle is closed (at most the kernel's lease-break time). NotSupported, the
     // handle closed, where leases cannot be had for this file: a file system or kernel without them
     // (EINVAL), or a process without CAP_LEASE for a file it does not own (EACCES).
-    // Windows: DELETE and read access and no sharing at all.
+    // An open of the file by this process itself breaks the lease too. Windows: DELETE and read access
+    // and no sharing at all.
     std::uint32_t openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
     // Deletes the entry `name` of `dir`, which must be the file this handle holds (openExclusive):
-    // EntryChanged when the name stands for another entry now. POSIX: the entry's identity checked
+    // EntryChanged when the name stands for another entry now, AccessDenied for a read-only file. POSIX: the entry's identity checked
     // against the descriptor, then unlinkat; the lease lasts until close. Windows: the delete
     // disposition on this very handle (the name goes when it is closed).
     std::uint32_t removeHeld(const DirHandle& dir, const std::string& name);
@@ -280,7 +282,8 @@ public:
     // Completes the current entry of a NamesAndTypes listing to what a Full listing hands out, so a
     // caller can look at the name first and pay for the details of the entries it wants only.
     // FileNotFound when the entry vanished since the directory was read. An entry listed but not
-    // inspectable (POSIX: a directory without search permission) keeps its kind only, and Success.
+    // inspectable (POSIX: a directory without search permission) keeps its kind only, and AccessDenied
+    // tells why: the cleaning of that directory cannot judge it.
     // Windows: every entry comes complete; nothing to do.
     std::uint32_t complete();
     const ListedEntry& entry() const { return current; }

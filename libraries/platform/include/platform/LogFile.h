@@ -21,7 +21,9 @@ public:
     // Opens the file `name` of the open directory `dir` for appending. When the file is larger than
     // `rotateBytes`, it is first renamed to `name` + ".1" within `dir` (an older ".1" is replaced), so
     // one older copy is kept. Only a regular file is written: a link (IsALink) or anything else
-    // (NotARegularFile) in its place is refused, never followed. A new file is created exclusively
+    // (NotARegularFile) in its place is refused, never followed, and so is a file with a second name or
+    // one that others can have put there (EntryChanged, see DirHandle::writersTrusted). A new file is
+    // created exclusively
     // with mode 0640 on POSIX and inherits the folder's ACL on Windows.
     std::uint32_t open(const DirHandle& dir, const std::string& name, std::uint64_t rotateBytes);
     bool isOpen() const;

@@ -3,6 +3,8 @@
 // the journal (journalctl MESSAGE_ID=..., fields). Each system has one of the two; the other's calls
 // answer NotSupported (false).
 #pragma once
+#include "platform/FileErrors.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
