@@ -182,3 +182,76 @@ case_jobs_preview_is_the_run() {
         expect_contains "Note: reading $FJ/job-$i.spec may have updated last-access times (only the owner or root can read without)"
     done
 }
+
+# A writer that keeps its job file open and writes to it at any moment after the run read it: the file
+# waits while the writer holds it (the run says so), no line is ever lost, and once the writer lets go
+# the next run folds it. Bounded: a handful of rounds of a few runs each.
+case_jobs_held_open_wait_and_lose_nothing() {
+    jobs_attack_setup || return 0
+    local delay round
+    for delay in 0 0.03 0.1 0.5; do
+        round=$delay
+        # The writer opens the file, lets the run start, writes after the delay, keeps it open a moment.
+        attacker python3 - "$FJ/job-$round.spec" $((NOW - 7200)) "$delay" <<'PY' &
+import os, sys, time
+path, old, delay = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+fd = os.open(path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o644)
+os.write(fd, b"first %s\n" % path.encode()[-8:])
+os.utime(path, (old, old))
+open(path + ".ready", "w").close()
+time.sleep(delay)
+os.write(fd, b"late %s\n" % path.encode()[-8:])
+os.utime(path, (old, old))
+time.sleep(1.5)
+os.close(fd)
+PY
+        local writer=$!
+        while [ ! -e "$FJ/job-$round.spec.ready" ]; do sleep 0.01; done
+        NO_PREVIEW_CHECK=1 run_sorvik_bounded 30 --list --process-fjobs
+        expect_contains "Waits: $FJ/job-$round.spec (held open by another process)"
+        [ "$CODE" = 0 ] || fail "held open ($delay s): exit code $CODE"
+        wait $writer
+        rm -f "$FJ/job-$round.spec.ready"
+    done
+    run_sorvik_bounded 30 --process-fjobs
+    expect_code 0
+    local folded
+    folded=$(cat "$FJ"/jobs-*.log | tr -d '\r')
+    for delay in 0 0.03 0.1 0.5; do
+        printf '%s\n' "$folded" | grep -qx "first ${delay: -8};late ${delay: -8}" 2>/dev/null ||
+            printf '%s\n' "$folded" | grep -q "late" || fail "lines of the writer of $delay s are lost"
+    done
+    [ "$(printf '%s\n' "$folded" | grep -c 'late')" = 4 ] || fail "folded: $folded"
+    [ -z "$(ls "$FJ"/job-*.spec 2>/dev/null)" ] || fail "job files left: $(ls "$FJ")"
+}
+
+# A job file opened by a writer at the moment of its deletion, whose name another file takes before the
+# deleted one can come back: it comes back under a fresh name, a long name cut to fit the file system.
+case_jobs_put_back_under_a_fresh_name_that_fits() {
+    jobs_attack_setup || return 0
+    command -v strace >/dev/null || return 0
+    local name late
+    name="job-$(printf 'n%.0s' $(seq 1 241)).spec" # 250 bytes
+    attacker sh -c "printf 'first\n' >'$FJ/$name' && touch -d @$((NOW - 7200)) '$FJ/$name'"
+    # The deletion waits a second before it starts, the pause after it a second and a half: time for one
+    # writer to open the file (the open waits for the lease) and for another to take the name.
+    (cd "$SB" && ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 VELTOR_REGISTRY="$SB/registry.reg" \
+        strace -f -qq -o /dev/null -e trace=unlinkat,nanosleep,clock_nanosleep -e inject=unlinkat:delay_enter=1000000 \
+        -e inject=nanosleep:delay_exit=1500000 -e inject=clock_nanosleep:delay_exit=1500000 \
+        "$PROGRAM" --list --process-fjobs >"$SB/out" 2>&1) &
+    local run=$!
+    sleep 0.5
+    attacker sh -c "printf 'late\n' >>'$FJ/$name'" &
+    local writer=$!
+    sleep 0.8
+    attacker sh -c "printf 'other\n' >'$FJ/$name.new' && mv '$FJ/$name.new' '$FJ/$name'"
+    wait $run
+    wait $writer
+    late=$(grep -l late "$FJ"/job-*.spec 2>/dev/null | head -1)
+    [ -n "$late" ] || fail "the late line is lost: $(cat "$SB/out")"
+    [ "$(cat "$late" 2>/dev/null)" = "$(printf 'first\nlate')" ] || fail "put back: $(cat "$late")"
+    [ "$(basename "$late" | wc -c)" -le 256 ] || fail "a name beyond 255 bytes"
+    [ "$(cat "$FJ/$name")" = other ] || fail "the other file under the name changed"
+    grep -q "Couldn't put back" "$SB/out" && fail "not put back: $(cat "$SB/out")"
+    return 0
+}
