@@ -3,14 +3,26 @@
 #include "ConsoleCopy.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace VeltorPlatform {
 
 namespace {
 std::FILE* textStream = stdout;
+
+// A file or a pipe gets the output in large pieces: a report of a million lines costs a few hundred
+// writes, not a quarter million. A terminal keeps the runtime's own buffering. Set before the first
+// write to the stream, as the runtime requires.
+void bufferLargely() {
+    // The runtime sizes a buffer it allocates itself by the file system's block: a buffer of our own.
+    static char buffer[64 * 1024];
+    static const bool done = ::isatty(1) == 0 && std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
+    (void)done;
+}
 } // namespace
 
 void consoleWrite(const char* data, std::size_t length) {
+    bufferLargely();
     copyConsoleOutput(data, length);
     std::fwrite(data, 1, length, textStream);
 }
@@ -22,7 +34,10 @@ void consoleToStandardError() {
     textStream = stderr;
 }
 
-void structuredWrite(const char* data, std::size_t length) { std::fwrite(data, 1, length, stdout); }
+void structuredWrite(const char* data, std::size_t length) {
+    bufferLargely();
+    std::fwrite(data, 1, length, stdout);
+}
 
 void structuredFlush() { std::fflush(stdout); }
 
