@@ -535,6 +535,40 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     return FileSystemError::Success;
 }
 
+std::uint32_t FileHandle::openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
+    close();
+    if (!dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    // No sharing at all: the open fails while anyone else has the file open, and nobody else can open
+    // it, rename it or remove it while this handle holds it. DELETE for removeHeld.
+    auto next = std::make_unique<State>();
+    if (std::uint32_t error = next->openToRead(*dir.state, name, GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES,
+                                               0, keepAccessTime))
+        return error;
+    state = std::move(next);
+    return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::removeHeld(const DirHandle& dir, const std::string& name) {
+    if (!isOpen())
+        return FileSystemError::InvalidParameter;
+    // Held without sharing, the file keeps its name; `name` must be that name in that directory. An
+    // open for its attributes only is not bound by our share mode.
+    EntryInfo held, named;
+    if (std::uint32_t error = info(held))
+        return error;
+    if (std::uint32_t error = dir.lookup(name, named))
+        return error;
+    if (named.kind == EntryKind::Link || !named.sameEntryAs(held))
+        return FileSystemError::EntryChanged;
+    // The name goes when this handle is closed; until then nobody else can open the file.
+    return Nt::deleteOnClose(state->handle.get());
+}
+
+bool FileHandle::openedByOthers() const {
+    return false; // nobody can open the file while openExclusive's handle holds it
+}
+
 std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& name) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
