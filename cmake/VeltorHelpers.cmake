@@ -23,11 +23,34 @@ endfunction()
 # application manifest (UTF-8 as the code page of the narrow calls, long paths), so the tests see the
 # file system as sorvik.exe does. The manifest file says why. Each also carries a version resource
 # with the version of project(), its file name and DESCRIPTION (default: the shipped program's).
+# Each carries the message table of the events it writes to the event log, too (Messages.mc says why).
 get_filename_component(VELTOR_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/../libraries/platform/win32/resources ABSOLUTE)
+if(WIN32)
+    # The message compiler of the tool chain whose resource compiler this is: i686-w64-mingw32-windmc
+    # beside i686-w64-mingw32-windres, x86_64-w64-mingw32-windmc beside x86_64-w64-mingw32-windres.
+    get_filename_component(rc_dir "${CMAKE_RC_COMPILER}" DIRECTORY)
+    get_filename_component(rc_name "${CMAKE_RC_COMPILER}" NAME)
+    string(REPLACE "windres" "windmc" mc_name "${rc_name}")
+    find_program(VELTOR_MC_COMPILER NAMES ${mc_name} HINTS "${rc_dir}" REQUIRED)
+    # Compiled once per build tree: the script names the table's binary beside it, where windres
+    # looks for it (the directory of the script it compiles).
+    set(VELTOR_MESSAGES ${CMAKE_BINARY_DIR}/messages)
+    add_custom_command(
+        OUTPUT ${VELTOR_MESSAGES}/Messages.rc ${VELTOR_MESSAGES}/Messages.h ${VELTOR_MESSAGES}/MSG00409.bin
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${VELTOR_MESSAGES}
+        COMMAND ${VELTOR_MC_COMPILER} -h ${VELTOR_MESSAGES} -r ${VELTOR_MESSAGES} ${VELTOR_RESOURCES}/Messages.mc
+        DEPENDS ${VELTOR_RESOURCES}/Messages.mc
+        COMMENT "Compiling the message table Messages.mc"
+        VERBATIM)
+    add_custom_target(veltor_messages DEPENDS ${VELTOR_MESSAGES}/Messages.rc ${VELTOR_MESSAGES}/MSG00409.bin)
+endif()
 function(veltor_program target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "")
     if(WIN32)
-        target_sources(${target} PRIVATE ${VELTOR_RESOURCES}/Application.rc)
+        target_sources(${target} PRIVATE ${VELTOR_RESOURCES}/Application.rc ${VELTOR_MESSAGES}/Messages.rc)
+        add_dependencies(${target} veltor_messages)
+        set_source_files_properties(${VELTOR_MESSAGES}/Messages.rc PROPERTIES OBJECT_DEPENDS
+                                    ${VELTOR_MESSAGES}/MSG00409.bin)
         # The resource compiler does not report the manifest as a dependency of the script.
         set_source_files_properties(${VELTOR_RESOURCES}/Application.rc PROPERTIES OBJECT_DEPENDS
                                     ${VELTOR_RESOURCES}/Application.manifest)

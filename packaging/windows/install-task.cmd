@@ -1,7 +1,7 @@
 @echo off
 rem Installs Sorvik and its daily task. Run it from the unpacked folder in a command prompt started
 rem as administrator: it copies sorvik.exe to %ProgramData%\Veltor\Sorvik and registers the task
-rem \Veltor\Sorvik from sorvik-task.xml. remove-task.cmd undoes both.
+rem \Veltor\Sorvik from sorvik-task.xml and the event source Sorvik. remove-task.cmd undoes it all.
 setlocal EnableExtensions EnableDelayedExpansion
 set "target=%ProgramData%\Veltor\Sorvik"
 
@@ -21,12 +21,18 @@ rem Only SYSTEM and administrators may change what SYSTEM runs; other users may 
 icacls "%target%" /setowner *S-1-5-32-544 /T /C >nul || exit /b 1
 icacls "%target%" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /C >nul || exit /b 1
 copy /y "%~dp0sorvik.exe" "%target%\sorvik.exe" >nul || exit /b 1
+rem The event source of --event-log: Event Viewer finds the text of Sorvik's events in the message
+rem table of the program named here.
+set "source=HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Sorvik"
+reg add "%source%" /v EventMessageFile /t REG_SZ /d "%target%\sorvik.exe" /f >nul || exit /b 1
+reg add "%source%" /v TypesSupported /t REG_DWORD /d 7 /f >nul || exit /b 1
 
 schtasks /Create /TN "\Veltor\Sorvik" /XML "%~dp0sorvik-task.xml" /F || exit /b 1
 echo.
-echo The task \Veltor\Sorvik runs "%target%\sorvik.exe" --list --log "%target%\sorvik.log"
+echo The task \Veltor\Sorvik runs "%target%\sorvik.exe" --list --log "%target%\sorvik.log" --event-log
 echo every day at 03:00 (plus a random delay of up to an hour) as SYSTEM: each run's list, after a
-echo line with its start time, is appended to sorvik.log (over 1 MiB it becomes sorvik.log.1).
+echo line with its start time, is appended to sorvik.log (over 1 MiB it becomes sorvik.log.1), and
+echo its outcome is an event of the source Sorvik in the Application event log.
 echo.
 echo See what it would remove, changing nothing:  "%target%\sorvik.exe" --dry-run
 echo Run it now:                                  schtasks /Run /TN "\Veltor\Sorvik"

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Checks the Windows packages: the zip (its files, sorvik.exe's header, the task definition, line
-ends), the MSI's tables (files, folder, access control list, custom actions and their sequence,
-upgrade rows) and the version resource of each program named.
+ends, the event source of the scripts), the MSI's tables (files, folder, access control list, event
+source, custom actions and their sequence, upgrade rows) and the version resource and message table
+of each program named.
 Usage: check_windows.py VERSION ZIP MSI EXTRACT_DIR [PROGRAM.exe...]
 VERSION has four parts (7.0.0.0); sorvik.exe is extracted into EXTRACT_DIR for a run under Wine.
 Runs under Debian's python3 (python3-pefile)."""
@@ -20,6 +21,9 @@ FILES = {"sorvik.exe", "sorvik-task.xml", "install-task.cmd", "remove-task.cmd",
 HOME = r"%ProgramData%\Veltor\Sorvik"
 UPGRADE_CODE = "{00CE42FF-46D6-458B-BCF6-8EF93706C5A3}"
 TASK = r'/TN "\Veltor\Sorvik"'
+EVENT_SOURCE = r"SYSTEM\CurrentControlSet\Services\EventLog\Application\Sorvik"
+# The events a run reports (Messages.mc), each shown as its one insertion string.
+EVENT_IDS = {1000, 1001, 1002}
 failures = []
 
 
@@ -83,7 +87,7 @@ def check_task(data, where):
     command = value("t:Actions/t:Exec/t:Command")
     arguments = value("t:Actions/t:Exec/t:Arguments")
     check(command == f'"{HOME}\\sorvik.exe"', f"{where}: command {command!r}")
-    expected = f'--list --log "{HOME}\\sorvik.log"'
+    expected = f'--list --log "{HOME}\\sorvik.log" --event-log'
     check(arguments == expected, f"{where}: arguments {arguments!r}, expected {expected!r}")
 
 
@@ -109,8 +113,16 @@ def check_zip(zip_path, extract):
               f"install-task.cmd: does not install sorvik.exe into {HOME}")
         check(f'schtasks /Create {TASK} /XML "%~dp0sorvik-task.xml"' in install,
               "install-task.cmd: does not create the task from sorvik-task.xml")
-        check(f"schtasks /Delete {TASK}" in archive.read("remove-task.cmd").decode("ascii"),
-              "remove-task.cmd: does not delete the task")
+        remove = archive.read("remove-task.cmd").decode("ascii")
+        check(f"schtasks /Delete {TASK}" in remove, "remove-task.cmd: does not delete the task")
+        # The event source names the installed program, whose message table Event Viewer reads.
+        source = f'set "source=HKLM\\{EVENT_SOURCE}"'
+        check(source in install and
+              r'reg add "%source%" /v EventMessageFile /t REG_SZ /d "%target%\sorvik.exe" /f' in install and
+              'reg add "%source%" /v TypesSupported /t REG_DWORD /d 7 /f' in install,
+              "install-task.cmd: does not register the event source")
+        check(source in remove and 'reg delete "%source%" /f' in remove,
+              "remove-task.cmd: does not delete the event source")
         return {name: archive.read(name) for name in names}
 
 
@@ -170,6 +182,14 @@ def check_msi(msi, version, zipped, extract):
     check(["SorvikFolder", "Program"] in creates, f"msi: no CreateFolder row for the folder: {creates}")
     check([row[1:4] for row in locks] == [["SorvikFolder", "CreateFolder", expected]],
           f"msi: MsiLockPermissionsEx {locks}, expected the folder with {expected}")
+
+    # The event source, written with the program's component and removed, key and all, with it.
+    registry = sorted(row[1:] for row in msi_table(msi, "Registry"))
+    expected = sorted([["2", EVENT_SOURCE, "EventMessageFile", "[#SorvikExe]", "EventSource"],
+                       ["2", EVENT_SOURCE, "TypesSupported", "#7", "EventSource"],
+                       ["2", EVENT_SOURCE, "-", "", "EventSource"]])
+    check(registry == expected, f"msi: Registry rows {registry}, expected {expected}")
+    check(["Sorvik", "EventSource"] in msi_table(msi, "FeatureComponents"), "msi: the event source is in no feature")
 
     # The task: registered as SYSTEM once the files are there, removed before they go, each with
     # its rollback just before it; an upgrade's removal of the older version keeps it.
@@ -234,12 +254,37 @@ def check_version(path, version):
     check(strings.get("FileDescription", "").startswith("Sorvik"), f"{path}: FileDescription {strings.get('FileDescription')!r}")
 
 
+def check_messages(path):
+    """The message table Event Viewer reads the events' text from: the bare event ids (no severity or
+    facility bits), each text its one insertion string."""
+    pe = pefile.PE(str(path), fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    tables = [entry for entry in (resources.entries if resources else [])
+              if entry.id == pefile.RESOURCE_TYPE["RT_MESSAGETABLE"]]
+    texts = {}
+    for name in tables[0].directory.entries if tables else []:
+        for language in name.directory.entries:
+            data = pe.get_data(language.data.struct.OffsetToData, language.data.struct.Size)
+            # MESSAGE_RESOURCE_DATA: blocks of (low id, high id, offset of the entries); each entry is
+            # its length, its flags (1: UTF-16) and its text.
+            for block in range(struct.unpack_from("<I", data)[0]):
+                low, high, at = struct.unpack_from("<III", data, 4 + 12 * block)
+                for message in range(low, high + 1):
+                    length, flags = struct.unpack_from("<HH", data, at)
+                    text = data[at + 4:at + length]
+                    texts[message] = text.decode("utf-16-le" if flags & 1 else "ascii").rstrip("\0\r\n")
+                    at += length
+    check(texts == {number: "%1" for number in EVENT_IDS}, f"{path}: message table {texts}")
+
+
 def main():
     version, zip_path, msi, extract = sys.argv[1], sys.argv[2], Path(sys.argv[3]), Path(sys.argv[4])
     zipped = check_zip(zip_path, extract)
     check_msi(msi, version, zipped, extract)
     for program in [extract / "sorvik.exe"] + [Path(p) for p in sys.argv[5:]]:
         check_version(program, version)
+        check_messages(program)
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0

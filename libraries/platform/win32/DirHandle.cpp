@@ -149,6 +149,14 @@ std::uint32_t readReparse(HANDLE entry, ReparseData& out) {
     return FileSystemError::Success;
 }
 
+} // namespace Win32
+
+using namespace Win32;
+
+namespace {
+
+// Opens the entry `name` of the open directory `dir` itself, never through a link (a link's own
+// handle; see opensFollowLinks for where that does not hold), for synchronous I/O.
 std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                      ULONG options, ScopedHandle& out) {
     HANDLE opened = INVALID_HANDLE_VALUE;
@@ -157,35 +165,6 @@ std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, U
     out.reset(opened);
     return error;
 }
-
-std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,
-                       const std::string& name, const EntryInfo* expected) {
-    const std::wstring wide = Wide::toWide(name);
-    ScopedHandle entry;
-    if (std::uint32_t error = openIn(dir, wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kOpen,
-                                     Nt::kBackupIntent, entry))
-        return error;
-    if (linkCheckPath != nullptr && reachedThroughLink(*linkCheckPath, wide, entry.get()))
-        return FileSystemError::IsALink;
-    EntryInfo info;
-    if (std::uint32_t error = Nt::queryEntry(entry.get(), info))
-        return error;
-    // A link goes as the link itself, whatever it leads to; DeleteFileW refuses the rest.
-    if (info.kind != EntryKind::Link && (info.kind == EntryKind::Directory || info.readOnly))
-        return FileSystemError::AccessDenied;
-    // An entry listed by a file system that lists no file ids (fileId 0) is judged on what its own
-    // handle tells, as any entry without `expected`.
-    if (expected != nullptr &&
-        (expected->volume != volume || (expected->fileId != 0 && expected->fileId != info.fileId)))
-        return FileSystemError::EntryChanged;
-    return Nt::deleteOnClose(entry.get());
-}
-
-} // namespace Win32
-
-using namespace Win32;
-
-namespace {
 
 // What a directory handle is opened for: listing, reading attributes and opening entries below it.
 constexpr ACCESS_MASK kDirectoryAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
@@ -206,20 +185,48 @@ std::wstring win32Target(const ReparseData& data) {
     return L"\\\\?\\GLOBALROOT" + name;
 }
 
-// Opens the entry `name` of `dir` for deletion, which deletes nothing yet, and reads its status.
-// IsALink where Wine reached the entry through a link (`linkCheckPath` as removeIn takes it).
-std::uint32_t openForDeletion(HANDLE dir, const std::wstring* linkCheckPath, const std::string& name,
-                              ScopedHandle& entry, EntryInfo& info) {
+} // namespace
+
+std::uint32_t DirHandle::State::openEntry(const std::string& name, ACCESS_MASK access, ULONG share,
+                                          ULONG options, unsigned checks, OpenedEntry& out,
+                                          ULONG disposition) const {
     const std::wstring wide = Wide::toWide(name);
-    if (std::uint32_t error = openIn(dir, wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kOpen,
-                                     Nt::kBackupIntent, entry))
+    if (std::uint32_t error = openIn(handle.get(), wide, access, share, disposition, options, out.handle))
         return error;
-    if (linkCheckPath != nullptr && reachedThroughLink(*linkCheckPath, wide, entry.get()))
+    const HANDLE entry = out.handle.get();
+    auto throughLink = [&] {
+        const std::wstring* dirPath = linkCheckPath();
+        return dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry);
+    };
+    if ((checks & Check::kRegularFile) == Check::kRegularFile) {
+        // The stamps first: under Wine GetFileType refreshes the last access. A pipe or a device has no
+        // status to read: it is told as what it is.
+        out.lastAccessRead = ::GetFileTime(entry, nullptr, &out.lastAccess, nullptr) != FALSE;
+        const std::uint32_t statusError = Nt::queryEntry(entry, out.info);
+        if (::GetFileType(entry) != FILE_TYPE_DISK)
+            return FileSystemError::NotARegularFile;
+        if (statusError != FileSystemError::Success)
+            return statusError;
+        out.throughLink = throughLink();
+        return out.info.kind == EntryKind::Link || out.throughLink ? FileSystemError::IsALink
+                                                                   : FileSystemError::Success;
+    }
+    if ((checks & (Check::kTellLink | Check::kNotThroughLink)) != 0)
+        out.throughLink = throughLink();
+    if ((checks & Check::kNotThroughLink) != 0 && out.throughLink)
         return FileSystemError::IsALink;
-    return Nt::queryEntry(entry.get(), info);
+    if ((checks & Check::kStatus) != 0) {
+        if (std::uint32_t error = Nt::queryEntry(entry, out.info))
+            return error;
+    }
+    return (checks & Check::kNotALink) != 0 && out.info.kind == EntryKind::Link ? FileSystemError::IsALink
+                                                                                : FileSystemError::Success;
 }
 
-} // namespace
+std::uint32_t DirHandle::State::openForDeletion(const std::string& name, OpenedEntry& out) const {
+    return openEntry(name, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
+                     Check::kNotThroughLink | Check::kStatus, out);
+}
 
 DirHandle::DirHandle() = default;
 DirHandle::~DirHandle() = default;
@@ -258,26 +265,20 @@ std::uint32_t DirHandle::openRoot(const std::string& path) {
 std::uint32_t DirHandle::openChild(const DirHandle& parent, const std::string& name) {
     if (!parent.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
-    ScopedHandle dir;
-    std::uint32_t error = openIn(parent.state->handle.get(), wide, kDirectoryAccess, Nt::kShareAll, Nt::kOpen,
-                                 Nt::kDirectoryFile | Nt::kBackupIntent, dir);
-    EntryInfo info;
-    if (error == FileSystemError::NotADirectory) // a link to a file is a link all the same
+    OpenedEntry dir;
+    const std::uint32_t error =
+        parent.state->openEntry(name, kDirectoryAccess, Nt::kShareAll, Nt::kDirectoryFile | Nt::kBackupIntent,
+                                Check::kStatus | Check::kNotThroughLink | Check::kNotALink, dir);
+    if (error == FileSystemError::NotADirectory) { // a link to a file is a link all the same
+        EntryInfo info;
         return parent.lookup(name, info) == FileSystemError::Success && info.kind == EntryKind::Link
                    ? FileSystemError::IsALink
                    : error;
+    }
     if (error != FileSystemError::Success)
         return error;
-    const std::wstring* parentPath = parent.state->linkCheckPath();
-    if (parentPath != nullptr && reachedThroughLink(*parentPath, wide, dir.get()))
-        return FileSystemError::IsALink;
-    if ((error = Nt::queryEntry(dir.get(), info)) != FileSystemError::Success)
-        return error;
-    if (info.kind == EntryKind::Link)
-        return FileSystemError::IsALink;
     auto next = std::make_shared<State>();
-    next->handle.reset(dir.release());
+    next->handle.reset(dir.handle.release());
     next->path = joinName(parent.state->path, name.c_str(), name.size());
     next->volume = parent.state->volume; // a reparse point is never entered: the same volume
     state = std::move(next);
@@ -307,41 +308,57 @@ std::uint32_t DirHandle::info(EntryInfo& out) const {
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
     // Attributes only: no share mode of anyone else's stands in the way, nothing is read.
-    ScopedHandle entry;
-    if (std::uint32_t error = openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES, Nt::kShareAll,
-                                     Nt::kOpen, Nt::kBackupIntent, entry))
+    OpenedEntry entry;
+    if (std::uint32_t error = state->openEntry(name, FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
+                                               Check::kTellLink, entry))
         return error;
-    const std::wstring* dirPath = state->linkCheckPath();
     out = EntryInfo();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get())) {
+    if (entry.throughLink) {
         out.kind = EntryKind::Link; // what the handle tells is the target's, not the link's
-        return FileSystemError::Success;
+    } else {
+        if (const std::uint32_t error = Nt::queryEntry(entry.handle.get(), out)) {
+            // GetFileType only here: Wine reads a file to answer it, which refreshes its last access.
+            if (::GetFileType(entry.handle.get()) == FILE_TYPE_DISK)
+                return error;
+            out = EntryInfo(); // a pipe or device has nothing more to tell
+        }
+        out.volume = state->volume;
     }
-    if (const std::uint32_t error = Nt::queryEntry(entry.get(), out)) {
-        // GetFileType only here: Wine reads a file to answer it, which refreshes its last access.
-        if (::GetFileType(entry.get()) == FILE_TYPE_DISK)
-            return error;
-        out = EntryInfo(); // a pipe or device has nothing more to tell
-    }
-    out.volume = state->volume;
+    out.flagsKnown = true; // Windows has no flag that keeps an entry from being removed
     return FileSystemError::Success;
 }
 
 std::uint32_t DirHandle::removeFile(const std::string& name, const EntryInfo* expected) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    return removeIn(state->handle.get(), state->volume, state->linkCheckPath(), name, expected);
+    OpenedEntry entry;
+    if (std::uint32_t error = state->openForDeletion(name, entry))
+        return error;
+    const EntryInfo& info = entry.info;
+    // A link goes as the link itself, whatever it leads to; DeleteFileW refuses the rest.
+    if (info.kind != EntryKind::Link && (info.kind == EntryKind::Directory || info.readOnly))
+        return FileSystemError::AccessDenied;
+    // An entry listed by a file system that lists no file ids (fileId 0) is judged on what its own
+    // handle tells, as any entry without `expected`.
+    if (expected != nullptr &&
+        (expected->volume != state->volume || (expected->fileId != 0 && expected->fileId != info.fileId)))
+        return FileSystemError::EntryChanged;
+    return Nt::deleteOnClose(entry.handle.get());
+}
+
+std::uint32_t DirHandle::removeJudged(const std::string& name, const EntryInfo& judged) const {
+    // The entry is opened and judged on its own handle anyway.
+    return removeFile(name, &judged);
 }
 
 std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    ScopedHandle entry;
-    EntryInfo info;
-    if (std::uint32_t error = openForDeletion(state->handle.get(), state->linkCheckPath(), name, entry, info))
+    OpenedEntry entry;
+    if (std::uint32_t error = state->openForDeletion(name, entry))
         return error;
+    const EntryInfo& info = entry.info;
     if (info.kind == EntryKind::Link)
         return FileSystemError::IsALink;
     if (info.kind != EntryKind::Directory)
@@ -349,24 +366,21 @@ std::uint32_t DirHandle::removeDirectory(const std::string& name) const {
     if (info.readOnly)
         return FileSystemError::AccessDenied;
     // Windows and Wine both refuse the disposition of a non-empty directory with ERROR_DIR_NOT_EMPTY.
-    return Nt::deleteOnClose(entry.get());
+    return Nt::deleteOnClose(entry.handle.get());
 }
 
 std::uint32_t DirHandle::rename(const std::string& from, const std::string& to) const {
     if (!isOpen() || !isPlainName(from) || !isPlainName(to))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(from);
     // A link at `from` moves as the link itself; one at `to` is replaced, never written through. Write
-    // through, as MoveFileEx's MOVEFILE_WRITE_THROUGH opens its source.
-    ScopedHandle entry;
-    if (std::uint32_t error = openIn(state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
-                                     Nt::kOpen, Nt::kBackupIntent | Nt::kWriteThrough, entry))
+    // through, as MoveFileEx's MOVEFILE_WRITE_THROUGH opens its source. Where the open followed a link,
+    // the rename would carry its target in here: refused.
+    OpenedEntry entry;
+    if (std::uint32_t error =
+            state->openEntry(from, DELETE | FILE_READ_ATTRIBUTES, Nt::kShareAll,
+                             Nt::kBackupIntent | Nt::kWriteThrough, Check::kNotThroughLink, entry))
         return error;
-    // Where the open followed a link, the rename would carry its target in here: refuse it.
-    const std::wstring* dirPath = state->linkCheckPath();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
-        return FileSystemError::IsALink;
-    return Nt::renameTo(entry.get(), state->handle.get(), Wide::toWide(to));
+    return Nt::renameTo(entry.handle.get(), state->handle.get(), Wide::toWide(to));
 }
 
 std::uint32_t DirHandle::sync() const {
@@ -382,26 +396,24 @@ bool DirHandle::writersTrusted(const EntryInfo*) const {
     return isOpen() && linksTrustedIn(state->handle.get());
 }
 
-std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, bool, bool* accessTimeKept) const {
+std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, bool,
+                                  bool* accessTimeKept) const {
     // A reparse point's data are read through a handle opened for its attributes: no stamp moves.
     if (accessTimeKept != nullptr)
         *accessTimeKept = true;
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
-    ScopedHandle entry;
-    if (std::uint32_t error = openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES, Nt::kShareAll,
-                                     Nt::kOpen, Nt::kBackupIntent, entry))
+    OpenedEntry entry;
+    if (std::uint32_t error = state->openEntry(name, FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
+                                               Check::kTellLink, entry))
         return error;
     ReparseData data;
-    const std::uint32_t error = readReparse(entry.get(), data);
-    const std::wstring* dirPath = state->linkCheckPath();
-    if (error == FileSystemError::NotAReparsePoint && dirPath != nullptr &&
-        reachedThroughLink(*dirPath, wide, entry.get())) {
+    const std::uint32_t error = readReparse(entry.handle.get(), data);
+    if (error == FileSystemError::NotAReparsePoint && entry.throughLink) {
         // Wine opened the host link's target: its final path is where the link leads.
         std::vector<wchar_t> path(32768);
         const DWORD length =
-            ::GetFinalPathNameByHandleW(entry.get(), path.data(), static_cast<DWORD>(path.size()),
+            ::GetFinalPathNameByHandleW(entry.handle.get(), path.data(), static_cast<DWORD>(path.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0 || length >= path.size())
             return lastError();
@@ -422,18 +434,24 @@ std::uint32_t DirHandle::freeSpace(std::uint64_t& bytes) const {
     return isOpen() ? Nt::freeBytes(state->handle.get(), bytes) : FileSystemError::InvalidParameter;
 }
 
-std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+std::uint32_t DirHandle::removable(const std::string& name, const EntryInfo& judged) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // Whatever else stands in the way (the entry's or the directory's security, a share mode without
-    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
-    ScopedHandle entry;
-    EntryInfo info;
-    if (std::uint32_t error = openForDeletion(state->handle.get(), state->linkCheckPath(), name, entry, info))
-        return error;
     // A link goes as the link itself, whatever its attributes; the read-only attribute keeps the rest.
-    return info.kind != EntryKind::Link && info.readOnly ? FileSystemError::AccessDenied
-                                                         : FileSystemError::Success;
+    auto readOnly = [](const EntryInfo& info) { return info.kind != EntryKind::Link && info.readOnly; };
+    if (readOnly(judged))
+        return FileSystemError::AccessDenied;
+    OpenedEntry entry;
+    if (std::uint32_t error = state->openForDeletion(name, entry))
+        return error;
+    return readOnly(entry.info) ? FileSystemError::AccessDenied : FileSystemError::Success;
+}
+
+std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
+    EntryInfo judged;
+    if (std::uint32_t error = lookup(name, judged))
+        return error;
+    return removable(name, judged);
 }
 
 // ---- FileHandle ---------------------------------------------------------------------------------------
@@ -447,7 +465,46 @@ struct FileHandle::State {
     // The last access to put back on closing, where the system would not leave it alone.
     bool restoreAccess = false;
     FILETIME lastAccess{};
+
+    // Opens the regular file `name` of `dir` to read it with `access` (GENERIC_READ and more) and
+    // `share`, keeping its last access where asked and allowed.
+    std::uint32_t openToRead(const DirHandle::State& dir, const std::string& name, ACCESS_MASK access,
+                             ULONG share, bool keepAccessTime);
+    // Takes the file the directory `dir` has just opened.
+    void take(OpenedEntry& file, const DirHandle::State& dir) {
+        handle.reset(file.handle.release());
+        volume = dir.volume;
+    }
 };
+
+std::uint32_t FileHandle::State::openToRead(const DirHandle::State& dir, const std::string& name,
+                                            ACCESS_MASK access, ULONG share, bool keepAccessTime) {
+    // A directory is refused by the open itself (STATUS_FILE_IS_A_DIRECTORY: AccessDenied).
+    OpenedEntry file;
+    auto open = [&](ACCESS_MASK more) {
+        return dir.openEntry(name, access | more, share, Nt::kNonDirectoryFile | Nt::kSequentialOnly,
+                             Check::kRegularFile, file);
+    };
+    std::uint32_t error = open(keepAccessTime ? FILE_WRITE_ATTRIBUTES : 0);
+    // Whoever may read a file but not touch its attributes reads it as usual.
+    if (error == FileSystemError::AccessDenied && keepAccessTime) {
+        keepAccessTime = false;
+        error = open(0);
+    }
+    if (error != FileSystemError::Success)
+        return error;
+    if (keepAccessTime && file.lastAccessRead) {
+        // All ones: the reads through this handle leave the last access alone. Where that is not
+        // honoured (Wine accepts and ignores it) the stamp read first is put back on closing.
+        FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
+        lastAccess = file.lastAccess;
+        restoreAccess =
+            !::SetFileTime(file.handle.get(), nullptr, &keep, nullptr) || ignoresAccessTimeFreeze();
+        accessKept = true;
+    }
+    take(file, dir);
+    return FileSystemError::Success;
+}
 
 FileHandle::FileHandle() = default;
 
@@ -469,71 +526,61 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
-    // Others may read and delete the file meanwhile, never write it. A directory is refused by the open
-    // itself (STATUS_FILE_IS_A_DIRECTORY: AccessDenied).
-    ScopedHandle file;
-    auto open = [&](ACCESS_MASK access) {
-        return openIn(dir.state->handle.get(), wide, access, FILE_SHARE_READ | FILE_SHARE_DELETE, Nt::kOpen,
-                      Nt::kNonDirectoryFile | Nt::kSequentialOnly, file);
-    };
-    std::uint32_t error = open(GENERIC_READ | (keepAccessTime ? FILE_WRITE_ATTRIBUTES : 0));
-    // Whoever may read a file but not touch its attributes reads it as usual.
-    if (error == FileSystemError::AccessDenied && keepAccessTime) {
-        keepAccessTime = false;
-        error = open(GENERIC_READ);
-    }
-    if (error != FileSystemError::Success)
-        return error;
-    // The stamps first: under Wine GetFileType refreshes the last access.
+    // Others may read and delete the file meanwhile, never write it.
     auto next = std::make_unique<State>();
-    keepAccessTime = keepAccessTime && ::GetFileTime(file.get(), nullptr, &next->lastAccess, nullptr);
-    EntryInfo info;
-    const std::uint32_t infoError = Nt::queryEntry(file.get(), info);
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
-        return FileSystemError::NotARegularFile;
-    if (infoError != FileSystemError::Success)
-        return infoError;
-    const std::wstring* dirPath = dir.state->linkCheckPath();
-    if (info.kind == EntryKind::Link ||
-        (dirPath != nullptr && reachedThroughLink(*dirPath, wide, file.get())))
-        return FileSystemError::IsALink;
-    next->volume = dir.state->volume;
-    if (keepAccessTime) {
-        // All ones: the reads through this handle leave the last access alone. Where that is not
-        // honoured (Wine accepts and ignores it) the stamp read first is put back on closing.
-        FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
-        next->restoreAccess =
-            !::SetFileTime(file.get(), nullptr, &keep, nullptr) || ignoresAccessTimeFreeze();
-        next->accessKept = true;
-    }
-    next->handle.reset(file.release());
+    if (std::uint32_t error = next->openToRead(*dir.state, name, GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_DELETE, keepAccessTime))
+        return error;
     state = std::move(next);
     return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
+    close();
+    if (!dir.isOpen() || !isPlainName(name))
+        return FileSystemError::InvalidParameter;
+    // No sharing at all: the open fails while anyone else has the file open, and nobody else can open
+    // it, rename it or remove it while this handle holds it. DELETE for removeHeld.
+    auto next = std::make_unique<State>();
+    if (std::uint32_t error = next->openToRead(*dir.state, name, GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES,
+                                               0, keepAccessTime))
+        return error;
+    state = std::move(next);
+    return FileSystemError::Success;
+}
+
+std::uint32_t FileHandle::removeHeld(const DirHandle& dir, const std::string& name) {
+    if (!isOpen())
+        return FileSystemError::InvalidParameter;
+    // Held without sharing, the file keeps its name; `name` must be that name in that directory. An
+    // open for its attributes only is not bound by our share mode.
+    EntryInfo held, named;
+    if (std::uint32_t error = info(held))
+        return error;
+    if (std::uint32_t error = dir.lookup(name, named))
+        return error;
+    if (named.kind == EntryKind::Link || !named.sameEntryAs(held))
+        return FileSystemError::EntryChanged;
+    // The name goes when this handle is closed; until then nobody else can open the file.
+    return Nt::deleteOnClose(state->handle.get());
+}
+
+bool FileHandle::openedByOthers() const {
+    return false; // nobody can open the file while openExclusive's handle holds it
 }
 
 std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& name) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const std::wstring wide = Wide::toWide(name);
     // Others may read the log while a run writes it. A directory is refused by the open itself.
-    ScopedHandle file;
-    if (std::uint32_t error = openIn(dir.state->handle.get(), wide, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_DELETE, Nt::kOpen, Nt::kNonDirectoryFile, file))
+    OpenedEntry file;
+    if (std::uint32_t error = dir.state->openEntry(name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_DELETE, Nt::kNonDirectoryFile,
+                                                   Check::kRegularFile, file))
         return error;
-    EntryInfo info;
-    const std::uint32_t infoError = Nt::queryEntry(file.get(), info);
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
-        return FileSystemError::NotARegularFile;
-    if (infoError != FileSystemError::Success)
-        return infoError;
-    const std::wstring* dirPath = dir.state->linkCheckPath();
-    if (info.kind == EntryKind::Link || (dirPath != nullptr && reachedThroughLink(*dirPath, wide, file.get())))
-        return FileSystemError::IsALink;
     state = std::make_unique<State>();
-    state->handle.reset(file.release());
-    state->volume = dir.state->volume;
+    state->take(file, *dir.state);
     return FileSystemError::Success;
 }
 
@@ -541,15 +588,15 @@ std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& nam
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // FILE_CREATE fails on any entry of that name, a link or a dangling link included (AlreadyExists).
-    ScopedHandle file;
+    // FILE_CREATE fails on any entry of that name, a link or a dangling link included (AlreadyExists):
+    // what it makes is nobody's link, nothing to check.
+    OpenedEntry file;
     if (std::uint32_t error =
-            openIn(dir.state->handle.get(), Wide::toWide(name), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                   FILE_SHARE_READ, Nt::kCreate, Nt::kNonDirectoryFile, file))
+            dir.state->openEntry(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                 Nt::kNonDirectoryFile, 0, file, Nt::kCreate))
         return error;
     state = std::make_unique<State>();
-    state->handle.reset(file.release());
-    state->volume = dir.state->volume;
+    state->take(file, *dir.state);
     return FileSystemError::Success;
 }
 
@@ -606,21 +653,12 @@ std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string
         return error;
     if (self.readOnly)
         return FileSystemError::AccessDenied;
-    // Whatever else stands in the way (the file's or the directory's security, a share mode without
-    // FILE_SHARE_DELETE) shows when the entry is opened for deletion, which deletes nothing yet.
-    const std::wstring wide = Wide::toWide(name);
-    ScopedHandle entry;
-    if (std::uint32_t error = openIn(dir.state->handle.get(), wide, DELETE | FILE_READ_ATTRIBUTES,
-                                     Nt::kShareAll, Nt::kOpen, Nt::kBackupIntent, entry))
+    OpenedEntry entry;
+    if (std::uint32_t error = dir.state->openForDeletion(name, entry))
         return error;
-    EntryInfo now;
-    if (std::uint32_t error = Nt::queryEntry(entry.get(), now))
-        return error;
-    const std::wstring* dirPath = dir.state->linkCheckPath();
-    if (dirPath != nullptr && reachedThroughLink(*dirPath, wide, entry.get()))
-        return FileSystemError::IsALink;
-    return self.volume == dir.state->volume && self.fileId == now.fileId ? FileSystemError::Success
-                                                                         : FileSystemError::EntryChanged;
+    return self.volume == dir.state->volume && self.fileId == entry.info.fileId
+               ? FileSystemError::Success
+               : FileSystemError::EntryChanged;
 }
 
 bool FileHandle::accessTimeKept() const {

@@ -2,13 +2,12 @@
 // the entry that is checked against the look-up made relative to the directory.
 //
 // Kept apart from DirHandle.cpp. The entry is opened relative to the directory's handle with
-// FILE_OPEN_REPARSE_POINT (NtCreateFile with RootDirectory, as every other entry below a root), and
+// FILE_OPEN_REPARSE_POINT (DirHandle::State::openEntry, as every other entry below a root), and
 // whatever that open reached is changed only when it is the entry the look-up found (same file index
 // on the directory's volume) and no reparse point. Under Wine, where the open follows a link of the
 // host anyway, the handle's own name gives the link away (reachedThroughLink).
 #include "EntryJudge.h"
 #include "NtCalls.h"
-#include "WideCalls.h"
 #include "Win32Files.h"
 
 namespace VeltorPlatform {
@@ -20,15 +19,7 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-std::uint32_t setReadOnly(HANDLE entry, const EntryInfo& judged, bool readOnly) {
-    EntryInfo opened;
-    if (std::uint32_t error = Nt::queryEntry(entry, opened))
-        return error;
-    if (opened.kind == EntryKind::Link)
-        return FileSystemError::IsALink;
-    // The look-up and the open are relative to the same directory handle: the same volume.
-    if (opened.fileId != judged.fileId)
-        return FileSystemError::EntryChanged;
+std::uint32_t setReadOnly(HANDLE entry, bool readOnly) {
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic))
         return Win32::lastError();
@@ -51,16 +42,15 @@ std::uint32_t DirHandle::changeMode(const std::string& name, int permissions,
     EntryInfo judged;
     if (std::uint32_t error = judgeForChange(*this, name, expected, judged))
         return error;
-    const std::wstring wide = Wide::toWide(name);
-    Win32::ScopedHandle entry;
-    if (std::uint32_t error =
-            Win32::openIn(state->handle.get(), wide, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                          Nt::kShareAll, Nt::kOpen, Nt::kBackupIntent, entry))
+    Win32::OpenedEntry entry;
+    if (std::uint32_t error = state->openEntry(
+            name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
+            Win32::Check::kNotThroughLink | Win32::Check::kStatus | Win32::Check::kNotALink, entry))
         return error;
-    const std::wstring* dirPath = state->linkCheckPath();
-    if (dirPath != nullptr && Win32::reachedThroughLink(*dirPath, wide, entry.get()))
-        return FileSystemError::IsALink;
-    return setReadOnly(entry.get(), judged, (permissions & FilePermission::Write) == 0);
+    // The look-up and the open are relative to the same directory handle: the same volume.
+    if (entry.info.fileId != judged.fileId)
+        return FileSystemError::EntryChanged;
+    return setReadOnly(entry.handle.get(), (permissions & FilePermission::Write) == 0);
 }
 
 } // namespace VeltorPlatform

@@ -67,6 +67,7 @@ std::uint32_t DirEnumerator::next() {
         info.allocated = static_cast<std::uint64_t>(listed.allocated.QuadPart);
         info.volume = state->held->volume;
         info.fileId = listed.fileId;
+        info.flagsKnown = true; // Windows has no flag that keeps an entry from being removed
         return FileSystemError::Success;
     }
 }

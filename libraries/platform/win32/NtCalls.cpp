@@ -112,6 +112,9 @@ void fill(EntryInfo& out, const FILE_BASIC_INFORMATION& basic, const FILE_STANDA
     out.posixMode = 0;
     out.ownerId = 0;
     out.groupId = 0;
+    // Windows has no flag that keeps an entry from being removed: known, never set.
+    out.undeletable = false;
+    out.flagsKnown = true;
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // What the Win32 file-system sources share: handle ownership, time conversion, the state of an open
-// directory, and the opening and removal relative to a directory handle that DirHandle and its
-// listing use.
+// directory, and the opening of an entry relative to a directory handle that DirHandle, FileHandle and
+// the change of mode use.
 #pragma once
 #include "Errors.h"
+#include "NtCalls.h"
 #include "platform/DirHandle.h"
 
 #include <windows.h>
@@ -93,19 +94,34 @@ struct ReparseData {
 // none. Other tags than those two come with empty names.
 std::uint32_t readReparse(HANDLE entry, ReparseData& out);
 
-// Opens the entry `name` of the open directory `dir` itself, never through a link (a link's own
-// handle; see opensFollowLinks for where that does not hold), for synchronous I/O.
-std::uint32_t openIn(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                     ULONG options, ScopedHandle& out);
+// What DirHandle::State::openEntry makes sure of on the handle it opened (flags).
+namespace Check {
+// Reads the entry's status into OpenedEntry::info; an entry whose status cannot be read is not opened.
+constexpr unsigned kStatus = 0x1;
+// Tells in OpenedEntry::throughLink whether the open reached the entry through a link, where
+// opensFollowLinks(); refuses nothing.
+constexpr unsigned kTellLink = 0x2;
+// Refuses with IsALink what the open reached through a link (opensFollowLinks()): a change, delete
+// disposition or rename through that handle would act on the link's target.
+constexpr unsigned kNotThroughLink = 0x4;
+// Refuses with IsALink an entry that is a link itself, as its status tells (with kStatus).
+constexpr unsigned kNotALink = 0x8;
+// A regular file only, neither a link nor reached through one: NotARegularFile for a pipe or a device
+// first (they have no status to read), then IsALink. Its last access is read before anything else.
+constexpr unsigned kRegularFile = 0x10 | kStatus | kNotThroughLink | kNotALink;
+} // namespace Check
 
-// Removes the non-directory entry `name` of the open directory `dir` (on the volume `volume`) through a
-// handle of the entry itself, judged on that handle: a directory or a read-only file is refused with
-// AccessDenied, an entry other than `expected` (when given) with EntryChanged; an `expected` listed
-// without a file id (0) is checked for its volume only. `linkCheckPath` is the
-// volume path of `dir`, given only where opensFollowLinks(): there a link is refused with IsALink
-// instead of costing its target.
-std::uint32_t removeIn(HANDLE dir, std::uint64_t volume, const std::wstring* linkCheckPath,
-                       const std::string& name, const EntryInfo* expected);
+// An entry opened relative to its directory by DirHandle::State::openEntry.
+struct OpenedEntry {
+    ScopedHandle handle;
+    EntryInfo info; // with Check::kStatus
+    // Where opensFollowLinks() (with Check::kTellLink): the handle is a link's target's, not the entry's.
+    bool throughLink = false;
+    // With Check::kRegularFile: the last access as it was before the open's own calls could refresh it
+    // (Wine's GetFileType reads the file), where `lastAccessRead`.
+    FILETIME lastAccess{};
+    bool lastAccessRead = false;
+};
 
 } // namespace Win32
 
@@ -127,6 +143,16 @@ struct DirHandle::State {
     // What removals and opens of entries compare their handles' names with: only where opens follow
     // links.
     const std::wstring* linkCheckPath() const { return Win32::opensFollowLinks() ? &volumePath() : nullptr; }
+
+    // The one way every entry of this directory is opened: NtCreateFile relative to its handle with
+    // FILE_OPEN_REPARSE_POINT, so never through a link (see opensFollowLinks for where that does not
+    // hold), for synchronous I/O; then the checks `checks` (Check::...) on what the open reached.
+    std::uint32_t openEntry(const std::string& name, ACCESS_MASK access, ULONG share, ULONG options,
+                            unsigned checks, Win32::OpenedEntry& out, ULONG disposition = Nt::kOpen) const;
+    // Opens the entry `name` for deletion, which deletes nothing yet, with its status: whatever stands
+    // in the way of a removal (the entry's or the directory's security, a share mode without
+    // FILE_SHARE_DELETE) shows here. IsALink where the open reached it through a link.
+    std::uint32_t openForDeletion(const std::string& name, Win32::OpenedEntry& out) const;
 };
 
 } // namespace VeltorPlatform
