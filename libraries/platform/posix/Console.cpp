@@ -27,7 +27,9 @@ void consoleWrite(const char* data, std::size_t length) {
     std::fwrite(data, 1, length, textStream);
 }
 
-void consoleFlush() { std::fflush(textStream); }
+void consoleFlush() {
+    std::fflush(textStream);
+}
 
 void consoleToStandardError() {
     std::fflush(stdout);
@@ -39,6 +41,8 @@ void structuredWrite(const char* data, std::size_t length) {
     std::fwrite(data, 1, length, stdout);
 }
 
-void structuredFlush() { std::fflush(stdout); }
+void structuredFlush() {
+    std::fflush(stdout);
+}
 
 } // namespace VeltorPlatform

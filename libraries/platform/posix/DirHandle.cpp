@@ -305,13 +305,6 @@ std::uint32_t DirHandle::removable(const std::string& name, const EntryInfo& jud
     return undeletable ? FileSystemError::AccessDenied : FileSystemError::Success;
 }
 
-std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
-    EntryInfo judged;
-    if (std::uint32_t error = lookup(name, judged))
-        return error;
-    return removable(name, judged);
-}
-
 std::uint32_t DirHandle::sync() const {
     if (!isOpen())
         return FileSystemError::InvalidParameter;
@@ -600,21 +593,6 @@ std::uint32_t FileHandle::sync() {
 
 std::uint32_t FileHandle::info(EntryInfo& out) const {
     return isOpen() ? statusOf(state->fd, out) : FileSystemError::InvalidParameter;
-}
-
-std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
-    if (!isOpen() || !dir.isOpen() || !isPlainName(name))
-        return FileSystemError::InvalidParameter;
-    struct stat self {};
-    if (::fstat(state->fd, &self) != 0)
-        return lastError();
-    if ((self.st_mode & S_IWUSR) == 0)
-        return FileSystemError::AccessDenied;
-    // Removing an entry takes write and search permission on its directory (root has them unless the
-    // directory is immutable or on a read-only file system, which the check reports as well).
-    if (std::uint32_t error = removalAllowedIn(dir.state->fd, dir.state->removal, self.st_uid))
-        return error;
-    return isUndeletable(state->fd) ? FileSystemError::AccessDenied : FileSystemError::Success;
 }
 
 std::uint32_t FileHandle::close() {

@@ -1,5 +1,5 @@
-// FileHandle::openExclusive, removeHeld, openedByOthers and releaseExclusive: a file nobody else holds open, known through
-// a write lease on our descriptor.
+// FileHandle::openExclusive, removeHeld, openedByOthers and releaseExclusive: a file nobody else holds open,
+// known through a write lease on our descriptor.
 #include "PosixFiles.h"
 
 #include <csignal>

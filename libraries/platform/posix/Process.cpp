@@ -46,18 +46,23 @@ void writeFromSignal(const char* data, std::size_t length) {
     }
 }
 
-void exitFromSignal(int code) { _exit(code); }
+void exitFromSignal(int code) {
+    _exit(code);
+}
 
 void postQuit(int) {}
 
 void sleepMs(unsigned milliseconds) {
-    timespec request{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec request{static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000) * 1000000L};
     timespec remaining{};
     while (nanosleep(&request, &remaining) != 0 && errno == EINTR)
         request = remaining;
 }
 
-void exitProcess(int code) { std::exit(code); }
+void exitProcess(int code) {
+    std::exit(code);
+}
 
 bool randomBytes(void* data, std::size_t size) {
     auto* out = static_cast<unsigned char*>(data);
@@ -80,6 +85,8 @@ std::uint32_t currentThreadId() {
     return id;
 }
 
-std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+std::uint32_t currentProcessId() {
+    return static_cast<std::uint32_t>(::getpid());
+}
 
 } // namespace VeltorPlatform

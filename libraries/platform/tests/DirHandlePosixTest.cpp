@@ -97,7 +97,9 @@ TEST_F(DirHandlePosixTest, StatusCarriesTheFlagsAndTheOlderCallsTellTheRest) {
     unknown.flagsKnown = unknown.undeletable = false;
     EXPECT_EQ(dir.removable("file", looked), FileSystemError::AccessDenied);
     EXPECT_EQ(dir.removable("file", unknown), FileSystemError::AccessDenied);
-    EXPECT_EQ(dir.checkRemovable("sub"), FileSystemError::AccessDenied);
+    EntryInfo sub;
+    ASSERT_EQ(dir.lookup("sub", sub), 0u);
+    EXPECT_EQ(dir.removable("sub", sub), FileSystemError::AccessDenied);
     DirHandle self;
     ASSERT_EQ(self.openRoot("/proc/self"), 0u);
     ASSERT_EQ(self.lookup("status", proc), 0u);

@@ -447,13 +447,6 @@ std::uint32_t DirHandle::removable(const std::string& name, const EntryInfo& jud
     return readOnly(entry.info) ? FileSystemError::AccessDenied : FileSystemError::Success;
 }
 
-std::uint32_t DirHandle::checkRemovable(const std::string& name) const {
-    EntryInfo judged;
-    if (std::uint32_t error = lookup(name, judged))
-        return error;
-    return removable(name, judged);
-}
-
 // ---- FileHandle ---------------------------------------------------------------------------------------
 
 struct FileHandle::State {
@@ -565,6 +558,11 @@ std::uint32_t FileHandle::removeHeld(const DirHandle& dir, const std::string& na
     return Nt::deleteOnClose(state->handle.get());
 }
 
+std::uint32_t FileHandle::releaseExclusive() {
+    // Nobody could open the file while it was held: nothing waits for it.
+    return isOpen() ? FileSystemError::Success : FileSystemError::InvalidParameter;
+}
+
 bool FileHandle::openedByOthers() const {
     return false; // nobody can open the file while openExclusive's handle holds it
 }
@@ -643,22 +641,6 @@ std::uint32_t FileHandle::info(EntryInfo& out) const {
         return FileSystemError::InvalidParameter;
     out.volume = state->volume;
     return Nt::queryEntry(state->handle.get(), out);
-}
-
-std::uint32_t FileHandle::checkRemovable(const DirHandle& dir, const std::string& name) const {
-    if (!isOpen() || !dir.isOpen() || !isPlainName(name))
-        return FileSystemError::InvalidParameter;
-    EntryInfo self;
-    if (std::uint32_t error = info(self))
-        return error;
-    if (self.readOnly)
-        return FileSystemError::AccessDenied;
-    OpenedEntry entry;
-    if (std::uint32_t error = dir.state->openForDeletion(name, entry))
-        return error;
-    return self.volume == dir.state->volume && self.fileId == entry.info.fileId
-               ? FileSystemError::Success
-               : FileSystemError::EntryChanged;
 }
 
 bool FileHandle::accessTimeKept() const {

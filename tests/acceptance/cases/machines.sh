@@ -93,3 +93,77 @@ case_metrics_for_the_exporters() {
     [ "$CODE" = 7 ] || fail "exit code $CODE in a directory others may write"
     expect_contains "Metrics not written: $prom (others may write its directory)"
 }
+
+# --event-log: one event of the run in the Application log, its kind by the outcome, as Wine traces
+# ReportEventW (information, warning, error).
+case_event_log_tells_each_outcome() {
+    [ "$TARGET" = windows ] || return 0
+    make_install client
+    age_file "$CLIENT/log/temp/a.tmp" 169
+    export VELTOR_WINEDEBUG=-all,+eventlog
+    run_program --event-log
+    expect_code 0
+    grep -q 'trace:eventlog:ReportEventW L"Sorvik removed 1 file and 0 directories (5 bytes), folded 0 job files into 0 day logs; kept 0\."' "$SB/stderr" ||
+        fail "no information event: $(grep eventlog "$SB/stderr")"
+    rm -rf "$CLIENT/conf"
+    run_program --event-log
+    expect_code 7
+    grep -q 'warn:eventlog:ReportEventW L"Sorvik did not do all it meant to (exit status 7): 1 failure, 1 directory not cleaned;.*\\nNot cleaned: .*conf (the registry names it, but it does not exist)"' "$SB/stderr" ||
+        fail "no warning event: $(grep eventlog "$SB/stderr")"
+    printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n' >"$SB/registry.reg"
+    install_registry
+    run_program --event-log
+    expect_code 4
+    grep -q 'err:eventlog:ReportEventW L"Sorvik ended with an error (exit status 4): Could not find registry key' "$SB/stderr" ||
+        fail "no error event: $(grep eventlog "$SB/stderr")"
+    unset VELTOR_WINEDEBUG
+}
+
+# The journal: when standard output is the journal, the run also sends one structured entry. A
+# private mount namespace holds a journal socket of the test's own.
+case_journal_gets_the_outcome_as_fields() {
+    [ "$TARGET" = native ] && [ "$(id -u)" = 0 ] && command -v unshare >/dev/null || return 0
+    make_install client
+    age_file "$CLIENT/log/temp/a.tmp" 169
+    rm -rf "$CLIENT/conf"
+    cat >"$SB/journal.sh" <<'SH'
+set -e
+mkdir -p /run/systemd/journal
+mount -t tmpfs tmpfs /run/systemd/journal
+/usr/bin/python3 - "$@" <<'PY'
+import os, socket, subprocess, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind("/run/systemd/journal/socket")
+s.settimeout(10)
+out = open(sys.argv[1] + "/stdout", "w")
+st = os.fstat(out.fileno())
+env = dict(os.environ, JOURNAL_STREAM="%d:%d" % (st.st_dev, st.st_ino), VELTOR_REGISTRY=sys.argv[1] + "/registry.reg")
+code = subprocess.call([sys.argv[2]], stdout=out, stderr=subprocess.DEVNULL, env=env, cwd=sys.argv[1])
+data = s.recv(1 << 20)
+print("EXIT=%d" % code)
+# The journal's native protocol: NAME=value lines, or NAME, a 64-bit length and the bytes for a value
+# that holds a line end.
+at = 0
+while at < len(data):
+    end = data.index(b"\n", at)
+    line = data[at:end]
+    if b"=" in line:
+        name, value, at = line.split(b"=", 1)[0], line.split(b"=", 1)[1], end + 1
+    else:
+        size = int.from_bytes(data[end + 1:end + 9], "little")
+        name, value, at = line, data[end + 9:end + 9 + size], end + 10 + size
+    print("%s=%s" % (name.decode(), value.decode("utf-8", "replace").replace("\n", "\\n")))
+PY
+SH
+    unshare -m --propagation private bash "$SB/journal.sh" "$SB" "$PROGRAM" >"$SB/journal" 2>&1 || {
+        fail "no journal entry: $(cat "$SB/journal")"
+        return
+    }
+    local field
+    for field in EXIT=7 MESSAGE_ID=33cd5e4bd5324105bafcd30a84b6673e PRIORITY=4 SORVIK_REMOVED_FILES=1 \
+        SORVIK_REMOVED_BYTES=5 SORVIK_FOLDED=0 SORVIK_FAILED=1 SORVIK_NOT_CLEANED=1 SORVIK_EXIT_STATUS=7 \
+        "SORVIK_VERSION=$("$PROGRAM" --version | sed -n 's/^Version=//p')"; do
+        grep -qx "$field" "$SB/journal" || fail "no $field in the journal entry: $(head -c 600 "$SB/journal")"
+    done
+    grep -q '^MESSAGE=Sorvik did not do all it meant to (exit status 7).*\\nNot cleaned: ' "$SB/journal" || fail "no MESSAGE"
+}

@@ -153,8 +153,6 @@ public:
     // following or blocking to read them (a FIFO or device never is). Windows: the read-only attribute,
     // and the entry opened for deletion (DELETE access), which deletes nothing.
     std::uint32_t removable(const std::string& name, const EntryInfo& judged) const;
-    // Replaced by removable; goes once no caller is left.
-    std::uint32_t checkRemovable(const std::string& name) const;
     // Makes the directory's entries durable (POSIX fsync of the directory; Windows: nothing to do, the
     // rename was written through).
     std::uint32_t sync() const;
@@ -231,8 +229,6 @@ public:
     // Flushes the file's data to the disk (fsync, FlushFileBuffers).
     std::uint32_t sync();
     std::uint32_t info(EntryInfo& out) const;
-    // Replaced by DirHandle::removable; goes once no caller is left.
-    std::uint32_t checkRemovable(const DirHandle& dir, const std::string& name) const;
     // Closes; an error when the system reports one on closing.
     std::uint32_t close();
 
