@@ -54,7 +54,8 @@ void JobFolder::tell(EventType type, Problem problem, const std::string& name, s
     event.problem = problem;
     event.dir = &dir_;
     event.name = name;
-    event.shown = &path;
+    // What waits is named as the directory names its entries, as every verdict of --why is.
+    event.shown = type == EventType::Waits ? nullptr : &path;
     event.other = other;
     event.error = error;
     event.reason = why;

@@ -110,13 +110,16 @@ std::uint32_t Metrics::write(const std::string& path, const ActionReport& report
     problem = Problem::WriteFailed;
     // The last success of an earlier run, from the file as it stands (a regular file only).
     std::int64_t lastSuccess = 0;
-    VeltorPlatform::FileHandle old;
-    if (old.openRead(place.dir, place.name) == FsError::Success) {
-        std::string text(kReadLimit, '\0');
-        std::size_t got = 0;
-        if (old.read(&text[0], text.size(), got) == FsError::Success) {
-            text.resize(got);
-            lastSuccess = lastSuccessIn(text);
+    {
+        // Closed again before the rename: Windows replaces no file that is open.
+        VeltorPlatform::FileHandle old;
+        if (old.openRead(place.dir, place.name) == FsError::Success) {
+            std::string text(kReadLimit, '\0');
+            std::size_t got = 0;
+            if (old.read(&text[0], text.size(), got) == FsError::Success) {
+                text.resize(got);
+                lastSuccess = lastSuccessIn(text);
+            }
         }
     }
     const std::string text = Metrics::text(report, run, lastSuccess);
