@@ -1,16 +1,11 @@
 #include "Sorvik.h"
 
 #include "ActionReport.h"
-#include "DateTime.h"
 #include "FsTools.h"
-#include "Metrics.h"
 #include "OldFilesRemoverText.h"
-#include "OwnFile.h"
-#include "SystemBase.h"
 #include "TimeSpan.h"
 #include "TrustedDirs.h"
 #include "platform/Console.h"
-#include "platform/LogFile.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Time.h"
@@ -27,43 +22,6 @@ namespace {
 // What the scheduler learns from the exit status.
 constexpr int kCommandLineRejected = 2;
 constexpr int kSomethingFailed = 7;
-// A log larger than this is moved aside before a run appends to it.
-constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
-// Milliseconds from the DateTime origin (1899-12-31) to 1970-01-01 00:00:00 UTC.
-constexpr std::int64_t kUnixEpochMs = 2209075200000LL;
-
-// Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-// "2026-12-07T08:30:00+01:00": the local time of `now` with its offset from UTC, so that runs logged on
-// machines in different zones, or on both sides of a clock change, still read right.
-std::string localTimestamp(std::int64_t now) {
-    VeltorPlatform::CalendarTime local;
-    if (!VeltorPlatform::localTime(now, local) && !VeltorPlatform::utcTime(now, local))
-        return "unknown time";
-    const std::int64_t asUtc = daysFromCivil(local.year + 1900, local.month + 1, local.monthDay) * 86400 +
-                               local.hour * 3600 + local.minute * 60 + local.second;
-    const std::int64_t offsetMinutes = (asUtc - now) / 60;
-    const std::int64_t magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.year + 1900,
-                  local.month + 1, local.monthDay, local.hour, local.minute, local.second,
-                  offsetMinutes < 0 ? '-' : '+', static_cast<int>(magnitude / 60),
-                  static_cast<int>(magnitude % 60));
-    return text;
-}
-
-void copyToLog(const char* data, std::size_t length, void* log) {
-    // A log that stops taking lines (a full disk) must not stop the cleaning: the console still has them.
-    static_cast<VeltorPlatform::LogFile*>(log)->write(data, length);
-}
 
 } // namespace
 
@@ -73,7 +31,6 @@ Sorvik::Sorvik(int argc, const char* const* argv) : AppFrame("Sorvik", "Sorvik",
 
 Sorvik::~Sorvik() {
     getLogger().info("Ending run");
-    VeltorPlatform::consoleCopyTo(nullptr, nullptr);
 }
 
 bool Sorvik::setup() {
@@ -136,54 +93,16 @@ std::size_t Sorvik::tokenCount() const {
     return count;
 }
 
-bool Sorvik::openLog(VeltorPlatform::LogFile& log, Event& refused) {
-    namespace FsError = VeltorPlatform::FileSystemError;
-    getParser().getValue("log", logPath_);
-    refused.type = EventType::LogNotWritten;
-    refused.shown = &logPath_;
-    OwnFile place;
-    if (!place.reach(logPath_, report_.dryRun())) {
-        refused.problem = place.problem;
-        refused.error = place.error;
-        return false;
-    }
-    const std::uint32_t error = log.open(place.dir, place.name, kLogRotateBytes);
-    if (error == FsError::Success) {
-        // JSON Lines go to the log as they are written; the console's text only otherwise.
-        if (!json_.has_value())
-            VeltorPlatform::consoleCopyTo(copyToLog, &log);
-        return true;
-    }
-    refused.problem = error == FsError::IsALink           ? Problem::IsALink
-                      : error == FsError::NotARegularFile ? Problem::NotAFile
-                      : error == FsError::EntryChanged    ? Problem::UntrustedDir
-                                                          : Problem::CannotOpen;
-    refused.error = error;
-    return false;
-}
-
-void Sorvik::checkLog() {
-    if (!log_.isOpen() || log_.error() == 0 || std::exchange(logFailureTold_, true))
-        return;
-    Event event;
-    event.type = EventType::LogNotWritten;
-    event.problem = Problem::WriteFailed;
-    event.error = log_.error();
-    event.shown = &logPath_;
-    report_.tell(event);
-}
-
 int Sorvik::run() {
-    startedMs_ = VeltorCorelib::DateTime::now();
     // A command line that was not understood may hold a mistyped --dry-run: nothing may happen.
     if (!commandLineUnderstood())
         return rejectCommandLine();
     try {
         const int code = runCleaning();
-        return finishRun(code, std::string());
+        return outputs_.finish(code, std::string());
     } catch (const VeltorCorelib::Exception& error) {
         // The frame tells it on the console; the structured outputs and the system's log hear of it too.
-        finishRun(4, error.getText(false));
+        outputs_.finish(4, error.getText(false));
         throw;
     }
 }
@@ -194,41 +113,25 @@ int Sorvik::runCleaning() {
     ActionReport& report = report_;
     report.reset();
     report.setVerbose(verbose_);
-    json_.reset();
-    if (getParser().isSet("json"))
-        json_.emplace([this](const std::string& line) {
-            VeltorPlatform::structuredWrite(line.data(), line.size());
-            if (log_.isOpen())
-                log_.write(line.data(), line.size());
-        });
-    if (getParser().isSet("why"))
+    const VeltorCorelib::CmdParser& parser = getParser();
+    RunOutputs::Options outputs;
+    outputs.json = parser.isSet("json");
+    outputs.eventLog = parser.isSet("event-log");
+    if (parser.isSet("log"))
+        parser.getValue("log", outputs.log);
+    if (parser.isSet("metrics"))
+        parser.getValue("metrics", outputs.metrics);
+    outputs.version = parser.getVersion();
+    const std::vector<std::string>& tokens = parser.getTokens();
+    outputs.arguments.assign(tokens.begin() + (tokens.empty() ? 0 : 1), tokens.end());
+    if (parser.isSet("why"))
         report.setMode(ActionReport::Mode::Why);
-    else if (getParser().isSet("dry-run"))
+    else if (parser.isSet("dry-run"))
         report.setMode(ActionReport::Mode::DryRun);
-    else if (getParser().isSet("list") || getParser().isSet("log") || json_.has_value())
+    else if (parser.isSet("list") || parser.isSet("log") || outputs.json)
         report.setMode(ActionReport::Mode::List);
-    report.addSink(&system_);
-    report.onFatal([this](const std::string& text) { finishRun(1, text); });
-    // The log stays open until the application ends, so that an error that ends the run reaches it too.
-    // It is opened before the start line, which it gets too; a refusal follows that line.
-    Event logRefused;
-    const bool logRefusedNow = getParser().isSet("log") && !openLog(log_, logRefused);
-    const std::string started = localTimestamp(VeltorPlatform::timeNow());
-    if (json_) {
-        JsonLines::Start start;
-        start.version = getParser().getVersion();
-        start.host = VeltorCorelib::SystemBase::hostName();
-        start.started = started;
-        start.mode = report.mode();
-        const std::vector<std::string>& tokens = getParser().getTokens();
-        start.arguments.assign(tokens.begin() + (tokens.empty() ? 0 : 1), tokens.end());
-        json_->start(start);
-        report.addSink(&*json_);
-    }
-    if (report.mode() == ActionReport::Mode::DryRun || report.mode() == ActionReport::Mode::List)
-        VeltorPlatform::consoleWrite("Started: " + started + " (sorvik " + getParser().getVersion() + ")\n");
-    if (logRefusedNow)
-        report.tell(logRefused);
+    report.onFatal([this](const std::string& text) { outputs_.finish(1, text); });
+    outputs_.start(outputs);
     ageHours = 0;
     skipDefaultCleaning = true;
     try {
@@ -267,67 +170,12 @@ int Sorvik::runCleaning() {
         const std::string explained = !missing.empty()
                                           ? "Stays: " + ReportText::printable(missing) + " (no such file)\n"
                                           : report.explanation().text();
-        if (json_)
-            json_->explanation(missing.empty() ? std::string() : missing, explained);
+        outputs_.explanation(missing, explained);
         VeltorPlatform::consoleWrite(explained);
         VeltorPlatform::consoleFlush();
         return 0;
     }
     return report.anyFailure() ? kSomethingFailed : 0;
-}
-
-int Sorvik::finishRun(int code, const std::string& error) {
-    // Told once: an input error that ends the process comes here before the process ends.
-    if (std::exchange(finished_, true))
-        return code;
-    ActionReport& report = report_;
-    checkLog();
-    const double duration = static_cast<double>(VeltorCorelib::DateTime::now() - startedMs_) / 1000.0;
-    int status = code == 0 && report.anyFailure() && !report.why() ? kSomethingFailed : code;
-    if (getParser().isSet("metrics") && !report.dryRun()) {
-        std::string path;
-        getParser().getValue("metrics", path);
-        Metrics::Run run;
-        run.startedSeconds = (startedMs_ - kUnixEpochMs) / 1000;
-        run.durationSeconds = duration;
-        run.exitStatus = VeltorCorelib::exitCodeAfterRun(status);
-        Problem problem = Problem::None;
-        if (const std::uint32_t failed = Metrics::write(path, report, run, problem)) {
-            // The file could not be written: there is nothing that says otherwise.
-            Event event;
-            event.type = EventType::MetricsNotWritten;
-            event.problem = problem;
-            event.error = failed;
-            event.shown = &path;
-            report.tell(event);
-            if (status == 0)
-                status = kSomethingFailed;
-        }
-    }
-    // A run an error ended has no summary line: the error's own text closes it, as it always did.
-    if (error.empty())
-        report.summary();
-    checkLog();
-    if (status == 0 && report.anyFailure() && !report.why())
-        status = kSomethingFailed;
-    const int exitStatus = VeltorCorelib::exitCodeAfterRun(status);
-    if (json_) {
-        if (!error.empty())
-            json_->error(error);
-        json_->summary(report.totals(), duration, exitStatus);
-        VeltorPlatform::structuredFlush();
-    }
-    system_.send(report.totals(), exitStatus, error, getParser().isSet("event-log"),
-                 getParser().getVersion());
-    return status;
-}
-
-void Sorvik::prepareConsole(int argc, const char* const* argv) {
-    // Standard output carries nothing but JSON Lines under --json: the banner, the messages of the
-    // frame and every other text go to standard error from the start.
-    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
-        if (std::string(argv[i]) == "--json")
-            VeltorPlatform::consoleToStandardError();
 }
 
 std::string Sorvik::focusOnEntry() {

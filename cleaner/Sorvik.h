@@ -3,15 +3,11 @@
 #include "ActionReport.h"
 #include "AppFrame.h"
 #include "CleaningPlan.h"
-#include "JsonLines.h"
 #include "OldFilesRemover.h"
-#include "SystemReport.h"
-
-#include "platform/LogFile.h"
+#include "RunOutputs.h"
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace Veltor {
@@ -20,9 +16,6 @@ class Sorvik : public VeltorCorelib::AppFrame {
 public:
     Sorvik(int argc, const char* const* argv);
     ~Sorvik() override;
-
-    // Before the application is made: under --json the program's text goes to standard error.
-    static void prepareConsole(int argc, const char* const* argv);
 
     bool setup() override;
     bool finish() override;
@@ -73,32 +66,18 @@ private:
     std::size_t tokenCount() const;
     // The run itself, its exit status before the signals count.
     int runCleaning();
-    // The last word of a run, whichever way it ends (`error`: the text of an error that ends it): the
-    // metrics, the summary, the last JSON object, the system's log. The exit status, 7 where a failure
-    // came with the last word.
-    int finishRun(int code, const std::string& error);
     // Prints that nothing was cleaned; the exit status of a command line that was not understood.
     static int rejectCommandLine();
     // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
     // else the path that names nothing.
     std::string focusOnEntry();
-    // Opens the file of --log and copies the console output into it from now on; false, with `refused`
-    // filled in for the run to tell, when it cannot be.
-    bool openLog(VeltorPlatform::LogFile& log, Event& refused);
-    // Tells that the log stopped taking lines (once).
-    void checkLog();
 
     std::string registryKeyPath;
-    VeltorPlatform::LogFile log_;
-    std::string logPath_;
-    std::int64_t startedMs_ = 0;
-    bool finished_ = false;
-    SystemReport system_;
-    std::optional<JsonLines> json_;
-    bool logFailureTold_ = false;
     // What this run did and tells, and the directories it opened.
     ActionReport report_;
     CleaningPlan plan_{report_};
+    // Where the run tells of itself besides its console; made after the report, gone before it.
+    RunOutputs outputs_{report_};
     bool verbose_ = false;
     bool skipDefaultCleaning = true;
     std::int32_t ageHours = 0;

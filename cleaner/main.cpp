@@ -1,6 +1,6 @@
 #include "Sorvik.h"
 
 int main(int argc, char** argv) {
-    Veltor::Sorvik::prepareConsole(argc, argv);
+    Veltor::RunOutputs::prepareConsole(argc, argv);
     return VeltorCorelib::appMain<Veltor::Sorvik>(argc, argv);
 }
