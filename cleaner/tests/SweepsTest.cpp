@@ -3,9 +3,12 @@
 #include "JobFolder.h"
 #include "OldFilesRemoverFixture.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using VeltorTest::kHour;
@@ -188,5 +191,41 @@ TEST_F(RemoverTest, DayLogsKeepWhoMayReadThem) {
     EXPECT_EQ((std::vector<unsigned>{4242, 4343, 0604, 4545, 4646, 0640}),
               (std::vector<unsigned>{replaced.st_uid, replaced.st_gid, replaced.st_mode & 07777u,
                                      created.st_uid, created.st_gid, created.st_mode & 07777u}));
+}
+
+// Where leases cannot be had (here: a process without CAP_LEASE over files it does not own), the job
+// files are folded all the same, by the slower way, and the run says so once.
+TEST_F(RemoverTest, JobsFoldWhereLeasesCannotBeHad) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can be another user";
+    makeWritten("job-a.spec", localSeconds(2015, 3, 7, 9, 0, 0), "a\n");
+    makeWritten("job-b.spec", localSeconds(2015, 3, 7, 10, 0, 0), "b\n");
+    // The suite's account may write the directory, the job files stay root's.
+    ASSERT_EQ(0, ::chmod(dir.c_str(), 0777));
+    const std::string run = dir + "-run";
+    std::filesystem::create_directories(run);
+    ASSERT_EQ(0, ::chown(run.c_str(), 65534, 65534));
+    ASSERT_EQ(0, ::chmod(run.c_str(), 0700));
+    EXPECT_EXIT(
+        {
+            dup2(2, 1);
+            ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                std::exit(3);
+            Veltor::ActionReport report;
+            report.setMode(Veltor::ActionReport::Mode::List);
+            Veltor::CleaningPlan plan(report);
+            Veltor::OldFilesRemover folding(plan, [this] { return now; });
+            folding.processFinishedJobs(dir);
+            folding.processFinishedJobs(dir);
+            std::fflush(stdout);
+            std::exit(report.anyFailure() ? 2 : 0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^\nNote: job files in [^\n]* cannot be leased here: one written to while it is deleted is put back"
+        "\nFolded: [^\n]*job-a.spec into [^\n]*\nFolded: [^\n]*job-b.spec into [^\n]*$");
+    std::filesystem::remove_all(run);
+    EXPECT_EQ("a\r\nb\r\n", read("jobs-2015-3-07.log"));
+    EXPECT_EQ((std::set<std::string>{"jobs-2015-3-07.log"}), left());
 }
 #endif

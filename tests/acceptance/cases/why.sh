@@ -90,6 +90,17 @@ case_why_tells_each_verdict() {
     why "$fj/.jobs-2026-1-01.log.0123456789abcdef.tmp"
     [ "$VERDICT" = "Would remove: $(shown "$fj/.jobs-2026-1-01.log.0123456789abcdef.tmp") (leftover of an interrupted run, 2 h old)" ] ||
         fail "leftover: $VERDICT"
+    # A path longer than the system takes at once is found all the same.
+    if [ "$TARGET" = native ]; then
+        local deep=$SB/deep i long
+        long=$(printf 'd%.0s' $(seq 1 200))
+        for i in $(seq 1 25); do deep=$deep/$long; done
+        # Made one name at a time: no call of the system takes the whole path.
+        (mkdir "$SB/deep" && cd "$SB/deep" && for i in $(seq 1 25); do mkdir "$long" && cd "$long" || exit 1; done && touch f.tmp) ||
+            fail "no deep tree"
+        why "$deep/f.tmp"
+        [ "$VERDICT" = "Stays: $deep/f.tmp (no cleaning looks at it)" ] || fail "a long path: ${VERDICT: -60}"
+    fi
     why "$SERVER/Data/nothing"
     expect_code 0
     [ "$VERDICT" = "Stays: $(shown "$SERVER/Data/nothing") (no such file)" ] || fail "nothing: $VERDICT"
