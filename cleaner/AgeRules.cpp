@@ -183,9 +183,7 @@ void AgeRules::removeOldFilesByPatterns(const std::string& dir, const PatternLis
         context_.pass.names(
             opened->dir, [](std::string_view) { return true; }, names);
     if (names.empty()) {
-        Event event;
-        event.type = EventType::DirectoryEmpty;
-        event.shown = &dir;
+        Event event = Event::named(EventType::DirectoryEmpty, &dir);
         context_.report().tell(event);
         return;
     }

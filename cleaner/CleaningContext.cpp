@@ -52,10 +52,7 @@ void CleaningContext::stays(const VeltorPlatform::DirHandle& dir, std::string_vi
                             const VeltorPlatform::EntryInfo* entry) const {
     if (!report().wantsStays())
         return;
-    Event event;
-    event.type = EventType::Stays;
-    event.dir = &dir;
-    event.name = name;
+    Event event = Event::of(EventType::Stays, &dir, name);
     event.entry = entry;
     event.reason = why;
     report().tell(event);

@@ -29,9 +29,7 @@ const TrustedDirs::Opened& CleaningPlan::open(const std::string& path) {
     }
     if (!result.stampMoved.empty() && told_.insert("\n" + result.stampMoved).second) {
         // A preview that resolved a link it may not put the last access back on says so.
-        Event event;
-        event.type = EventType::AccessTimeMoved;
-        event.shown = &result.stampMoved;
+        Event event = Event::named(EventType::AccessTimeMoved, &result.stampMoved);
         report_->tell(event);
     }
     // What could not be opened is asked again by the next cleaning that wants it: it may be there then.
@@ -51,8 +49,7 @@ const TrustedDirs::Opened* CleaningPlan::toClean(const std::string& path) {
         return &opened;
     if (opened.outcome == Outcome::Missing && !opened.missingTarget)
         return nullptr;
-    Event event;
-    event.type = EventType::NotCleaned;
+    Event event = Event::of(EventType::NotCleaned);
     event.error = opened.error;
     const std::string unified = TrustedDirs::unified(path);
     event.shown = &unified;

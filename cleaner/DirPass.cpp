@@ -24,8 +24,7 @@ constexpr std::size_t kMaxWalkDepth = 256;
 void DirPass::notCleaned(const DirHandle& dir, const std::string& name, Problem problem,
                          std::uint32_t error) {
     const std::string path = name.empty() ? dir.path() : VeltorPlatform::joinPath(dir.path(), name);
-    Event event;
-    event.type = EventType::NotCleaned;
+    Event event = Event::of(EventType::NotCleaned);
     event.problem = problem;
     event.error = error;
     event.shown = &path;

@@ -19,6 +19,16 @@ Reason Reason::of(Kind kind, std::int64_t ageSeconds, std::int64_t limitSeconds,
     return reason;
 }
 
+Event Event::of(EventType type, const VeltorPlatform::DirHandle* dir, std::string_view name,
+                const std::string* shown) {
+    Event event;
+    event.type = type;
+    event.dir = dir;
+    event.name = name;
+    event.shown = shown;
+    return event;
+}
+
 std::string Event::path() const {
     if (shown != nullptr)
         return *shown;

@@ -141,6 +141,10 @@ struct Event {
 
     // The path the lines show.
     std::string path() const;
+    // An event of `type` about the entry `name` of `dir` (or the path `shown`).
+    static Event of(EventType type, const VeltorPlatform::DirHandle* dir = nullptr,
+                    std::string_view name = {}, const std::string* shown = nullptr);
+    static Event named(EventType type, const std::string* shown) { return of(type, nullptr, {}, shown); }
 };
 
 // Something the run meant to do and did not: the run ends with status 7.

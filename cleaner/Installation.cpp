@@ -77,9 +77,7 @@ std::string Sorvik::readInstallValue(const std::string& valueName, const std::st
     const std::string text = std::string("\nError: The registry value \"") + valueName + "\" of \"" + kHive +
                              "\\" + key + "\" is refused, " + reason + ": \"" + ReportText::printable(value) +
                              "\"\n";
-    Event event;
-    event.type = EventType::RegistryRefused;
-    event.shown = &text;
+    Event event = Event::named(EventType::RegistryRefused, &text);
     report_.tell(event);
     return std::string();
 }
@@ -110,8 +108,7 @@ void Sorvik::checkDirectory(std::string& directory, const std::string& path, boo
     verboseLine("Error: The following path is not a directory: " + ReportText::printable(path));
     // A directory derived from one that exists may be missing: this installation has none. What the
     // registry names must be there, a link must lead somewhere, and nothing else may stand in the way.
-    Event event;
-    event.type = EventType::NotCleaned;
+    Event event = Event::of(EventType::NotCleaned);
     const std::string unified = TrustedDirs::unified(path);
     event.shown = &unified;
     event.name = unified;

@@ -117,8 +117,7 @@ void JobFolder::fold(const std::string& dir) {
         // Another run holds it, or the lock was refused (a lock file planted by someone else): either
         // way the job files wait for a later run, and the administrator hears of it.
         const std::string detail = lock.lastErrorDetail();
-        Event event;
-        event.type = EventType::NotFolded;
+        Event event = Event::of(EventType::NotFolded);
         event.problem = Problem::LockNotHad;
         event.shown = &dir;
         event.other = &detail;
@@ -139,10 +138,7 @@ void JobFolder::removeLeftovers(const std::vector<std::string>& names) {
         if (verdict.goes) {
             context_.remover.remove(dir_, name, info, verdict.why, Remover::Judged::JustNow);
         } else if (context_.report().wantsStays()) {
-            Event event;
-            event.type = EventType::Stays;
-            event.dir = &dir_;
-            event.name = name;
+            Event event = Event::of(EventType::Stays, &dir_, name);
             event.reason = verdict.why;
             context_.report().tell(event);
         }
@@ -164,10 +160,7 @@ std::uint32_t JobFolder::openJob(const std::string& name, FileHandle& file, bool
         // Said once a run: without leases a writer that keeps the file open is not seen, and a line it
         // adds at the moment of the deletion is put back instead.
         leases_ = false;
-        Event event;
-        event.type = EventType::LeasesUnavailable;
-        event.dir = &dir_;
-        event.shown = &dirShown_;
+        Event event = Event::of(EventType::LeasesUnavailable, &dir_, {}, &dirShown_);
         event.error = opened;
         context_.report().tell(event);
     }

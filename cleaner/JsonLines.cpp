@@ -9,109 +9,61 @@ namespace Veltor {
 namespace {
 
 const char* typeOf(const Event& event, bool preview) {
-    switch (event.type) {
-    case EventType::Removed:
-        return preview ? "would_remove" : "removed";
-    case EventType::Kept:
-        return "kept";
-    case EventType::Failed:
-        return preview ? "would_fail" : "failed";
-    case EventType::Folded:
-        return preview ? "would_fold" : "folded";
-    case EventType::Stays:
-        return "stays";
-    case EventType::Waits:
-        return "waits";
-    case EventType::NotRead:
-        return "not_read";
-    case EventType::NotFolded:
-        return "not_folded";
-    case EventType::NotDeleted:
-        return "not_deleted";
-    case EventType::NotPutBack:
-        return "not_put_back";
-    case EventType::NotCleaned:
-        return "not_cleaned";
-    case EventType::DirectoryEmpty:
-    case EventType::InvalidDirectory:
-    case EventType::SessionUnreadable:
-    case EventType::RegistryRefused:
-        return "message";
-    case EventType::AccessTimeMoved:
-    case EventType::LeasesUnavailable:
-        return "note";
-    case EventType::LogNotWritten:
-        return "log_not_written";
-    case EventType::MetricsNotWritten:
-        return "metrics_not_written";
-    }
-    return "message";
+    // In the order of EventType.
+    static const char* const names[] = {
+        "removed",
+        "kept",
+        "failed",
+        "folded",
+        "stays",
+        "waits",
+        "not_read",
+        "not_folded",
+        "not_deleted",
+        "not_put_back",
+        "not_cleaned",
+        "message",
+        "message",
+        "message",
+        "message",
+        "note",
+        "note",
+        "log_not_written",
+        "metrics_not_written",
+    };
+    static_assert(sizeof names / sizeof names[0] ==
+                      static_cast<std::size_t>(EventType::MetricsNotWritten) + 1,
+                  "a name for every type");
+    if (preview && event.type == EventType::Removed)
+        return "would_remove";
+    if (preview && event.type == EventType::Failed)
+        return "would_fail";
+    if (preview && event.type == EventType::Folded)
+        return "would_fold";
+    return names[static_cast<std::size_t>(event.type)];
 }
 
-// What kind of message or note, where the type alone does not say.
+// What kind of message or note, where the type alone does not say (in the order of EventType, from
+// DirectoryEmpty on).
 const char* kindOf(EventType type) {
-    switch (type) {
-    case EventType::DirectoryEmpty:
-        return "directory_empty";
-    case EventType::InvalidDirectory:
-        return "invalid_directory";
-    case EventType::SessionUnreadable:
-        return "session_unreadable";
-    case EventType::RegistryRefused:
-        return "registry_value_refused";
-    case EventType::AccessTimeMoved:
-        return "access_time_moved";
-    case EventType::LeasesUnavailable:
-        return "no_leases";
-    default:
-        return nullptr;
-    }
+    static const char* const kinds[] = {"directory_empty",        "invalid_directory", "session_unreadable",
+                                        "registry_value_refused", "access_time_moved", "no_leases"};
+    const auto at = static_cast<std::size_t>(type) - static_cast<std::size_t>(EventType::DirectoryEmpty);
+    return at < sizeof kinds / sizeof kinds[0] ? kinds[at] : nullptr;
 }
 
 const char* problemOf(Problem problem) {
-    switch (problem) {
-    case Problem::None:
-        return nullptr;
-    case Problem::TooLarge:
-        return "too_large";
-    case Problem::DayLogLink:
-        return "day_log_link";
-    case Problem::DayLogSparse:
-        return "day_log_sparse";
-    case Problem::NoSpace:
-        return "no_space";
-    case Problem::DayLogFailed:
-        return "day_log_failed";
-    case Problem::LockNotHad:
-        return "lock_not_had";
-    case Problem::RecordWaits:
-        return "record_waits";
-    case Problem::RecordInLog:
-        return "record_in_log";
-    case Problem::CannotOpen:
-        return "cannot_open";
-    case Problem::NotADirectory:
-        return "not_a_directory";
-    case Problem::UntrustedLink:
-        return "untrusted_link";
-    case Problem::TooManyLinks:
-        return "too_many_links";
-    case Problem::TooDeep:
-        return "too_deep";
-    case Problem::LinkLeadsNowhere:
-        return "link_leads_nowhere";
-    case Problem::RegistryMissing:
-        return "registry_missing";
-    case Problem::IsALink:
-        return "is_a_link";
-    case Problem::NotAFile:
-        return "not_a_file";
-    case Problem::UntrustedDir:
-        return "untrusted_directory";
-    case Problem::WriteFailed:
-        return "write_failed";
-    }
-    return nullptr;
+    // In the order of Problem.
+    static const char* const names[] = {
+        nullptr,          "too_large",      "day_log_link",        "day_log_sparse",
+        "no_space",       "day_log_failed", "lock_not_had",        "record_waits",
+        "record_in_log",  "cannot_open",    "not_a_directory",     "untrusted_link",
+        "too_many_links", "too_deep",       "link_leads_nowhere",  "registry_missing",
+        "is_a_link",      "not_a_file",     "untrusted_directory", "write_failed",
+    };
+    static_assert(sizeof names / sizeof names[0] == static_cast<std::size_t>(Problem::WriteFailed) + 1,
+                  "a name for every problem");
+    return names[static_cast<std::size_t>(problem)];
 }
 
 const char* reasonKindOf(Reason::Kind kind) {

@@ -125,8 +125,7 @@ bool Remover::removeFolded(const VeltorPlatform::DirHandle& dir, const std::stri
         return false;
     // A folded job file whose deletion we could not make ourselves is a failure, whoever removed it:
     // its record is in the log and may come again.
-    Event event;
-    event.type = EventType::NotDeleted;
+    Event event = Event::of(EventType::NotDeleted);
     event.problem = Problem::RecordInLog;
     event.dir = &dir;
     event.name = name;

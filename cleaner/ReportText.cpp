@@ -18,8 +18,9 @@ std::string code(std::uint32_t error) {
     return "win-error#" + std::to_string(error);
 }
 
-// Why a directory was not cleaned.
-std::string notCleaned(const Event& event) {
+// Why a directory was not cleaned, or a file of the run's own not written: the problem's words, or the
+// system's error.
+std::string problemText(const Event& event) {
     switch (event.problem) {
     case Problem::UntrustedLink:
         return "a link in a directory others can write";
@@ -34,25 +35,12 @@ std::string notCleaned(const Event& event) {
     case Problem::RegistryMissing:
         return event.name.empty() ? "the registry names no directory"
                                   : "the registry names it, but it does not exist";
-    default:
-        return VeltorPlatform::errorText(event.error);
-    }
-}
-
-std::string logNotWritten(const Event& event) {
-    switch (event.problem) {
     case Problem::IsALink:
         return "it is a link";
     case Problem::NotAFile:
         return "it is not a regular file";
     case Problem::UntrustedDir:
         return "others may write its directory";
-    case Problem::UntrustedLink:
-        return "a link on its way lies in a directory others can write";
-    case Problem::TooManyLinks:
-        return "its way leads through more than 40 links";
-    case Problem::NotADirectory:
-        return "its directory is not a directory";
     default:
         return VeltorPlatform::errorText(event.error);
     }
@@ -117,7 +105,7 @@ Line of(const Event& event, ReportMode mode) {
         return everywhere("\nError: Couldn't put back job file: " + path() + " (" + code(event.error) +
                           "); it changed while it was deleted");
     case EventType::NotCleaned: {
-        std::string text = "\nNot cleaned: " + path() + " (" + notCleaned(event) + ")";
+        std::string text = "\nNot cleaned: " + path() + " (" + problemText(event) + ")";
         // What the link rule refused is told in every mode; what the system or the installation could
         // not give is a report's matter (the plain run's output stays as it always was; its exit status
         // tells).
@@ -143,9 +131,9 @@ Line of(const Event& event, ReportMode mode) {
                     "Note: job files in " + path() +
                         " cannot be leased here: one written to while it is deleted is put back"};
     case EventType::LogNotWritten:
-        return everywhere("\nLog not written: " + path() + " (" + logNotWritten(event) + ")");
+        return everywhere("\nLog not written: " + path() + " (" + problemText(event) + ")");
     case EventType::MetricsNotWritten:
-        return everywhere("\nMetrics not written: " + path() + " (" + logNotWritten(event) + ")");
+        return everywhere("\nMetrics not written: " + path() + " (" + problemText(event) + ")");
     }
     return Line();
 }

@@ -100,8 +100,7 @@ bool RunOutputs::openLog(Event& refused) {
 void RunOutputs::checkLog() {
     if (!log_.isOpen() || log_.error() == 0 || std::exchange(logFailureTold_, true))
         return;
-    Event event;
-    event.type = EventType::LogNotWritten;
+    Event event = Event::of(EventType::LogNotWritten);
     event.problem = Problem::WriteFailed;
     event.error = log_.error();
     event.shown = &options_.log;
@@ -161,8 +160,7 @@ int RunOutputs::finish(int code, const std::string& error) {
         Problem problem = Problem::None;
         if (const std::uint32_t failed = Metrics::write(options_.metrics, report, run, problem)) {
             // The file could not be written: there is nothing that says otherwise.
-            Event event;
-            event.type = EventType::MetricsNotWritten;
+            Event event = Event::of(EventType::MetricsNotWritten);
             event.problem = problem;
             event.error = failed;
             event.shown = &options_.metrics;

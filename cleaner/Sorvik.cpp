@@ -199,9 +199,7 @@ std::string Sorvik::focusOnEntry() {
     options.keepStamps = true;
     const TrustedDirs::Opened opened = TrustedDirs::open(parent, {}, nullptr, 0, options);
     if (!opened.stampMoved.empty()) {
-        Event event;
-        event.type = EventType::AccessTimeMoved;
-        event.shown = &opened.stampMoved;
+        Event event = Event::named(EventType::AccessTimeMoved, &opened.stampMoved);
         report_.tell(event);
     }
     VeltorPlatform::EntryInfo holder;

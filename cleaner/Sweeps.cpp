@@ -211,9 +211,7 @@ void Sweeps::removeWebReportsIn(const DirHandle& dir, const std::string& shown, 
         [&](std::string_view) { ++files; });
     // The directory is reported when the first list alone has emptied it.
     if (files != 0 && goneByFirstList == files) {
-        Event event;
-        event.type = EventType::DirectoryEmpty;
-        event.shown = &shown;
+        Event event = Event::named(EventType::DirectoryEmpty, &shown);
         context_.report().tell(event);
     }
 }
@@ -225,9 +223,7 @@ bool Sweeps::readSessionTime(const std::string& path, std::int64_t& time) {
     const TrustedDirs::Opened* opened = name.empty() ? nullptr : context_.plan.toClean(dirPath);
     EntryInfo read;
     if (opened == nullptr) {
-        Event event;
-        event.type = EventType::SessionUnreadable;
-        event.shown = &path;
+        Event event = Event::named(EventType::SessionUnreadable, &path);
         context_.report().tell(event);
         return false;
     }
@@ -241,11 +237,7 @@ bool Sweeps::readSessionTime(const DirHandle& dir, const std::string& name, cons
     // Never through a link, never a FIFO or device, and without touching the last access.
     if (file.openRead(dir, name, true) == FsError::Success && file.info(read) == FsError::Success) {
         if (context_.report().dryRun() && !file.accessTimeKept()) {
-            Event event;
-            event.type = EventType::AccessTimeMoved;
-            event.dir = &dir;
-            event.name = name;
-            event.shown = &shown;
+            Event event = Event::of(EventType::AccessTimeMoved, &dir, name, &shown);
             context_.report().tell(event);
         }
         text.resize(kSessionReadLimit);
@@ -262,11 +254,7 @@ bool Sweeps::readSessionTime(const DirHandle& dir, const std::string& name, cons
     // A text without a fourth piece holds no time: treated like an unreadable file, it stays (a web
     // server may be writing it, or it is none).
     if (!RemoverText::piece(text, "=>", 3, field)) {
-        Event event;
-        event.type = EventType::SessionUnreadable;
-        event.dir = &dir;
-        event.name = name;
-        event.shown = &shown;
+        Event event = Event::of(EventType::SessionUnreadable, &dir, name, &shown);
         context_.report().tell(event);
         return false;
     }
@@ -323,8 +311,7 @@ void Sweeps::removeEmptySubdirectories(const DirHandle& dir) {
         if (opened == TrustedDirs::Outcome::Unreadable ||
             (opened == TrustedDirs::Outcome::Opened && error != 0)) {
             const std::string path = VeltorPlatform::joinPath(dir.path(), name);
-            Event event;
-            event.type = EventType::NotCleaned;
+            Event event = Event::of(EventType::NotCleaned);
             event.problem = Problem::CannotOpen;
             event.error = error;
             event.shown = &path;
@@ -349,9 +336,7 @@ void Sweeps::removeEmptySubdirectories(const DirHandle& dir) {
 void Sweeps::removeOldLicenseStatus(const std::string& dir, std::int64_t hours,
                                     const std::string& dateRange) {
     if (dir.empty() || context_.plan.open(dir).outcome == TrustedDirs::Outcome::Missing) {
-        Event event;
-        event.type = EventType::InvalidDirectory;
-        event.shown = &dir;
+        Event event = Event::named(EventType::InvalidDirectory, &dir);
         context_.report().tell(event);
     }
     const TrustedDirs::Opened* opened = context_.plan.toClean(dir);

@@ -478,14 +478,14 @@ std::uint32_t openRegularAt(int dirFd, const std::string& name, int access, bool
     return FileSystemError::Success;
 }
 
-std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
+std::uint32_t FileHandle::openRegular(const DirHandle& dir, const std::string& name, int flags,
+                                      bool keepAccessTime) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     int fd = -1;
     bool accessTimeKept = false;
-    if (std::uint32_t error =
-            openRegularAt(dir.state->fd, name, O_RDONLY, keepAccessTime, fd, accessTimeKept))
+    if (std::uint32_t error = openRegularAt(dir.state->fd, name, flags, keepAccessTime, fd, accessTimeKept))
         return error;
     state = std::make_unique<State>();
     state->fd = fd;
@@ -493,18 +493,12 @@ std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name
     return FileSystemError::Success;
 }
 
+std::uint32_t FileHandle::openRead(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
+    return openRegular(dir, name, O_RDONLY, keepAccessTime);
+}
+
 std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& name) {
-    close();
-    if (!dir.isOpen() || !isPlainName(name))
-        return FileSystemError::InvalidParameter;
-    int fd = -1;
-    bool accessTimeKept = false;
-    if (std::uint32_t error =
-            openRegularAt(dir.state->fd, name, O_WRONLY | O_APPEND, false, fd, accessTimeKept))
-        return error;
-    state = std::make_unique<State>();
-    state->fd = fd;
-    return FileSystemError::Success;
+    return openRegular(dir, name, O_WRONLY | O_APPEND, false);
 }
 
 std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& name, unsigned posixMode) {

@@ -8,34 +8,26 @@
 namespace VeltorPlatform {
 
 std::uint32_t FileHandle::openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime) {
-    close();
-    if (!dir.isOpen() || !isPlainName(name))
-        return FileSystemError::InvalidParameter;
-    int fd = -1;
-    bool accessTimeKept = false;
-    if (std::uint32_t error =
-            openRegularAt(dir.state->fd, name, O_RDONLY, keepAccessTime, fd, accessTimeKept))
+    if (std::uint32_t error = openRegular(dir, name, O_RDONLY, keepAccessTime))
         return error;
 #if defined(F_SETLEASE)
     // When another process opens the file, the kernel tells the lease's holder with a signal, SIGIO
     // unless told otherwise, whose default ends the process. We ask openedByOthers instead: the
     // signal becomes SIGURG, which is ignored unless handled, until the owner is cleared below and no
     // signal is sent at all.
+    const int fd = state->fd;
     ::fcntl(fd, F_SETSIG, SIGURG);
     if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
         const int error = errno;
-        ::close(fd);
+        close();
         return leaseFailure(error);
     }
     ::fcntl(fd, F_SETOWN, 0);
+    return FileSystemError::Success;
 #else
-    ::close(fd);
+    close();
     return FileSystemError::NotSupported;
 #endif
-    state = std::make_unique<State>();
-    state->fd = fd;
-    state->accessTimeKept = accessTimeKept;
-    return FileSystemError::Success;
 }
 
 std::uint32_t FileHandle::removeHeld(const DirHandle& dir, const std::string& name) {

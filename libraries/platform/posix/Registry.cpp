@@ -1,6 +1,6 @@
 // The registry kept in a .reg text file (see Registry.h and RegistryFile.h).
-#include "platform/FileErrors.h"
 #include "platform/Registry.h"
+#include "platform/FileErrors.h"
 #include "platform/RegistryFile.h"
 
 #include "Errors.h"
@@ -26,7 +26,6 @@ namespace {
 namespace Error = FileSystemError;
 using RegistryFile::Key;
 using RegistryFile::Tree;
-
 
 thread_local std::string lastDetail;
 

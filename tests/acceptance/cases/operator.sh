@@ -162,7 +162,7 @@ case_log_only_where_nobody_else_can_swap_it() {
     setpriv --reuid=65534 --regid=65534 --clear-groups sh -c "rmdir '$svc/logs' && ln -s '$outside' '$svc/logs'"
     run_sorvik --list --log "$svc/logs/sorvik.log"
     expect_code 7
-    expect_contains "Log not written: $svc/logs/sorvik.log (a link on its way lies in a directory others can write)"
+    expect_contains "Log not written: $svc/logs/sorvik.log (a link in a directory others can write)"
     expect_gone "$CLIENT/log/temp/a.tmp"
     [ "$before" = "$(cd "$outside" && find . -printf '%p %s %T@ %m\n' | sort)" ] || fail "the log's way led outside"
     # Its own directory, written by another account: no log there either.

@@ -197,9 +197,9 @@ public:
     // and no sharing at all.
     std::uint32_t openExclusive(const DirHandle& dir, const std::string& name, bool keepAccessTime = false);
     // Deletes the entry `name` of `dir`, which must be the file this handle holds (openExclusive):
-    // EntryChanged when the name stands for another entry now, AccessDenied for a read-only file. POSIX: the entry's identity checked
-    // against the descriptor, then unlinkat; the lease lasts until close. Windows: the delete
-    // disposition on this very handle (the name goes when it is closed).
+    // EntryChanged when the name stands for another entry now, AccessDenied for a read-only file. POSIX: the
+    // entry's identity checked against the descriptor, then unlinkat; the lease lasts until close. Windows:
+    // the delete disposition on this very handle (the name goes when it is closed).
     std::uint32_t removeHeld(const DirHandle& dir, const std::string& name);
     // Whether another process began to open the file since openExclusive: POSIX, the lease is being
     // broken (F_GETLEASE answers other than F_WRLCK); that open completes, on the file as it then is,
@@ -233,6 +233,9 @@ public:
     std::uint32_t close();
 
 private:
+    // Opens the regular file `name` of `dir` with `flags` (never through a link, never blocking, the type
+    // checked on what was opened): what openRead, openAppend and openExclusive share on POSIX.
+    std::uint32_t openRegular(const DirHandle& dir, const std::string& name, int flags, bool keepAccessTime);
     struct State;
     std::unique_ptr<State> state;
 };
