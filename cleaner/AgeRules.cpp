@@ -1,6 +1,6 @@
 #include "AgeRules.h"
 
-#include "OldFilesRemover.h"
+#include "Engine.h"
 #include "OldFilesRemoverText.h"
 #include "Wildcard.h"
 #include "platform/Paths.h"

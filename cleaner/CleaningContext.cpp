@@ -1,7 +1,7 @@
 #include "CleaningContext.h"
 
 #include "DateTime.h"
-#include "OldFilesRemover.h"
+#include "Engine.h"
 
 namespace Veltor {
 
@@ -24,22 +24,22 @@ std::int64_t CleaningContext::now() const {
 std::int64_t CleaningContext::hoursToSeconds(std::int64_t hours) const {
     if (hours < 0)
         report().fatal("Error, You entered a negative number. Program will exit.");
-    return OldFilesRemover::hoursToSeconds(hours);
+    return Engine::hoursToSeconds(hours);
 }
 
 std::int64_t CleaningContext::parseDate(const std::string& text) const {
-    if (!OldFilesRemover::isValidDate(text))
+    if (!Engine::isValidDate(text))
         report().fatal("Error: Invalid date(" + text + ")");
-    return OldFilesRemover::parseDate(text);
+    return Engine::parseDate(text);
 }
 
 void CleaningContext::checkRange(std::int64_t start, std::int64_t end) const {
     if (start <= end)
         return;
     report().fatal("Error: Start date shouldn't be later than the end date");
-    OldFilesRemover::write("Error: Start date shouldn't be later than the end date");
-    OldFilesRemover::write("\nExiting...");
-    OldFilesRemover::endProcess();
+    Engine::write("Error: Start date shouldn't be later than the end date");
+    Engine::write("\nExiting...");
+    Engine::endProcess();
 }
 
 void CleaningContext::watch(const VeltorPlatform::DirHandle& dir, const std::string& rule,

@@ -29,7 +29,7 @@ struct CleaningContext {
     // Tells --why that `name` of `dir` was judged and stays for `why`.
     void stays(const VeltorPlatform::DirHandle& dir, std::string_view name, const Reason& why,
                const VeltorPlatform::EntryInfo* entry = nullptr) const;
-    // The input checks of the cleanings, as OldFilesRemover's (a negative hour count, an invalid date,
+    // The input checks of the cleanings, as the engine's (a negative hour count, an invalid date,
     // a start date after the end date end the process with status 1), the report told first.
     std::int64_t hoursToSeconds(std::int64_t hours) const;
     std::int64_t parseDate(const std::string& text) const;

@@ -2,7 +2,7 @@
 
 #include "JobFiles.h"
 
-#include "OldFilesRemover.h"
+#include "Engine.h"
 #include "ProcessLock.h"
 #include "Wildcard.h"
 #include "platform/Process.h"
@@ -210,7 +210,7 @@ JobFolder::Days JobFolder::readJobFiles(const std::vector<std::string>& names) {
             job.record.swap(record);
             job.kept = true;
         }
-        days[OldFilesRemover::formatDate(job.read.lastWriteMs / 1000, '-')].push_back(std::move(job));
+        days[Engine::formatDate(job.read.lastWriteMs / 1000, '-')].push_back(std::move(job));
     }
     return days;
 }

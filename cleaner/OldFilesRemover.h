@@ -8,6 +8,7 @@
 #include "AgeRules.h"
 #include "CleaningContext.h"
 #include "CleaningPlan.h"
+#include "Engine.h"
 #include "Sweeps.h"
 
 #include <cstdint>
@@ -66,7 +67,7 @@ public:
         return rules_.removeIfOld(path, maxAgeSeconds, unreadAgeSeconds, stamp);
     }
     // hours * 3600 in 64 bits; a negative count ends the process with status 1.
-    static std::int64_t hoursToSeconds(std::int64_t hours);
+    static std::int64_t hoursToSeconds(std::int64_t hours) { return Engine::hoursToSeconds(hours); }
     void removeOldFilesByPatterns(const std::string& dir, const PatternList& patterns,
                                   std::int64_t maxAgeHours, std::int64_t unreadAgeHours, int stamp) {
         rules_.removeOldFilesByPatterns(dir, patterns, maxAgeHours, unreadAgeHours, stamp);
@@ -81,8 +82,8 @@ public:
     }
     // Local midnight at the start of a "YYYY-MM-DD" day in seconds since 1970; an invalid date ends the
     // process with status 1.
-    static std::int64_t parseDate(const std::string& text);
-    static bool isValidDate(const std::string& text);
+    static std::int64_t parseDate(const std::string& text) { return Engine::parseDate(text); }
+    static bool isValidDate(const std::string& text) { return Engine::isValidDate(text); }
     // Breadth-first; never descends into links. False (and `out` untouched) when `dir` is no directory.
     bool listFilesRecursive(const std::string& dir, const std::string& pattern, NameSet& out) {
         return sweeps_.listFilesRecursive(dir, pattern, out);
@@ -93,15 +94,19 @@ public:
     }
     static bool isDatedLogName(std::string_view name) { return Judges::isDatedLogName(name); }
     // Local calendar day of a time in seconds since 1970: year, month without and day with a leading zero.
-    static std::string formatDate(std::int64_t time, char separator);
+    static std::string formatDate(std::int64_t time, char separator) {
+        return Engine::formatDate(time, separator);
+    }
     // Ends the process with exit status 1, its output flushed: the end of a run on an input error.
-    [[noreturn]] static void endProcess();
+    [[noreturn]] static void endProcess() { Engine::endProcess(); }
     // Writes the two texts to standard output, no newline added.
-    static void write(const std::string& first, const std::string& second = std::string());
+    static void write(const std::string& first, const std::string& second = std::string()) {
+        Engine::write(first, second);
+    }
 
     // The report patterns in the order they are applied: "top_0_*" endings, then "top_*_*_*" endings.
-    static const PatternList& firstReportPatterns();
-    static const PatternList& secondReportPatterns();
+    static const PatternList& firstReportPatterns() { return Engine::firstReportPatterns(); }
+    static const PatternList& secondReportPatterns() { return Engine::secondReportPatterns(); }
 
 private:
     ActionReport& report() const { return context_.report(); }

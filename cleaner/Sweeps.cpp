@@ -1,7 +1,7 @@
 #include "Sweeps.h"
 
+#include "Engine.h"
 #include "FsTools.h"
-#include "OldFilesRemover.h"
 #include "OldFilesRemoverText.h"
 #include "Wildcard.h"
 #include "platform/Paths.h"
@@ -34,16 +34,6 @@ std::string belowRoot(const std::string& path, const std::string& root) {
             return path.substr(at);
     }
     return path;
-}
-
-const char* const kReportEndings[] = {".csv",  ".vbs", ".rep",  ".seek",       ".pres", ".data",
-                                      ".desc", ".ps",  ".conf", ".conf.shtml", ".shtml"};
-
-AgeRules::PatternList reportPatterns(const char* prefix) {
-    AgeRules::PatternList patterns;
-    for (const char* ending : kReportEndings)
-        patterns.push_back(std::string(prefix) + ending);
-    return patterns;
 }
 
 bool matchesAny(std::string_view name, const AgeRules::PatternList& patterns) {
@@ -155,8 +145,8 @@ void Sweeps::removeOldWebReports(const std::string& dir, std::int64_t hours, con
         opened->dir, [](std::string_view) { return true; }, names);
     if (names.empty())
         return;
-    rules_.removeInDateRangeByPatterns(dir, dateRange, OldFilesRemover::firstReportPatterns());
-    rules_.removeInDateRangeByPatterns(dir, dateRange, OldFilesRemover::secondReportPatterns());
+    rules_.removeInDateRangeByPatterns(dir, dateRange, Engine::firstReportPatterns());
+    rules_.removeInDateRangeByPatterns(dir, dateRange, Engine::secondReportPatterns());
     rules_.removeByRulesOf(dir, {AgeRules::Rule{"*.temp", h, 0, LastAccess}});
 }
 
@@ -165,10 +155,10 @@ void Sweeps::removeWebReportsIn(const DirHandle& dir, const std::string& shown, 
     const Judges::AgeLimits reports{limit, limit, LastWrite};
     const Judges::AgeLimits temporary{limit, 0, LastAccess};
     if (context_.report().why()) {
-        std::vector<std::string> patterns(OldFilesRemover::firstReportPatterns().begin(),
-                                          OldFilesRemover::firstReportPatterns().end());
-        patterns.insert(patterns.end(), OldFilesRemover::secondReportPatterns().begin(),
-                        OldFilesRemover::secondReportPatterns().end());
+        std::vector<std::string> patterns(Engine::firstReportPatterns().begin(),
+                                          Engine::firstReportPatterns().end());
+        patterns.insert(patterns.end(), Engine::secondReportPatterns().begin(),
+                        Engine::secondReportPatterns().end());
         patterns.push_back("*.temp");
         context_.watch(dir,
                        shown + " reports (top_0_*, top_*_*_* with the report endings): " +
@@ -179,8 +169,8 @@ void Sweeps::removeWebReportsIn(const DirHandle& dir, const std::string& shown, 
     // list names it; temporary report files go by last access.
     const std::int64_t current = context_.now();
     auto isReport = [](std::string_view name) {
-        return matchesAny(name, OldFilesRemover::firstReportPatterns()) ||
-               matchesAny(name, OldFilesRemover::secondReportPatterns());
+        return matchesAny(name, Engine::firstReportPatterns()) ||
+               matchesAny(name, Engine::secondReportPatterns());
     };
     auto judge = [&](std::string_view name, const EntryInfo& entry) {
         if (isReport(name)) {
@@ -205,7 +195,7 @@ void Sweeps::removeWebReportsIn(const DirHandle& dir, const std::string& shown, 
             name.assign(entry.name);
             if (context_.remover.remove(dir, name, entry.info, verdict.why, Remover::Judged::JustNow,
                                         [&](const EntryInfo& now) { return judge(name, now); }) &&
-                matchesAny(name, OldFilesRemover::firstReportPatterns()))
+                matchesAny(name, Engine::firstReportPatterns()))
                 ++goneByFirstList;
         },
         [&](std::string_view) { ++files; });
@@ -348,16 +338,6 @@ void Sweeps::removeOldLicenseStatus(const std::string& dir, std::int64_t hours,
         rules_.removeByRulesOf(dir, {AgeRules::Rule{"*", h, 0, LastWrite}});
     else
         rules_.removeInDateRange(dir, dateRange, "*", 0);
-}
-
-const OldFilesRemover::PatternList& OldFilesRemover::firstReportPatterns() {
-    static const PatternList patterns = reportPatterns("top_0_*");
-    return patterns;
-}
-
-const OldFilesRemover::PatternList& OldFilesRemover::secondReportPatterns() {
-    static const PatternList patterns = reportPatterns("top_*_*_*");
-    return patterns;
 }
 
 } // namespace Veltor
