@@ -1,15 +1,4 @@
-# Cross build of the 32-bit Windows program with mingw-w64 (posix thread model, so std::thread exists).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests run under Wine with a private prefix inside the build tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run;--bits=32")
-# sorvik.exe carries zlib inside it.
-set(ZLIB_USE_STATIC_LIBS ON)
+# Cross build of the 32-bit Windows program.
+set(MINGW_PROCESSOR i686)
+set(MINGW_BITS 32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

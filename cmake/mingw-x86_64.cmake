@@ -1,15 +1,5 @@
-# Cross build of the 64-bit Windows build (the same code, for running the tests where 32-bit programs cannot run) with mingw-w64 (posix thread model, so std::thread exists).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests run under Wine with a private prefix inside the build tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run;--bits=64")
-# sorvik.exe carries zlib inside it.
-set(ZLIB_USE_STATIC_LIBS ON)
+# Cross build of the 64-bit Windows build: the same code, for running the tests where 32-bit programs
+# cannot run.
+set(MINGW_PROCESSOR x86_64)
+set(MINGW_BITS 64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

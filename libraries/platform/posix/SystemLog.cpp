@@ -1,10 +1,15 @@
 // The journal: one structured entry through libsystemd's native protocol, and whether standard output
 // already goes there. Windows' event log has no counterpart here.
+//
+// libsystemd is loaded only when an entry is sent, that is when standard output is the journal: linked
+// in, it would bring six more libraries (compression, cryptography, capabilities) into every run of a
+// program that runs as root, for a start-up cost paid even by the runs that never send anything.
 #include "platform/SystemLog.h"
 
 #include "Errors.h"
 
 #include <cstdlib>
+#include <dlfcn.h>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -26,6 +31,19 @@ bool readNumber(const char*& text, unsigned long long& value) {
     value = std::strtoull(text, &end, 10);
     text = end;
     return errno == 0;
+}
+
+using SendV = decltype(&::sd_journal_sendv);
+
+// sd_journal_sendv of the system's libsystemd (the .deb depends on libsystemd0), or null where it
+// cannot be loaded; looked up once.
+SendV journalSendV() {
+    static const SendV send = [] {
+        void* library = ::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        return library == nullptr ? nullptr
+                                  : reinterpret_cast<SendV>(::dlsym(library, "sd_journal_sendv"));
+    }();
+    return send;
 }
 
 } // namespace
@@ -52,6 +70,9 @@ bool outputIsJournal() {
 std::uint32_t sendToJournal(const std::vector<std::string>& fields) {
     if (fields.empty())
         return FileSystemError::InvalidParameter;
+    const SendV send = journalSendV();
+    if (send == nullptr)
+        return FileSystemError::NotSupported;
     std::vector<struct iovec> parts(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         parts[i].iov_base = const_cast<char*>(fields[i].data());
@@ -59,7 +80,7 @@ std::uint32_t sendToJournal(const std::vector<std::string>& fields) {
     }
     // A negative errno: EINVAL for a field without "NAME=". Where no journal listens at all, libsystemd
     // drops the entry and answers success.
-    const int result = ::sd_journal_sendv(parts.data(), static_cast<int>(parts.size()));
+    const int result = send(parts.data(), static_cast<int>(parts.size()));
     return result < 0 ? fromErrno(-result) : FileSystemError::Success;
 }
 

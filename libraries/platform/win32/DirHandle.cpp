@@ -228,6 +228,10 @@ std::uint32_t DirHandle::State::openForDeletion(const std::string& name, OpenedE
                      Check::kNotThroughLink | Check::kStatus, out);
 }
 
+std::uint32_t DirHandle::State::openForAttributes(const std::string& name, OpenedEntry& out) const {
+    return openEntry(name, FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent, Check::kTellLink, out);
+}
+
 DirHandle::DirHandle() = default;
 DirHandle::~DirHandle() = default;
 DirHandle::DirHandle(const DirHandle&) = default;
@@ -308,10 +312,8 @@ std::uint32_t DirHandle::info(EntryInfo& out) const {
 std::uint32_t DirHandle::lookup(const std::string& name, EntryInfo& out) const {
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    // Attributes only: no share mode of anyone else's stands in the way, nothing is read.
     OpenedEntry entry;
-    if (std::uint32_t error = state->openEntry(name, FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
-                                               Check::kTellLink, entry))
+    if (std::uint32_t error = state->openForAttributes(name, entry))
         return error;
     out = EntryInfo();
     if (entry.throughLink) {
@@ -404,8 +406,7 @@ std::uint32_t DirHandle::readLink(const std::string& name, std::string& target, 
     if (!isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
     OpenedEntry entry;
-    if (std::uint32_t error = state->openEntry(name, FILE_READ_ATTRIBUTES, Nt::kShareAll, Nt::kBackupIntent,
-                                               Check::kTellLink, entry))
+    if (std::uint32_t error = state->openForAttributes(name, entry))
         return error;
     ReparseData data;
     const std::uint32_t error = readReparse(entry.handle.get(), data);

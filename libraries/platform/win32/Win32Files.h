@@ -153,6 +153,9 @@ struct DirHandle::State {
     // in the way of a removal (the entry's or the directory's security, a share mode without
     // FILE_SHARE_DELETE) shows here. IsALink where the open reached it through a link.
     std::uint32_t openForDeletion(const std::string& name, Win32::OpenedEntry& out) const;
+    // For its attributes only, sharing everything: no one's share mode stands in the way, nothing is
+    // read, no stamp moves; tells whether the open went through a link.
+    std::uint32_t openForAttributes(const std::string& name, Win32::OpenedEntry& out) const;
 };
 
 } // namespace VeltorPlatform
