@@ -34,6 +34,11 @@ void consoleFlush() {
 void consoleToStandardError() {
     std::fflush(stdout);
     textStream = stderr;
+    // Standard error is unbuffered: a report of 50 000 lines there would cost 50 000 writes. Where it
+    // is no terminal it gets a buffer as standard output has; the report flushes where it must.
+    static char buffer[64 * 1024];
+    if (::isatty(2) == 0)
+        std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
 void structuredWrite(const char* data, std::size_t length) {

@@ -62,6 +62,11 @@ void consoleFlush() {
 void consoleToStandardError() {
     std::fflush(stdout);
     textHandle = STD_ERROR_HANDLE;
+    // Standard error is unbuffered: a report of 50 000 lines into a file would cost 50 000 writes. A
+    // file or a pipe gets a buffer; the report flushes where it must.
+    static char buffer[64 * 1024];
+    if (consoleOutput() == nullptr)
+        std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
 // JSON Lines are ASCII with every other character escaped: bytes as they are, console or not.
