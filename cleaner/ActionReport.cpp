@@ -56,13 +56,14 @@ void ActionReport::tell(const Event& given) {
         ++total_.dayLogs;
         ++byCleaning_[static_cast<std::size_t>(cleaning_)].dayLogs;
     }
+    const ReportText::Line shown = mode_ == Mode::Why ? ReportText::Line() : ReportText::of(event, mode_);
     for (EventSink* sink : sinks_)
-        sink->take(event);
+        sink->take(event, shown);
     if (mode_ == Mode::Why) {
         explanation_.take(event);
         return;
     }
-    print(ReportText::of(event, mode_));
+    print(shown);
 }
 
 void ActionReport::print(const ReportText::Line& line) {

@@ -20,7 +20,9 @@ namespace Veltor {
 class EventSink {
 public:
     virtual ~EventSink() = default;
-    virtual void take(const Event& event) = 0;
+    // `shown` is the event's line in the run's mode, made once for the console and every sink (empty,
+    // Nowhere, under --why).
+    virtual void take(const Event& event, const ReportText::Line& shown) = 0;
 };
 
 class ActionReport {

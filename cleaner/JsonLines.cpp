@@ -2,6 +2,8 @@
 
 #include "platform/Utf.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace Veltor {
@@ -100,12 +102,15 @@ std::string hex(const std::string& bytes) {
 // One object under construction: fields appended in order.
 class Object {
 public:
-    Object& text(const char* name, const std::string& value) { return raw(name, JsonLines::quote(value)); }
-    Object& number(const char* name, std::int64_t value) { return raw(name, std::to_string(value)); }
-    Object& unsignedNumber(const char* name, std::uint64_t value) { return raw(name, std::to_string(value)); }
+    Object& text(const char* name, const std::string& value) {
+        JsonLines::quoteInto(field(name), value);
+        return *this;
+    }
+    Object& number(const char* name, std::int64_t value) { return digits(name, value); }
+    Object& unsignedNumber(const char* name, std::uint64_t value) { return digits(name, value); }
     Object& boolean(const char* name, bool value) { return raw(name, value ? "true" : "false"); }
     Object& raw(const char* name, const std::string& json) {
-        body_ += (body_.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + json;
+        field(name) += json;
         return *this;
     }
     // A path, with its bytes beside it where they are no UTF-8 text.
@@ -119,14 +124,44 @@ public:
     std::string json() const { return body_ + "}"; }
 
 private:
+    // The body with the next field's name written, ready for its value.
+    std::string& field(const char* name) {
+        if (body_.empty())
+            body_.reserve(512); // most objects of a run are a removal's, about 400 bytes
+        body_ += body_.empty() ? "{\"" : ",\"";
+        body_ += name;
+        body_ += "\":";
+        return body_;
+    }
+    template <typename Integer> Object& digits(const char* name, Integer value) {
+        char text[24];
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        field(name).append(text, end);
+        return *this;
+    }
+
     std::string body_;
 };
 
 } // namespace
 
 std::string JsonLines::quote(const std::string& text) {
+    std::string out;
+    quoteInto(out, text);
+    return out;
+}
+
+void JsonLines::quoteInto(std::string& out, const std::string& text) {
     static const char digits[] = "0123456789abcdef";
-    std::string out = "\"";
+    // The bytes that stand in a JSON string as they are: printable ASCII but the quote and the backslash.
+    static const auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x7F; ++c)
+            table[c] = c != '"' && c != '\\';
+        return table;
+    }();
+    out.reserve(out.size() + text.size() + 2);
+    out += '"';
     auto unit = [&](std::uint32_t value) {
         out.append("\\u");
         for (int shift = 12; shift >= 0; shift -= 4)
@@ -138,8 +173,12 @@ std::string JsonLines::quote(const std::string& text) {
             out.append(1, '\\').append(1, static_cast<char>(c));
             ++at;
         } else if (c >= 0x20 && c < 0x7F) {
-            out.append(1, static_cast<char>(c));
-            ++at;
+            // A run of characters that stand as they are goes in one piece: most names are nothing else.
+            std::size_t end = at + 1;
+            while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
+                ++end;
+            out.append(text, at, end - at);
+            at = end;
         } else if (c < 0x80) {
             unit(c);
             ++at;
@@ -160,7 +199,7 @@ std::string JsonLines::quote(const std::string& text) {
             at += length;
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
 void JsonLines::start(const Start& start) {
@@ -183,9 +222,9 @@ void JsonLines::start(const Start& start) {
                .line());
 }
 
-void JsonLines::take(const Event& event) {
+void JsonLines::take(const Event& event, const ReportText::Line& shown) {
     // What --list (or the preview) shows, one object for each of its lines.
-    if (mode_ == ReportMode::Why || ReportText::of(event, mode_).where == ReportText::Where::Nowhere)
+    if (mode_ == ReportMode::Why || shown.where == ReportText::Where::Nowhere)
         return;
     const bool preview = mode_ == ReportMode::DryRun;
     Object object;
@@ -219,7 +258,7 @@ void JsonLines::take(const Event& event) {
                                 .json());
     if (const char* cleaning = cleaningOf(event.cleaning))
         object.text("cleaning", cleaning);
-    std::string line = ReportText::of(event, mode_).text;
+    std::string line = shown.text;
     while (!line.empty() && line.front() == '\n')
         line.erase(0, 1);
     while (!line.empty() && line.back() == '\n')

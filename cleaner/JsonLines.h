@@ -32,7 +32,7 @@ public:
     explicit JsonLines(Writer write) : write_(std::move(write)) {}
 
     void start(const Start& start);
-    void take(const Event& event) override;
+    void take(const Event& event, const ReportText::Line& shown) override;
     // --why: the explanation, its verdict first.
     void explanation(const std::string& path, const std::string& text);
     // An error that ended the run, in the words the console shows.
@@ -42,6 +42,8 @@ public:
     // `text` as a JSON string, quotes included: ASCII, everything else escaped; bytes that are no
     // UTF-8 become U+FFFD.
     static std::string quote(const std::string& text);
+    // The same, appended to `out`.
+    static void quoteInto(std::string& out, const std::string& text);
 
 private:
     ReportMode mode_ = ReportMode::List;

@@ -233,8 +233,13 @@ std::string printable(const std::string& text) {
             continue;
         }
         if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-            ++at;
+            // A run of characters that stand as they are goes in one piece: most names are nothing else.
+            std::size_t end = at + 1;
+            while (end < text.size() && text[end] >= 0x20 && text[end] < 0x7F &&
+                   !(text[end] == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix))
+                ++end;
+            out.append(text, at, end - at);
+            at = end;
             continue;
         }
         std::uint32_t point = 0;

@@ -20,7 +20,7 @@ std::string counted(std::uint64_t count, const char* one, const char* many) {
 
 } // namespace
 
-void SystemReport::take(const Event& event) {
+void SystemReport::take(const Event& event, const ReportText::Line&) {
     if (!isFailure(event))
         return;
     if (lines_.size() >= kMaxLines) {

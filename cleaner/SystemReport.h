@@ -26,7 +26,7 @@ public:
     static constexpr std::size_t kMaxLines = 20;
 
     // Keeps the lines of the failures.
-    void take(const Event& event) override;
+    void take(const Event& event, const ReportText::Line& shown) override;
 
     // The text of the run's outcome: `error` is the text of an error that ended the run (exit 4 or 1).
     std::string message(const ActionReport::Totals& totals, int exitStatus, const std::string& error) const;
