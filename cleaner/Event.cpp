@@ -34,7 +34,7 @@ std::string Event::path() const {
         return *shown;
     if (dir == nullptr)
         return std::string(name);
-    return VeltorPlatform::joinPath(dir->path(), std::string(name));
+    return VeltorPlatform::joinPath(dir->path(), name);
 }
 
 bool isFailure(const Event& event) {

@@ -61,9 +61,17 @@ Line of(const Event& event, ReportMode mode) {
     auto path = [&] { return printable(event.path()); };
     auto other = [&] { return event.other != nullptr ? printable(*event.other) : std::string(); };
     switch (event.type) {
-    case EventType::Removed:
-        return listing((preview ? "Would remove: " : "Removed: ") + path() + " (" + describe(event.reason) +
-                       ")");
+    case EventType::Removed: {
+        // The line of most events of a run: made in one buffer.
+        std::string text;
+        text.reserve(160);
+        text += preview ? "Would remove: " : "Removed: ";
+        text += path();
+        text += " (";
+        text += describe(event.reason);
+        text += ')';
+        return listing(std::move(text));
+    }
     case EventType::Kept:
         return listing("Kept: " + path() + " (read-only)");
     case EventType::Failed:
@@ -170,9 +178,15 @@ std::string describe(const Reason& reason) {
     const std::string limit = ", limit " + std::to_string(reason.limitSeconds / kHour) + " h";
     switch (reason.kind) {
     case Reason::Age:
-    case Reason::Young:
-        return std::string(reason.lastAccess ? "last access " : "last write ") + duration(reason.ageSeconds) +
-               " ago" + limit;
+    case Reason::Young: {
+        std::string text;
+        text.reserve(48);
+        text += reason.lastAccess ? "last access " : "last write ";
+        text += duration(reason.ageSeconds);
+        text += " ago";
+        text += limit;
+        return text;
+    }
     case Reason::NeverRead:
     case Reason::UnreadYoung:
         return "never read since written " + duration(reason.ageSeconds) + " ago" + limit;

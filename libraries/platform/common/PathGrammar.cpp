@@ -46,11 +46,14 @@ bool isAbsolutePath(const std::string& path) {
     return false;
 }
 
-std::string joinPath(const std::string& dir, const std::string& name) {
-    std::string path = dir;
+std::string joinPath(const std::string& dir, std::string_view name) {
+    std::string path;
+    path.reserve(dir.size() + 1 + name.size());
+    path = dir;
     if (!path.empty() && !isPathSeparator(path.back()))
         path += kNativeSeparator;
-    return path + name;
+    path += name;
+    return path;
 }
 
 } // namespace VeltorPlatform

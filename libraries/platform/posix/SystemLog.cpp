@@ -9,8 +9,8 @@
 #include "Errors.h"
 
 #include <cstdlib>
-#include <dlfcn.h>
 #include <cstring>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 // The entry tells the program's own fields, not where in the seam it was sent from (CODE_FILE,
@@ -40,8 +40,7 @@ using SendV = decltype(&::sd_journal_sendv);
 SendV journalSendV() {
     static const SendV send = [] {
         void* library = ::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-        return library == nullptr ? nullptr
-                                  : reinterpret_cast<SendV>(::dlsym(library, "sd_journal_sendv"));
+        return library == nullptr ? nullptr : reinterpret_cast<SendV>(::dlsym(library, "sd_journal_sendv"));
     }();
     return send;
 }

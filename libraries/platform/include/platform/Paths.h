@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace VeltorPlatform {
 
@@ -39,7 +40,7 @@ std::size_t rootLength(const std::string& path, std::string* root = nullptr);
 bool isAbsolutePath(const std::string& path);
 // `dir` and `name` with one native separator between them (none added where `dir` ends in one, or is
 // empty).
-std::string joinPath(const std::string& dir, const std::string& name);
+std::string joinPath(const std::string& dir, std::string_view name);
 
 // The process's current directory as the system reports it; false when it cannot be read.
 bool getCurrentDirectory(std::string& directory);
