@@ -16,7 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     int print = 0, drop = 1, status = 0;
     if (argc == 3 && strcmp(argv[1], "-n") == 0)
         print = 1, drop = 0;
@@ -26,15 +26,15 @@ int main(int argc, char **argv) {
         fputs("usage: floor [-n | -p] DIR\n", stderr);
         return 2;
     }
-    const char *path = argv[argc - 1];
-    DIR *dir = opendir(path);
+    const char* path = argv[argc - 1];
+    DIR* dir = opendir(path);
     if (dir == NULL) {
         perror(path);
         return 1;
     }
     /* find -mmin +2880: more than 2880 minutes since the last write */
     time_t limit = time(NULL) - 2880 * 60;
-    struct dirent *entry;
+    struct dirent* entry;
     struct stat st;
     while ((entry = readdir(dir)) != NULL) {
         if (fnmatch("*.tmp", entry->d_name, 0) != 0 ||

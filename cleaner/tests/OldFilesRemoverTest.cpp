@@ -143,7 +143,8 @@ TEST_F(RemoverTest, InvalidDateRangesEndTheProcessWithStatusOne) {
     // No command line reaches it: a rule line whose unread age is negative.
     OldFilesRemover::RuleTable rules;
     rules.emplace(dir, "*.log, 48, -1, 1");
-    EXPECT_EXIT_1_WITH_OUTPUT(remover.removeByRules(rules), "\nError, You entered a negative number. Program will exit.");
+    EXPECT_EXIT_1_WITH_OUTPUT(remover.removeByRules(rules),
+                              "\nError, You entered a negative number. Program will exit.");
 }
 
 TEST_F(RemoverTest, DateRangeBoundsAreLocalMidnights) {

@@ -15,7 +15,6 @@ namespace Error = VeltorPlatform::FileSystemError;
 using VeltorPlatform::RegistryKey;
 using VeltorPlatform::RegistryRoot;
 
-
 const char kResourcesKey[] = "SOFTWARE\\Veltor\\Resources";
 constexpr std::size_t kResourcesKeyLength = sizeof kResourcesKey - 1; // 25
 
