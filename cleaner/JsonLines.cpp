@@ -102,7 +102,7 @@ std::string hex(const std::string& bytes) {
 // One object under construction: fields appended in order.
 class Object {
 public:
-    Object& text(const char* name, const std::string& value) {
+    Object& text(const char* name, std::string_view value) {
         JsonLines::quoteInto(field(name), value);
         return *this;
     }
@@ -151,7 +151,7 @@ std::string JsonLines::quote(const std::string& text) {
     return out;
 }
 
-void JsonLines::quoteInto(std::string& out, const std::string& text) {
+void JsonLines::quoteInto(std::string& out, std::string_view text) {
     static const char digits[] = "0123456789abcdef";
     // The bytes that stand in a JSON string as they are: printable ASCII but the quote and the backslash.
     static const auto plain = [] {
@@ -258,11 +258,12 @@ void JsonLines::take(const Event& event, const ReportText::Line& shown) {
                                 .json());
     if (const char* cleaning = cleaningOf(event.cleaning))
         object.text("cleaning", cleaning);
-    std::string line = shown.text;
+    // The line without the line feeds that place it among the console's lines.
+    std::string_view line = shown.text;
     while (!line.empty() && line.front() == '\n')
-        line.erase(0, 1);
+        line.remove_prefix(1);
     while (!line.empty() && line.back() == '\n')
-        line.pop_back();
+        line.remove_suffix(1);
     write_(object.boolean("failure", isFailure(event)).text("text", line).line());
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Veltor {
@@ -43,7 +44,7 @@ public:
     // UTF-8 become U+FFFD.
     static std::string quote(const std::string& text);
     // The same, appended to `out`.
-    static void quoteInto(std::string& out, const std::string& text);
+    static void quoteInto(std::string& out, std::string_view text);
 
 private:
     ReportMode mode_ = ReportMode::List;
