@@ -37,6 +37,16 @@ std::string Event::path() const {
     return VeltorPlatform::joinPath(dir->path(), name);
 }
 
+void Event::pathInto(std::string& out) const {
+    if (shown != nullptr) {
+        out += *shown;
+    } else if (dir == nullptr) {
+        out += name;
+    } else {
+        VeltorPlatform::appendJoinedPath(out, dir->path(), name);
+    }
+}
+
 bool isFailure(const Event& event) {
     switch (event.type) {
     case EventType::Failed:

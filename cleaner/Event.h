@@ -141,6 +141,8 @@ struct Event {
 
     // The path the lines show.
     std::string path() const;
+    // The same, appended to `out`: a buffer used again for every event makes no string of its own.
+    void pathInto(std::string& out) const;
     // An event of `type` about the entry `name` of `dir` (or the path `shown`).
     static Event of(EventType type, const VeltorPlatform::DirHandle* dir = nullptr,
                     std::string_view name = {}, const std::string* shown = nullptr);

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace Veltor {
 
@@ -89,69 +90,131 @@ const char* cleaningOf(Cleaning cleaning) {
     return names[static_cast<std::size_t>(cleaning)];
 }
 
-std::string hex(const std::string& bytes) {
+void appendHex(JsonLines::Buffer& out, std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";
-    std::string text;
+    char* at = out.room(2 * bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        text.append(1, digits[b >> 4]).append(1, digits[b & 0xF]);
+        *at++ = digits[b >> 4];
+        *at++ = digits[b & 0xF];
     }
-    return text;
+    out.added(2 * bytes.size());
 }
 
-// One object under construction: fields appended in order.
+// One object written into a buffer: its fields in order, objects within it opened and closed. Every
+// line of a run is made in the same buffer, so that the line of a removal, most lines of a run, costs
+// no allocation of its own.
 class Object {
 public:
-    Object& text(const char* name, std::string_view value) {
-        JsonLines::quoteInto(field(name), value);
+    explicit Object(JsonLines::Buffer& out) : out_(out) {
+        out_.clear();
+        out_.put('{');
+    }
+    Object& text(std::string_view name, std::string_view value) {
+        key(name);
+        JsonLines::quoteInto(out_, value);
         return *this;
     }
-    Object& number(const char* name, std::int64_t value) { return digits(name, value); }
-    Object& unsignedNumber(const char* name, std::uint64_t value) { return digits(name, value); }
-    Object& boolean(const char* name, bool value) { return raw(name, value ? "true" : "false"); }
-    Object& raw(const char* name, const std::string& json) {
-        field(name) += json;
+    // One of this file's own words ("removed", "last_write"): nothing in it needs an escape.
+    Object& word(std::string_view name, std::string_view value) {
+        key(name);
+        out_.put('"');
+        out_.put(value);
+        out_.put('"');
+        return *this;
+    }
+    Object& number(std::string_view name, std::int64_t value) { return digits(name, value); }
+    Object& unsignedNumber(std::string_view name, std::uint64_t value) { return digits(name, value); }
+    Object& boolean(std::string_view name, bool value) { return raw(name, value ? "true" : "false"); }
+    Object& raw(std::string_view name, std::string_view json) {
+        key(name);
+        out_.put(json);
+        return *this;
+    }
+    Object& texts(std::string_view name, const std::vector<std::string>& values) {
+        key(name);
+        out_.put('[');
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i != 0)
+                out_.put(',');
+            JsonLines::quoteInto(out_, values[i]);
+        }
+        out_.put(']');
         return *this;
     }
     // A path, with its bytes beside it where they are no UTF-8 text.
-    Object& path(const char* name, const std::string& value) {
-        text(name, value);
-        if (!VeltorPlatform::Utf::isUtf8(value))
-            text((std::string(name) + "_hex").c_str(), hex(value));
+    Object& path(std::string_view name, std::string_view value) {
+        key(name);
+        if (!JsonLines::quoteInto(out_, value)) {
+            key(name, "_hex");
+            out_.put('"');
+            appendHex(out_, value);
+            out_.put('"');
+        }
         return *this;
     }
-    std::string line() const { return body_ + "}\n"; }
-    std::string json() const { return body_ + "}"; }
+    // An object as the value of `name`: its fields follow, up to close().
+    Object& open(std::string_view name) {
+        key(name);
+        out_.put('{');
+        first_ = true;
+        return *this;
+    }
+    Object& close() {
+        out_.put('}');
+        first_ = false;
+        return *this;
+    }
+    // The object closed with its line end: the line to write.
+    std::string_view line() {
+        out_.put("}\n");
+        return out_.view();
+    }
 
 private:
-    // The body with the next field's name written, ready for its value.
-    std::string& field(const char* name) {
-        if (body_.empty())
-            body_.reserve(512); // most objects of a run are a removal's, about 400 bytes
-        body_ += body_.empty() ? "{\"" : ",\"";
-        body_ += name;
-        body_ += "\":";
-        return body_;
+    // The next field's name, ready for its value.
+    void key(std::string_view name, std::string_view suffix = {}) {
+        char* at = out_.room(name.size() + suffix.size() + 4);
+        char* const begin = at;
+        if (!first_)
+            *at++ = ',';
+        *at++ = '"';
+        at += name.copy(at, name.size());
+        at += suffix.copy(at, suffix.size());
+        *at++ = '"';
+        *at++ = ':';
+        out_.added(static_cast<std::size_t>(at - begin));
+        first_ = false;
     }
-    template <typename Integer> Object& digits(const char* name, Integer value) {
-        char text[24];
-        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-        field(name).append(text, end);
+    template <typename Integer> Object& digits(std::string_view name, Integer value) {
+        key(name);
+        char* at = out_.room(24);
+        out_.added(static_cast<std::size_t>(std::to_chars(at, at + 24, value).ptr - at));
         return *this;
     }
 
-    std::string body_;
+    JsonLines::Buffer& out_;
+    bool first_ = true;
 };
+
+// Whether none of the eight bytes at `bytes` needs an escape: each printable ASCII, neither the quote
+// nor the backslash. The test of a byte below a bound, or equal to one, on all eight at once.
+bool plainWord(const char* bytes) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    const auto below = [&](std::uint64_t bound) { return (word - ones * bound) & ~word & highs; };
+    const auto equal = [&](std::uint64_t value) {
+        const std::uint64_t other = word ^ (ones * value);
+        return (other - ones) & ~other & highs;
+    };
+    return ((word & highs) | below(0x20) | equal('"') | equal('\\') | equal(0x7F)) == 0;
+}
 
 } // namespace
 
-std::string JsonLines::quote(const std::string& text) {
-    std::string out;
-    quoteInto(out, text);
-    return out;
-}
-
-void JsonLines::quoteInto(std::string& out, std::string_view text) {
+bool JsonLines::quoteInto(Buffer& out, std::string_view text) {
     static const char digits[] = "0123456789abcdef";
     // The bytes that stand in a JSON string as they are: printable ASCII but the quote and the backslash.
     static const auto plain = [] {
@@ -160,25 +223,34 @@ void JsonLines::quoteInto(std::string& out, std::string_view text) {
             table[c] = c != '"' && c != '\\';
         return table;
     }();
-    out.reserve(out.size() + text.size() + 2);
-    out += '"';
+    bool utf8 = true;
+    out.put('"');
     auto unit = [&](std::uint32_t value) {
-        out.append("\\u");
-        for (int shift = 12; shift >= 0; shift -= 4)
-            out.append(1, digits[(value >> shift) & 0xF]);
+        char* escape = out.room(6);
+        escape[0] = '\\';
+        escape[1] = 'u';
+        for (int i = 0; i < 4; ++i)
+            escape[2 + i] = digits[(value >> (12 - 4 * i)) & 0xF];
+        out.added(6);
     };
     for (std::size_t at = 0; at < text.size();) {
+        // A run of bytes that stand as they are goes in one piece, looked at eight at a time: most
+        // names and lines are nothing else.
+        std::size_t end = at;
+        while (end + 8 <= text.size() && plainWord(text.data() + end))
+            end += 8;
+        while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
+            ++end;
+        if (end != at) {
+            out.put(text.substr(at, end - at));
+            at = end;
+            continue;
+        }
         const auto c = static_cast<unsigned char>(text[at]);
         if (c == '"' || c == '\\') {
-            out.append(1, '\\').append(1, static_cast<char>(c));
+            out.put('\\');
+            out.put(static_cast<char>(c));
             ++at;
-        } else if (c >= 0x20 && c < 0x7F) {
-            // A run of characters that stand as they are goes in one piece: most names are nothing else.
-            std::size_t end = at + 1;
-            while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
-                ++end;
-            out.append(text, at, end - at);
-            at = end;
         } else if (c < 0x80) {
             unit(c);
             ++at;
@@ -186,6 +258,7 @@ void JsonLines::quoteInto(std::string& out, std::string_view text) {
             std::uint32_t code = 0;
             const std::size_t length = VeltorPlatform::Utf::decodeUtf8(&text[at], text.size() - at, code);
             if (length == 0) {
+                utf8 = false;
                 unit(0xFFFD);
                 ++at;
                 continue;
@@ -199,7 +272,8 @@ void JsonLines::quoteInto(std::string& out, std::string_view text) {
             at += length;
         }
     }
-    out += '"';
+    out.put('"');
+    return utf8;
 }
 
 void JsonLines::start(const Start& start) {
@@ -207,10 +281,7 @@ void JsonLines::start(const Start& start) {
     const char* mode = start.mode == ReportMode::DryRun ? "dry-run"
                        : start.mode == ReportMode::Why  ? "why"
                                                         : "list";
-    std::string arguments = "[";
-    for (const std::string& argument : start.arguments)
-        arguments += (arguments.size() > 1 ? "," : "") + quote(argument);
-    write_(Object()
+    write_(Object(line_)
                .text("type", "start")
                .number("schema", kSchema)
                .text("program", "sorvik")
@@ -218,7 +289,7 @@ void JsonLines::start(const Start& start) {
                .text("host", start.host)
                .text("start", start.started)
                .text("mode", mode)
-               .raw("command_line", arguments + "]")
+               .texts("command_line", start.arguments)
                .line());
 }
 
@@ -227,37 +298,43 @@ void JsonLines::take(const Event& event, const ReportText::Line& shown) {
     if (mode_ == ReportMode::Why || shown.where == ReportText::Where::Nowhere)
         return;
     const bool preview = mode_ == ReportMode::DryRun;
-    Object object;
-    object.text("type", typeOf(event, preview));
+    Object object(line_);
+    object.word("type", typeOf(event, preview));
     if (const char* kind = kindOf(event.type))
-        object.text("kind", kind);
-    if (event.type != EventType::RegistryRefused)
-        object.path("path", event.path());
+        object.word("kind", kind);
+    if (event.type != EventType::RegistryRefused) {
+        path_.clear();
+        event.pathInto(path_);
+        object.path("path", path_);
+    }
     if (const char* problem = problemOf(event.problem))
-        object.text("problem", problem);
+        object.word("problem", problem);
     if (event.type == EventType::Removed || event.type == EventType::Kept || event.type == EventType::Waits) {
         const Reason& why = event.reason;
-        Object reason;
-        reason.text("kind", reasonKindOf(why.kind));
+        object.open("reason").word("kind", reasonKindOf(why.kind));
         if (why.stamped || why.kind == Reason::Age || why.kind == Reason::Young)
-            reason.text("stamp", why.lastAccess ? "last_access" : "last_write");
-        reason.number("age_seconds", why.ageSeconds).number("limit_seconds", why.limitSeconds);
+            object.word("stamp", why.lastAccess ? "last_access" : "last_write");
+        object.number("age_seconds", why.ageSeconds).number("limit_seconds", why.limitSeconds);
         if (!why.detail.empty())
-            reason.path("detail", why.detail);
-        reason.text("text", ReportText::describe(why));
-        object.raw("reason", reason.json());
+            object.path("detail", why.detail);
+        // The reason's words stand in the line already where it ends with them.
+        if (shown.reasonSize != 0)
+            object.text("text", std::string_view(shown.text).substr(shown.reasonAt, shown.reasonSize));
+        else
+            object.text("text", ReportText::describe(why));
+        object.close();
     }
     if (event.type == EventType::Removed)
         object.boolean("directory", event.directory).unsignedNumber("bytes", event.bytes);
     if (event.other != nullptr)
         object.path(event.type == EventType::NotFolded ? "detail" : "day_log", *event.other);
     if (event.error != 0)
-        object.raw("error", Object()
-                                .unsignedNumber("number", event.error)
-                                .text("text", VeltorPlatform::errorText(event.error))
-                                .json());
+        object.open("error")
+            .unsignedNumber("number", event.error)
+            .text("text", VeltorPlatform::errorText(event.error))
+            .close();
     if (const char* cleaning = cleaningOf(event.cleaning))
-        object.text("cleaning", cleaning);
+        object.word("cleaning", cleaning);
     // The line without the line feeds that place it among the console's lines.
     std::string_view line = shown.text;
     while (!line.empty() && line.front() == '\n')
@@ -268,25 +345,25 @@ void JsonLines::take(const Event& event, const ReportText::Line& shown) {
 }
 
 void JsonLines::explanation(const std::string& path, const std::string& text) {
-    std::string lines = "[";
+    std::vector<std::string> lines;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();
-        lines += (lines.size() > 1 ? "," : "") + quote(text.substr(at, end - at));
+        lines.push_back(text.substr(at, end - at));
         at = end + 1;
     }
-    write_(Object().text("type", "explanation").path("path", path).raw("lines", lines + "]").line());
+    write_(Object(line_).text("type", "explanation").path("path", path).texts("lines", lines).line());
 }
 
 void JsonLines::error(const std::string& text) {
-    write_(Object().text("type", "error").text("text", text).line());
+    write_(Object(line_).text("type", "error").text("text", text).line());
 }
 
 void JsonLines::summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus) {
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.3f", durationSeconds);
-    write_(Object()
+    write_(Object(line_)
                .text("type", "summary")
                .unsignedNumber("removed_files", totals.files)
                .unsignedNumber("removed_directories", totals.directories)

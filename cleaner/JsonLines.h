@@ -20,7 +20,7 @@ class JsonLines : public EventSink {
 public:
     static constexpr int kSchema = 1;
     // Takes each line, its line end included.
-    using Writer = std::function<void(const std::string& line)>;
+    using Writer = std::function<void(std::string_view line)>;
 
     struct Start {
         std::string version;
@@ -40,15 +40,41 @@ public:
     void error(const std::string& text);
     void summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus);
 
-    // `text` as a JSON string, quotes included: ASCII, everything else escaped; bytes that are no
-    // UTF-8 become U+FFFD.
-    static std::string quote(const std::string& text);
-    // The same, appended to `out`.
-    static void quoteInto(std::string& out, std::string_view text);
+    // The room a line is made in: kept from line to line, grown where a line needs more, written by
+    // pointer. A removal's line is some twenty pieces; each would be a call into the string class.
+    class Buffer {
+    public:
+        Buffer() : bytes_(1024) {}
+        void clear() { size_ = 0; }
+        // Room for `count` more bytes at the end; what is written there counts once added.
+        char* room(std::size_t count) {
+            if (count > bytes_.size() - size_)
+                bytes_.resize(2 * (size_ + count));
+            return bytes_.data() + size_;
+        }
+        void added(std::size_t count) { size_ += count; }
+        void put(char c) {
+            *room(1) = c;
+            ++size_;
+        }
+        void put(std::string_view text) { size_ += text.copy(room(text.size()), text.size()); }
+        std::string_view view() const { return {bytes_.data(), size_}; }
+
+    private:
+        std::vector<char> bytes_;
+        std::size_t size_ = 0;
+    };
+
+    // `text` appended to `out` as a JSON string, quotes included: ASCII, everything else escaped;
+    // bytes that are no UTF-8 become U+FFFD, and the answer is false.
+    static bool quoteInto(Buffer& out, std::string_view text);
 
 private:
     ReportMode mode_ = ReportMode::List;
     Writer write_;
+    // The line being made and the path of its event: kept from line to line for their room.
+    Buffer line_;
+    std::string path_;
 };
 
 } // namespace Veltor

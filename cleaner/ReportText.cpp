@@ -54,6 +54,18 @@ Line everywhere(std::string text) {
     return Line{Where::Everywhere, std::move(text)};
 }
 
+// A listing line ending in its reason's words in parentheses, `text` what comes before them; the line
+// says where the words stand, so that the JSON Lines need not make them again.
+Line withReason(std::string text, const Reason& reason) {
+    text += " (";
+    Line line = listing(std::move(text));
+    line.reasonAt = line.text.size();
+    line.text += describe(reason);
+    line.reasonSize = line.text.size() - line.reasonAt;
+    line.text += ')';
+    return line;
+}
+
 } // namespace
 
 Line of(const Event& event, ReportMode mode) {
@@ -67,10 +79,7 @@ Line of(const Event& event, ReportMode mode) {
         text.reserve(160);
         text += preview ? "Would remove: " : "Removed: ";
         text += path();
-        text += " (";
-        text += describe(event.reason);
-        text += ')';
-        return listing(std::move(text));
+        return withReason(std::move(text), event.reason);
     }
     case EventType::Kept:
         return listing("Kept: " + path() + " (read-only)");
@@ -83,7 +92,7 @@ Line of(const Event& event, ReportMode mode) {
         // A job file of the last minute waits as a matter of course; one held open is worth a line.
         if (event.reason.kind != Reason::HeldOpen)
             return Line();
-        return listing("Waits: " + path() + " (" + describe(event.reason) + ")");
+        return withReason("Waits: " + path(), event.reason);
     case EventType::Stays:
         return Line();
     case EventType::NotRead:

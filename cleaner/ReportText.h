@@ -25,6 +25,9 @@ struct Line {
     Where where = Where::Nowhere;
     // The text. An Everywhere text begins with its own line feed where the plain run's does.
     std::string text;
+    // Where the reason's words (describe()) stand in the text, when it has them; no size otherwise.
+    std::size_t reasonAt = 0;
+    std::size_t reasonSize = 0;
 };
 
 // The line of `event` in `mode` (a preview's words under --dry-run and --why, a report's otherwise).

@@ -113,7 +113,7 @@ void RunOutputs::start(const Options& options) {
     finished_ = false;
     json_.reset();
     if (options_.json)
-        json_.emplace([this](const std::string& line) {
+        json_.emplace([this](std::string_view line) {
             VeltorPlatform::structuredWrite(line.data(), line.size());
             if (log_.isOpen())
                 log_.write(line.data(), line.size());

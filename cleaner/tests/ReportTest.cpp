@@ -1,6 +1,7 @@
 // The report: the words of the lines, where each event shows in each mode, what counts as a failure, and
 // --why's explanation. The lines on a real installation are the black-box suite's; these are the edges.
 #include "ActionReport.h"
+#include "JsonLines.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,57 @@ TEST(ReportText, NamesStayOnOneLine) {
     // A backslash is escaped where it can be part of a name, so no name can pass itself off as an escape.
     EXPECT_EQ(VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix ? "a\\\\n" : "a\\n",
               ReportText::printable("a\\n"));
+}
+
+// Every byte at every place of the eight a run of plain bytes is looked at in: escaped exactly where
+// JSON needs it, and a byte that is no UTF-8 both replaced and said.
+TEST(JsonLines, EveryByteAtEveryPlaceIsQuotedAsJsonRequires) {
+    static const char digits[] = "0123456789abcdef";
+    Veltor::JsonLines::Buffer out;
+    for (int byte = 1; byte < 0x100; ++byte) {
+        for (std::size_t at = 0; at < 17; ++at) {
+            std::string text(17, 'x');
+            text[at] = static_cast<char>(byte);
+            std::string escaped = byte == '"'    ? "\\\""
+                                  : byte == '\\' ? "\\\\"
+                                                 : std::string(1, static_cast<char>(byte));
+            if (byte < 0x20 || byte == 0x7F)
+                escaped = std::string("\\u00") + digits[byte >> 4] + digits[byte & 0xF];
+            if (byte >= 0x80)
+                escaped = "\\ufffd";
+            out.clear();
+            EXPECT_EQ(byte < 0x80, Veltor::JsonLines::quoteInto(out, text)) << byte << " at " << at;
+            EXPECT_EQ("\"" + std::string(at, 'x') + escaped + std::string(16 - at, 'x') + "\"", out.view())
+                << byte << " at " << at;
+        }
+    }
+    out.clear();
+    EXPECT_TRUE(Veltor::JsonLines::quoteInto(out, "caf\xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_EQ("\"caf\\u00e9 \\ud83d\\ude00\"", out.view());
+}
+
+// A removal's object carries its reason as fields and in the line's own words, and a name that is no
+// UTF-8 also as its bytes.
+TEST(JsonLines, ARemovalHasItsReasonAndItsBytes) {
+    std::string lines;
+    Veltor::JsonLines json([&](std::string_view line) { lines += line; });
+    Veltor::JsonLines::Start start;
+    start.mode = Veltor::ReportMode::List;
+    json.start(start);
+    lines.clear();
+    const std::string path = "/t/a\xFF.tmp";
+    Event removed;
+    removed.type = EventType::Removed;
+    removed.shown = &path;
+    removed.reason = Reason::age(true, 50 * kHour, 48 * kHour);
+    removed.bytes = 7;
+    json.take(removed, ReportText::of(removed, Veltor::ReportMode::List));
+    EXPECT_EQ("{\"type\":\"removed\",\"path\":\"/t/a\\ufffd.tmp\",\"path_hex\":\"2f742f61ff2e746d70\","
+              "\"reason\":{\"kind\":\"age\",\"stamp\":\"last_access\",\"age_seconds\":180000,"
+              "\"limit_seconds\":172800,\"text\":\"last access 50 h ago, limit 48 h\"},\"directory\":false,"
+              "\"bytes\":7,\"failure\":false,\"text\":\"Removed: /t/a\\\\xFF.tmp (last access 50 h ago, "
+              "limit 48 h)\"}\n",
+              lines);
 }
 
 namespace {

@@ -49,11 +49,15 @@ bool isAbsolutePath(const std::string& path) {
 std::string joinPath(const std::string& dir, std::string_view name) {
     std::string path;
     path.reserve(dir.size() + 1 + name.size());
-    path = dir;
-    if (!path.empty() && !isPathSeparator(path.back()))
-        path += kNativeSeparator;
-    path += name;
+    appendJoinedPath(path, dir, name);
     return path;
+}
+
+void appendJoinedPath(std::string& out, const std::string& dir, std::string_view name) {
+    out += dir;
+    if (!dir.empty() && !isPathSeparator(dir.back()))
+        out += kNativeSeparator;
+    out += name;
 }
 
 } // namespace VeltorPlatform

@@ -41,6 +41,8 @@ bool isAbsolutePath(const std::string& path);
 // `dir` and `name` with one native separator between them (none added where `dir` ends in one, or is
 // empty).
 std::string joinPath(const std::string& dir, std::string_view name);
+// The same, appended to `out`.
+void appendJoinedPath(std::string& out, const std::string& dir, std::string_view name);
 
 // The process's current directory as the system reports it; false when it cannot be read.
 bool getCurrentDirectory(std::string& directory);
