@@ -51,7 +51,11 @@ std::string timestampOf(std::int64_t now) {
 
 void copyToLog(const char* data, std::size_t length, void* log) {
     // A log that stops taking lines (a full disk) must not stop the cleaning: the console still has them.
-    static_cast<VeltorPlatform::LogFile*>(log)->write(data, length);
+    auto* file = static_cast<VeltorPlatform::LogFile*>(log);
+    if (data == nullptr)
+        file->flush();
+    else
+        file->write(data, length);
 }
 
 } // namespace
@@ -98,7 +102,7 @@ bool RunOutputs::openLog(Event& refused) {
 }
 
 void RunOutputs::checkLog() {
-    if (!log_.isOpen() || log_.error() == 0 || std::exchange(logFailureTold_, true))
+    if (!log_.isOpen() || log_.flush() == 0 || std::exchange(logFailureTold_, true))
         return;
     Event event = Event::of(EventType::LogNotWritten);
     event.problem = Problem::WriteFailed;
@@ -182,6 +186,9 @@ int RunOutputs::finish(int code, const std::string& error) {
         json_->summary(report.totals(), duration, exitStatus);
         VeltorPlatform::structuredFlush();
     }
+    // An input error ends the process right after this: what waits for the log goes now.
+    if (log_.isOpen())
+        log_.flush();
     system_.send(report.totals(), exitStatus, error, options_.eventLog, options_.version);
     return status;
 }

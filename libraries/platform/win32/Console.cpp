@@ -56,6 +56,7 @@ void consoleWrite(const char* data, std::size_t length) {
 }
 
 void consoleFlush() {
+    copyConsoleOutput(nullptr, 0);
     std::fflush(textStream());
 }
 

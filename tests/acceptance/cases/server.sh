@@ -242,6 +242,10 @@ case_negative_age_ends_with_one() {
 
 Error, You entered a negative number. Program will exit."
     expect_exists "$LOGT/cgisess_old"
+    # The log has the run's last word although the process ends at once.
+    run_sorvik --web-sessions P-1D --json --log "$(progpath "$SB/sorvik.log")"
+    expect_code 1
+    grep -q '"type":"summary".*"exit_status":1' "$SB/sorvik.log" || fail "the log lacks the summary of the run"
 }
 
 # A negative age given to one of these sweeps means that sweep's own default age.

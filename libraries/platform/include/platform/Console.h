@@ -24,7 +24,9 @@ void consoleToStandardError();
 void structuredWrite(const char* data, std::size_t length);
 void structuredFlush();
 
-// From now on every write is also handed to `target` (nullptr: no longer). One target at a time.
+// From now on every write is also handed to `target` (nullptr: no longer), and every consoleFlush()
+// as no bytes at all (`data` nullptr), so that the copy is written when the console is. One target
+// at a time.
 using ConsoleCopy = void (*)(const char* data, std::size_t length, void* context);
 void consoleCopyTo(ConsoleCopy target, void* context);
 

@@ -27,11 +27,15 @@ public:
     // with mode 0640 on POSIX and inherits the folder's ACL on Windows.
     std::uint32_t open(const DirHandle& dir, const std::string& name, std::uint64_t rotateBytes);
     bool isOpen() const;
-    // Appends every byte (Windows: each "\n" as "\r\n") or fails.
+    // Appends every byte (Windows: each "\n" as "\r\n") or fails. The bytes may wait in memory, up
+    // to 64 KiB, until flush() or close() (which the destructor calls).
     std::uint32_t write(const char* data, std::size_t size);
+    // Writes what waits; the first error since open.
+    std::uint32_t flush();
     // The first error a write met since open (0: none): a log that stopped taking lines, on a full
-    // disk say, is a failure the run has to tell.
+    // disk say, is a failure the run has to tell. What still waits is not yet written: flush first.
     std::uint32_t error() const;
+    // Writes what waits and closes the file.
     void close();
 
 private:
