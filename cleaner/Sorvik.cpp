@@ -147,9 +147,8 @@ int Sorvik::runCleaning() {
     resolveDirectories();
     // --why follows the run the rest of the command line describes, as a dry run that only tells of
     // the one entry.
-    std::string missing;
-    if (report.why())
-        missing = focusOnEntry();
+    std::string explained;
+    const bool found = report.why() && focusOnEntry(explained);
     int dispatched = dispatchOptions();
     if (dispatched == kDurationRejected)
         return rejectCommandLine();
@@ -167,19 +166,17 @@ int Sorvik::runCleaning() {
     report.beginCleaning(Cleaning::None);
     getLogger().info("Running application");
     if (report.why()) {
-        const std::string explained = !missing.empty()
-                                          ? "Stays: " + ReportText::printable(missing) + " (no such file)\n"
-                                          : report.explanation().text();
-        outputs_.explanation(missing, explained);
-        VeltorPlatform::consoleWrite(explained);
+        const std::string text = found ? report.explanation().text()
+                                       : "Stays: " + ReportText::printable(explained) + " (no such file)\n";
+        outputs_.explanation(explained, text);
+        VeltorPlatform::consoleWrite(text);
         VeltorPlatform::consoleFlush();
         return 0;
     }
     return report.anyFailure() ? kSomethingFailed : 0;
 }
 
-std::string Sorvik::focusOnEntry() {
-    std::string path;
+bool Sorvik::focusOnEntry(std::string& path) {
     getParser().getValue("why", path);
     VeltorFilelib::FsTools::unifySeparators(path);
     std::string cwd;
@@ -206,9 +203,9 @@ std::string Sorvik::focusOnEntry() {
     VeltorPlatform::EntryInfo entry;
     if (name.empty() || opened.outcome != TrustedDirs::Outcome::Opened ||
         opened.dir.lookup(name, entry) != 0 || opened.dir.info(holder) != 0)
-        return path;
+        return false;
     report_.explanation().focus(holder, name, entry, path);
-    return std::string();
+    return true;
 }
 
 int Sorvik::rejectCommandLine() {

@@ -68,9 +68,9 @@ private:
     int runCleaning();
     // Prints that nothing was cleaned; the exit status of a command line that was not understood.
     static int rejectCommandLine();
-    // --why: the entry to explain, made absolute from the working directory. Empty when it was found,
-    // else the path that names nothing.
-    std::string focusOnEntry();
+    // --why: the entry to explain, made absolute from the working directory (into `path`). Whether it
+    // was found.
+    bool focusOnEntry(std::string& path);
 
     std::string registryKeyPath;
     // What this run did and tells, and the directories it opened.

@@ -52,6 +52,13 @@ case_why_tells_each_verdict() {
     [ "$VERDICT" = "Would remove: $s$SEP""read.tmp (last write 50 h ago, limit 48 h)" ] || fail "read.tmp: $VERDICT"
     expect_contains "Rule: $s *.tmp: last write older than 48 h, and if never read since written, older than 168 h"
     expect_contains ": read since written, so the 48 h limit on the last write applies: over it"
+    # As JSON Lines: the explanation names the entry it explains.
+    why "$t/read.tmp" --json
+    printf '%s\n' "$OUT" | /usr/bin/python3 -c 'import json, sys
+told = [json.loads(line) for line in sys.stdin if line.startswith("{")]
+said = [o for o in told if o["type"] == "explanation"]
+sys.exit(not (said and said[0]["path"] == sys.argv[1] and said[0]["lines"][0].startswith("Would remove: ")))' \
+        "$(progpath "$t/read.tmp")" || fail "the JSON explanation does not name read.tmp"
     why "$t/unread.tmp"
     [ "$VERDICT" = "Stays: $s$SEP""unread.tmp (never read since written 100 h ago, limit 168 h)" ] || fail "unread.tmp: $VERDICT"
     expect_contains "limit for unread files apply: over the first, within the second"
