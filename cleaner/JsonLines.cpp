@@ -360,22 +360,23 @@ void JsonLines::error(const std::string& text) {
     write_(Object(line_).text("type", "error").text("text", text).line());
 }
 
-void JsonLines::summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus) {
+std::string_view JsonLines::summaryLine(const ActionReport::Totals& totals, double durationSeconds,
+                                        int exitStatus) {
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.3f", durationSeconds);
-    write_(Object(line_)
-               .text("type", "summary")
-               .unsignedNumber("removed_files", totals.files)
-               .unsignedNumber("removed_directories", totals.directories)
-               .unsignedNumber("removed_bytes", totals.bytes)
-               .unsignedNumber("folded_job_files", totals.jobFiles)
-               .unsignedNumber("day_logs", totals.dayLogs)
-               .unsignedNumber("kept", totals.kept)
-               .unsignedNumber("failed", totals.failed)
-               .unsignedNumber("not_cleaned", totals.notCleaned)
-               .raw("duration_seconds", duration)
-               .number("exit_status", exitStatus)
-               .line());
+    return Object(line_)
+        .text("type", "summary")
+        .unsignedNumber("removed_files", totals.files)
+        .unsignedNumber("removed_directories", totals.directories)
+        .unsignedNumber("removed_bytes", totals.bytes)
+        .unsignedNumber("folded_job_files", totals.jobFiles)
+        .unsignedNumber("day_logs", totals.dayLogs)
+        .unsignedNumber("kept", totals.kept)
+        .unsignedNumber("failed", totals.failed)
+        .unsignedNumber("not_cleaned", totals.notCleaned)
+        .raw("duration_seconds", duration)
+        .number("exit_status", exitStatus)
+        .line();
 }
 
 } // namespace Veltor

@@ -38,7 +38,9 @@ public:
     void explanation(const std::string& path, const std::string& text);
     // An error that ended the run, in the words the console shows.
     void error(const std::string& text);
-    void summary(const ActionReport::Totals& totals, double durationSeconds, int exitStatus);
+    // The last object, made but not written: the caller writes it where each copy belongs. Valid up
+    // to the next line made.
+    std::string_view summaryLine(const ActionReport::Totals& totals, double durationSeconds, int exitStatus);
 
     // The room a line is made in: kept from line to line, grown where a line needs more, written by
     // pointer. A removal's line is some twenty pieces; each would be a call into the string class.

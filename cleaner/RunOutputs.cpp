@@ -148,47 +148,64 @@ void RunOutputs::explanation(const std::string& path, const std::string& text) {
         json_->explanation(path, text);
 }
 
+bool RunOutputs::writeMetrics(int status, double duration) {
+    Metrics::Run run;
+    run.startedSeconds = (startedMs_ - kUnixEpochMs) / 1000;
+    run.durationSeconds = duration;
+    run.exitStatus = VeltorCorelib::exitCodeAfterRun(status);
+    Problem problem = Problem::None;
+    const std::uint32_t failed = Metrics::write(options_.metrics, report_, run, problem);
+    if (failed == 0)
+        return true;
+    // The file could not be written: there is nothing that says otherwise.
+    Event event = Event::of(EventType::MetricsNotWritten);
+    event.problem = problem;
+    event.error = failed;
+    event.shown = &options_.metrics;
+    report_.tell(event);
+    return false;
+}
+
 int RunOutputs::finish(int code, const std::string& error) {
     // Told once: an input error that ends the process comes here before the process ends.
     if (std::exchange(finished_, true))
         return code;
     ActionReport& report = report_;
+    const auto failing = [&] { return report.anyFailure() && !report.why(); };
     checkLog();
     const double duration = static_cast<double>(VeltorCorelib::DateTime::now() - startedMs_) / 1000.0;
-    int status = code == 0 && report.anyFailure() && !report.why() ? kSomethingFailed : code;
-    if (!options_.metrics.empty() && !report.dryRun()) {
-        Metrics::Run run;
-        run.startedSeconds = (startedMs_ - kUnixEpochMs) / 1000;
-        run.durationSeconds = duration;
-        run.exitStatus = VeltorCorelib::exitCodeAfterRun(status);
-        Problem problem = Problem::None;
-        if (const std::uint32_t failed = Metrics::write(options_.metrics, report, run, problem)) {
-            // The file could not be written: there is nothing that says otherwise.
-            Event event = Event::of(EventType::MetricsNotWritten);
-            event.problem = problem;
-            event.error = failed;
-            event.shown = &options_.metrics;
-            report.tell(event);
-            if (status == 0)
-                status = kSomethingFailed;
-        }
-    }
+    int status = code == 0 && failing() ? kSomethingFailed : code;
+    const bool metrics = !options_.metrics.empty() && !report.dryRun();
+    if (metrics && !writeMetrics(status, duration) && status == 0)
+        status = kSomethingFailed;
     // A run an error ended has no summary line: the error's own text closes it, as it always did.
     if (error.empty())
         report.summary();
+    if (json_ && !error.empty())
+        json_->error(error);
+    // The log takes its summary object before standard output does, so that a log that cannot take its
+    // last lines still fails the run, and the summary on standard output says so.
+    if (json_ && log_.isOpen()) {
+        const std::string_view last =
+            json_->summaryLine(report.totals(), duration, VeltorCorelib::exitCodeAfterRun(status));
+        log_.write(last.data(), last.size());
+    }
+    const std::uint64_t failedBefore = report.totals().failed;
     checkLog();
-    if (status == 0 && report.anyFailure() && !report.why())
-        status = kSomethingFailed;
+    if (report.totals().failed != failedBefore) {
+        // Told after the summary it failed to write; the metrics must not say the run went well.
+        VeltorPlatform::consoleWrite("\n");
+        if (status == 0 && failing())
+            status = kSomethingFailed;
+        if (metrics)
+            writeMetrics(status, duration);
+    }
     const int exitStatus = VeltorCorelib::exitCodeAfterRun(status);
     if (json_) {
-        if (!error.empty())
-            json_->error(error);
-        json_->summary(report.totals(), duration, exitStatus);
+        const std::string_view last = json_->summaryLine(report.totals(), duration, exitStatus);
+        VeltorPlatform::structuredWrite(last.data(), last.size());
         VeltorPlatform::structuredFlush();
     }
-    // An input error ends the process right after this: what waits for the log goes now.
-    if (log_.isOpen())
-        log_.flush();
     system_.send(report.totals(), exitStatus, error, options_.eventLog, options_.version);
     return status;
 }

@@ -48,6 +48,8 @@ public:
 
 private:
     bool openLog(Event& refused);
+    // The metrics of the run ending with `status`; false, and told, when they could not be written.
+    bool writeMetrics(int status, double duration);
     void checkLog();
 
     ActionReport& report_;

@@ -187,4 +187,18 @@ case_log_only_where_nobody_else_can_swap_it() {
     expect_code 7
     expect_contains "Log not written: $SB/full/sorvik.log (disk full, win-error#112)"
     expect_contains "; kept 0, failed 1"
+    # Room for the start line and not for the summary: the last lines lost fail the run all the same,
+    # and the metrics written before them are written again to say so.
+    mount -t tmpfs -o size=16k tmpfs "$SB/full" 2>/dev/null || return 0
+    head -c 3996 /dev/zero >"$SB/full/sorvik.log"
+    chmod 640 "$SB/full/sorvik.log"
+    head -c 65536 /dev/zero >"$SB/full/fill" 2>/dev/null
+    run_sorvik --locks --log "$SB/full/sorvik.log" --metrics "$SB/m.prom"
+    local kept
+    kept=$(tail -c +3997 "$SB/full/sorvik.log" | tr '\0' '.')
+    umount "$SB/full"
+    expect_code 7
+    expect_contains "Log not written: $SB/full/sorvik.log (disk full, win-error#112)"
+    case $kept in Started:*) ;; *) fail "the start line did not fit: '$kept'" ;; esac
+    grep -qx 'sorvik_last_run_success 0' "$SB/m.prom" || fail "the metrics say the run went well: $(cat "$SB/m.prom")"
 }
