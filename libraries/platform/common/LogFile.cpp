@@ -3,18 +3,21 @@
 #include "platform/LogFile.h"
 
 #include "platform/Paths.h"
+#include "platform/Time.h"
 
 namespace VeltorPlatform {
 
 namespace FsError = FileSystemError;
 
-// The lines wait in memory up to this much: a listing of 50 000 removals is some fifty writes, not
-// 50 000 (which cost a third of a preview's time).
-constexpr std::size_t kPendingBytes = 64 * 1024;
+// The lines wait in memory up to this much, and for no longer than the second they were written in:
+// a listing of 50 000 removals is some three hundred writes, not 50 000 (which cost a third of a
+// preview's time), and a run that is killed loses no more than that of its log.
+constexpr std::size_t kPendingBytes = 16 * 1024;
 
 struct LogFile::State {
     FileHandle file;
     std::string pending;
+    std::int64_t pendingSince = 0;
     std::uint32_t error = FsError::Success;
 
     void writePending() {
@@ -56,7 +59,7 @@ std::uint32_t LogFile::open(const DirHandle& dir, const std::string& name, std::
     auto opened = std::make_unique<State>();
     // Created exclusively, so nothing planted under the name meanwhile is written through; an
     // existing log is opened for appending, again only as a regular file of this directory.
-    std::uint32_t error = opened->file.createNew(dir, name, 0640);
+    std::uint32_t error = opened->file.createNew(dir, name, 0640, true);
     if (error == FsError::AlreadyExists)
         error = opened->file.openAppend(dir, name);
     if (error != FsError::Success) {
@@ -93,8 +96,11 @@ std::uint32_t LogFile::write(const char* data, std::size_t size) {
     } else {
         pending.append(data, size);
     }
-    if (pending.size() >= kPendingBytes)
+    const std::int64_t now = timeNow();
+    if (pending.size() >= kPendingBytes || now != state->pendingSince) {
         state->writePending();
+        state->pendingSince = now;
+    }
     return state->error;
 }
 

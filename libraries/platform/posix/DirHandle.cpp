@@ -501,11 +501,13 @@ std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& na
     return openRegular(dir, name, O_WRONLY | O_APPEND, false);
 }
 
-std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& name, unsigned posixMode) {
+std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& name, unsigned posixMode,
+                                    bool append) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
-    const int fd = ::openat(dir.state->fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    const int fd = ::openat(dir.state->fd, name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : 0),
                             static_cast<mode_t>(posixMode));
     if (fd < 0)
         return lastError();

@@ -176,6 +176,15 @@ TEST_F(DirHandlePosixTest, AppendsOnlyToARegularFile) {
     ASSERT_EQ(log.write("67", 2), 0u);
     EXPECT_EQ(log.close(), 0u);
     EXPECT_EQ(content("file"), "1234567");
+    // A file made anew for appending writes at its end, whatever another writer (a second run sharing
+    // the log) has added since.
+    FileHandle fresh;
+    ASSERT_EQ(fresh.createNew(dir, "new.log", 0600, true), 0u);
+    ASSERT_EQ(fresh.write("a\n", 2), 0u);
+    ASSERT_EQ(log.openAppend(dir, "new.log"), 0u);
+    ASSERT_EQ(log.write("b\n", 2), 0u);
+    ASSERT_EQ(fresh.write("c\n", 2), 0u);
+    EXPECT_EQ(content("new.log"), "a\nb\nc\n");
 }
 
 TEST_F(DirHandlePosixTest, HoldsAFileNobodyElseHasOpen) {

@@ -583,7 +583,7 @@ std::uint32_t FileHandle::openAppend(const DirHandle& dir, const std::string& na
     return FileSystemError::Success;
 }
 
-std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& name, unsigned) {
+std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& name, unsigned, bool append) {
     close();
     if (!dir.isOpen() || !isPlainName(name))
         return FileSystemError::InvalidParameter;
@@ -591,8 +591,8 @@ std::uint32_t FileHandle::createNew(const DirHandle& dir, const std::string& nam
     // what it makes is nobody's link, nothing to check.
     OpenedEntry file;
     if (std::uint32_t error =
-            dir.state->openEntry(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                                 Nt::kNonDirectoryFile, 0, file, Nt::kCreate))
+            dir.state->openEntry(name, (append ? FILE_APPEND_DATA : GENERIC_WRITE) | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ, Nt::kNonDirectoryFile, 0, file, Nt::kCreate))
         return error;
     state = std::make_unique<State>();
     state->take(file, *dir.state);

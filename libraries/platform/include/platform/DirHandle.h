@@ -210,8 +210,11 @@ public:
     std::uint32_t releaseExclusive();
     // Creates the file `name` in `dir` for writing; AlreadyExists when anything has that name, a link
     // or a dangling link included (O_CREAT | O_EXCL | O_NOFOLLOW, CREATE_NEW). POSIX mode bits as
-    // given, exactly (the umask does not narrow them); Windows ignores them.
-    std::uint32_t createNew(const DirHandle& dir, const std::string& name, unsigned posixMode);
+    // given, exactly (the umask does not narrow them); Windows ignores them. With `append`, every
+    // write goes to the end of the file, whatever others have written since (O_APPEND,
+    // FILE_APPEND_DATA): two runs sharing a new log both keep their lines.
+    std::uint32_t createNew(const DirHandle& dir, const std::string& name, unsigned posixMode,
+                            bool append = false);
     bool isOpen() const;
     // Reads up to `size` bytes; `got` is 0 at the end of the file. A failure part-way is an error.
     std::uint32_t read(char* buffer, std::size_t size, std::size_t& got);

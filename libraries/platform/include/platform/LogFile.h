@@ -28,7 +28,8 @@ public:
     std::uint32_t open(const DirHandle& dir, const std::string& name, std::uint64_t rotateBytes);
     bool isOpen() const;
     // Appends every byte (Windows: each "\n" as "\r\n") or fails. The bytes may wait in memory, up
-    // to 64 KiB, until flush() or close() (which the destructor calls).
+    // to 16 KiB and within the second they were written in, until flush() or close() (which the
+    // destructor calls).
     std::uint32_t write(const char* data, std::size_t size);
     // Writes what waits; the first error since open.
     std::uint32_t flush();
