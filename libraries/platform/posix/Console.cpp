@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "ConsoleCopy.h"
+#include "platform/Process.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -34,6 +35,7 @@ void consoleFlush() {
 
 void consoleToStandardError() {
     std::fflush(stdout);
+    signalTextToStandardError();
     textStream = stderr;
     // Standard error is unbuffered: a report of 50 000 lines there would cost 50 000 writes. Where it
     // is no terminal it gets a buffer as standard output has; the report flushes where it must.

@@ -33,9 +33,17 @@ void ignoreClosedOutput() {
     sigaction(SIGPIPE, &action, nullptr);
 }
 
+namespace {
+volatile sig_atomic_t signalTextFd = STDOUT_FILENO;
+} // namespace
+
+void signalTextToStandardError() {
+    signalTextFd = STDERR_FILENO;
+}
+
 void writeFromSignal(const char* data, std::size_t length) {
     while (length > 0) {
-        ssize_t written = ::write(STDOUT_FILENO, data, length);
+        ssize_t written = ::write(signalTextFd, data, length);
         if (written < 0) {
             if (errno == EINTR)
                 continue;

@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "ConsoleCopy.h"
+#include "platform/Process.h"
 
 #include "WideCalls.h"
 
@@ -62,6 +63,7 @@ void consoleFlush() {
 
 void consoleToStandardError() {
     std::fflush(stdout);
+    signalTextToStandardError();
     textHandle = STD_ERROR_HANDLE;
     // Standard error is unbuffered: a report of 50 000 lines into a file would cost 50 000 writes. A
     // file or a pipe gets a buffer; the report flushes where it must.

@@ -14,23 +14,41 @@ const int kSigAbort = SIGABRT;
 const int kSigInt = SIGINT;
 const int kSigTerm = SIGTERM;
 
-void installSignalHandler(int signalNumber, SignalHandler handler) { std::signal(signalNumber, handler); }
+void installSignalHandler(int signalNumber, SignalHandler handler) {
+    std::signal(signalNumber, handler);
+}
 
 void ignoreClosedOutput() {}
 
-void writeFromSignal(const char* data, std::size_t length) {
-    // The console control handler runs on its own thread, where the C runtime's stdio is usable.
-    std::fwrite(data, 1, length, stdout);
-    std::fflush(stdout);
+namespace {
+std::FILE* volatile signalText = stdout;
+} // namespace
+
+void signalTextToStandardError() {
+    signalText = stderr;
 }
 
-void exitFromSignal(int code) { std::exit(code); }
+void writeFromSignal(const char* data, std::size_t length) {
+    // The console control handler runs on its own thread, where the C runtime's stdio is usable.
+    std::fwrite(data, 1, length, signalText);
+    std::fflush(signalText);
+}
 
-void postQuit(int code) { PostQuitMessage(code); }
+void exitFromSignal(int code) {
+    std::exit(code);
+}
 
-void sleepMs(unsigned milliseconds) { Sleep(milliseconds); }
+void postQuit(int code) {
+    PostQuitMessage(code);
+}
 
-void exitProcess(int code) { std::exit(code); }
+void sleepMs(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+void exitProcess(int code) {
+    std::exit(code);
+}
 
 bool randomBytes(void* data, std::size_t size) {
     auto* bytes = static_cast<unsigned char*>(data);
@@ -44,8 +62,12 @@ bool randomBytes(void* data, std::size_t size) {
     return true;
 }
 
-std::uint32_t currentThreadId() { return GetCurrentThreadId(); }
+std::uint32_t currentThreadId() {
+    return GetCurrentThreadId();
+}
 
-std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
+std::uint32_t currentProcessId() {
+    return GetCurrentProcessId();
+}
 
 } // namespace VeltorPlatform

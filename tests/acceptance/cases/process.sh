@@ -93,6 +93,19 @@ Sorvik#0: Intercepted signal $number"
         # The run went on after the signal: the job file it waited for is folded.
         expect_gone "$SERVER/Log/temp/Scheduler/finished/job-second.spec"
     done
+    # Under --json the notice goes with the text to standard error: standard output stays JSON Lines.
+    hold_jobs_lock || return
+    start_sorvik --process-fjobs --json
+    wait_for_text "$SB/stderr" "$RUNNING" || fail "--json: the program did not start"
+    kill -TERM "$PID"
+    wait_for_text "$SB/stderr" "Intercepted signal 15" || fail "--json: not intercepted"
+    release_jobs_lock
+    wait_sorvik
+    expect_code 5
+    /usr/bin/python3 -c 'import json, sys
+lines = open(sys.argv[1]).read().splitlines()
+sys.exit(json.loads(lines[-1])["exit_status"] != 5 or not all(json.loads(line) for line in lines))' "$SB/out" ||
+        fail "--json: standard output is not JSON Lines ending in the summary: $OUT"
 }
 
 # The handler is one-shot: the second Ctrl-C ends a run that did not end after the first.

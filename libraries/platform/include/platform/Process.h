@@ -21,8 +21,10 @@ void installSignalHandler(int signalNumber, SignalHandler handler);
 // process. POSIX: SIGPIPE is ignored. Windows: such writes fail quietly already; nothing to do.
 void ignoreClosedOutput();
 
-// Async-signal-safe output of a prepared text to standard output.
+// Async-signal-safe output of a prepared text to standard output, or to standard error once the
+// program's text goes there (consoleToStandardError: standard output carries JSON Lines only).
 void writeFromSignal(const char* data, std::size_t length);
+void signalTextToStandardError();
 // Ends the process at once with the code, running no destructors (safe inside a signal handler).
 [[noreturn]] void exitFromSignal(int code);
 
