@@ -243,52 +243,10 @@ std::string describe(const Reason& reason) {
 }
 
 std::string printable(const std::string& text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const auto c = static_cast<unsigned char>(text[at]);
-        if (c == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix) {
-            // Where a backslash can be part of a name, it is escaped too, so that no name can pass
-            // itself off as an escape.
-            out += "\\\\";
-            ++at;
-            continue;
-        }
-        if (c >= 0x20 && c < 0x7F) {
-            // A run of characters that stand as they are goes in one piece: most names are nothing else.
-            std::size_t end = at + 1;
-            while (end < text.size() && text[end] >= 0x20 && text[end] < 0x7F &&
-                   !(text[end] == '\\' && VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix))
-                ++end;
-            out.append(text, at, end - at);
-            at = end;
-            continue;
-        }
-        std::uint32_t point = 0;
-        const std::size_t length =
-            c >= 0x80 ? VeltorPlatform::Utf::decodeUtf8(&text[at], text.size() - at, point) : 0;
-        if (length != 0) {
-            // C1 controls (U+0080 to U+009F) are text to UTF-8, but terminals act on them (U+009B starts
-            // an escape sequence, U+0085 ends a line).
-            if (point < 0xA0)
-                out.append("\\u00").append(1, digits[point >> 4]).append(1, digits[point & 0xF]);
-            else
-                out.append(text, at, length);
-            at += length;
-            continue;
-        }
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else
-            out.append("\\x").append(1, digits[c >> 4]).append(1, digits[c & 0xF]);
-        ++at;
-    }
-    return out;
+    // Where a backslash can be part of a name, it is escaped too, so that no name can pass itself off
+    // as an escape.
+    return VeltorPlatform::Utf::printable(text,
+                                          VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix);
 }
 
 std::string localMinute(std::int64_t seconds) {

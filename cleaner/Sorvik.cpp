@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Time.h"
+#include "platform/Utf.h"
 
 #include <cmath>
 #include <cstdio>
@@ -102,7 +103,7 @@ int Sorvik::run() {
         return outputs_.finish(code, std::string());
     } catch (const VeltorCorelib::Exception& error) {
         // The frame tells it on the console; the structured outputs and the system's log hear of it too.
-        outputs_.finish(4, error.getText(false));
+        outputs_.finish(4, VeltorPlatform::Utf::printable(error.getText(false), false, true));
         throw;
     }
 }

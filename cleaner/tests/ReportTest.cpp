@@ -44,6 +44,11 @@ TEST(ReportText, NamesStayOnOneLine) {
     // C1 controls are valid UTF-8 but act on terminals: NEL ends a line, CSI starts a sequence.
     EXPECT_EQ("\\u0085\\u009B2J\\x1B[31m\xC2\xA0", ReportText::printable("\xC2\x85\xC2\x9B"
                                                                          "2J\x1B[31m\xC2\xA0"));
+    // So do the marks that reorder or hide text: "exe.txt" shown as "txt.exe", a name with an invisible
+    // space, a line separator.
+    EXPECT_EQ("a\\u202Eexe.txt\\u200B\\u2028\\uFEFF",
+              ReportText::printable("a\xE2\x80\xAE"
+                                    "exe.txt\xE2\x80\x8B\xE2\x80\xA8\xEF\xBB\xBF"));
     // A backslash is escaped where it can be part of a name, so no name can pass itself off as an escape.
     EXPECT_EQ(VeltorPlatform::kPathStyle == VeltorPlatform::PathStyle::Posix ? "a\\\\n" : "a\\n",
               ReportText::printable("a\\n"));

@@ -3,6 +3,7 @@
 #include "Exception.h"
 #include "platform/Console.h"
 #include "platform/Process.h"
+#include "platform/Utf.h"
 
 #include <cstdio>
 #include <cstring>
@@ -33,7 +34,8 @@ void onSignal(int signalNumber) {
     append(": Intercepted signal ");
     char digits[12];
     int count = 0;
-    unsigned value = signalNumber < 0 ? 0u - static_cast<unsigned>(signalNumber) : static_cast<unsigned>(signalNumber);
+    unsigned value =
+        signalNumber < 0 ? 0u - static_cast<unsigned>(signalNumber) : static_cast<unsigned>(signalNumber);
     do {
         digits[count++] = static_cast<char>('0' + value % 10);
         value /= 10;
@@ -74,7 +76,9 @@ int exitCodeAfterRun(int code) {
     return 0;
 }
 
-void reportOutOfMemory() { AppFrame::consoleWrite("ERROR: OUT OF MEMORY\n"); }
+void reportOutOfMemory() {
+    AppFrame::consoleWrite("ERROR: OUT OF MEMORY\n");
+}
 
 AppFrame::AppFrame(const std::string& displayName, const std::string& applicationName,
                    const std::string& versionText, bool standardOptions, const std::string& companyName)
@@ -98,9 +102,13 @@ AppFrame::~AppFrame() {
         processLock.unlock();
 }
 
-int AppFrame::handleMessage(ImsMessage&) { return ImsNotHandled; }
+int AppFrame::handleMessage(ImsMessage&) {
+    return ImsNotHandled;
+}
 
-int AppFrame::handleHookedMessage(std::uint64_t, ImsMessage&) { return ImsNotHandled; }
+int AppFrame::handleHookedMessage(std::uint64_t, ImsMessage&) {
+    return ImsNotHandled;
+}
 
 void AppFrame::consoleWrite(const std::string& text) {
     VeltorPlatform::consoleWrite(text);
@@ -150,7 +158,9 @@ int AppFrame::execute() {
     try {
         return run();
     } catch (const Exception& error) {
-        consoleWrite(error.getText(false) + "\n");
+        // The text may carry names that others chose (a directory on the way to the registry file): no
+        // byte of it acts on the terminal.
+        consoleWrite(VeltorPlatform::Utf::printable(error.getText(false), false, true) + "\n");
         appLogger.logException(error);
         return 4;
     } catch (const std::range_error&) {

@@ -69,6 +69,66 @@ bool isUtf8(const char* text, std::size_t size) {
     return true;
 }
 
+namespace {
+
+// Characters that are text to UTF-8 but act on a terminal or on what a reader sees: the C1 controls
+// (U+009B starts an escape sequence, U+0085 ends a line), the marks that reorder text (U+202E shows
+// "exe.txt" as "txt.exe"), invisible spaces and joiners, and the separators that end a line in some
+// viewers.
+bool actsOnText(std::uint32_t code) {
+    return code < 0xA0 || code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x2028 && code <= 0x202E) || (code >= 0x2060 && code <= 0x2069) || code == 0xFEFF;
+}
+
+} // namespace
+
+std::string printable(const std::string& text, bool backslashes, bool lineFeeds) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c == '\\' && backslashes) {
+            out += "\\\\";
+            ++at;
+            continue;
+        }
+        if (c >= 0x20 && c < 0x7F) {
+            // A run of characters that stand as they are goes in one piece: most names are nothing else.
+            std::size_t end = at + 1;
+            while (end < text.size() && text[end] >= 0x20 && text[end] < 0x7F &&
+                   !(text[end] == '\\' && backslashes))
+                ++end;
+            out.append(text, at, end - at);
+            at = end;
+            continue;
+        }
+        std::uint32_t point = 0;
+        const std::size_t length = c >= 0x80 ? decodeUtf8(&text[at], text.size() - at, point) : 0;
+        if (length != 0) {
+            if (actsOnText(point)) {
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out += digits[(point >> shift) & 0xF];
+            } else {
+                out.append(text, at, length);
+            }
+            at += length;
+            continue;
+        }
+        if (c == '\n')
+            out += lineFeeds ? "\n" : "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out.append("\\x").append(1, digits[c >> 4]).append(1, digits[c & 0xF]);
+        ++at;
+    }
+    return out;
+}
+
 bool appendUtf8(std::string& out, std::uint32_t code) {
     if (!encodable(code))
         return false;

@@ -143,6 +143,17 @@ File_Error: Registry file \"$reg\" is refused: group or others may write the dir
     expect_output "$RUNNING
 $denied
 File_Error: Registry file \"$reg\" (\"$SB/shared/real.reg\") is refused: group or others may write the directory \"$SB/shared\" (chmod go-w \"$SB/shared\")"
+    # Whoever may write that directory chose the names the error shows: none acts on the terminal.
+    local esc
+    esc=$(printf '\033')
+    mv "$SB/shared" "$SB/s$esc[2J"
+    ln -sfn "$SB/s$esc[2J/real.reg" "$reg"
+    run_sorvik
+    expect_code 4
+    expect_contains "(\"$SB/s\\x1B[2J/real.reg\") is refused"
+    case $OUT in *"$esc"*) fail "an escape reached the terminal" ;; esac
+    mv "$SB/s$esc[2J" "$SB/shared"
+    ln -sfn "$SB/shared/real.reg" "$reg"
     # A FIFO would block a reader until someone writes it: refused without being opened.
     rm "$reg"
     mkfifo -m 0600 "$reg"

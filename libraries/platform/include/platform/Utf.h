@@ -28,6 +28,12 @@ inline bool isUtf8(const std::string& text) {
 // Appends the UTF-8 form of `code`; false, and nothing appended, when it is not encodable.
 bool appendUtf8(std::string& out, std::uint32_t code);
 
+// `text` made printable on one line of a terminal: control characters, bytes that are no UTF-8 text
+// and the characters that move or hide others are written as escapes ("\n", "\t", "\r", "\xHH",
+// "\u0085", "\u202E"); with `backslashes`, a backslash is written "\\" too; with `lineFeeds`, the
+// line feeds of a text of several lines stay.
+std::string printable(const std::string& text, bool backslashes, bool lineFeeds = false);
+
 // Units (1 or 2) of the UTF-16 character at the start of bytes[0, 2 * units), its code point in
 // `code`; 0 for an unpaired surrogate or no unit at all.
 std::size_t decodeUtf16(const char* bytes, std::size_t units, bool littleEndian, std::uint32_t& code);
