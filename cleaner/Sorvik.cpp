@@ -98,6 +98,16 @@ int Sorvik::run() {
     // A command line that was not understood may hold a mistyped --dry-run: nothing may happen.
     if (!commandLineUnderstood())
         return rejectCommandLine();
+    // A file named by nothing (`--log "$UNSET"`) would leave the run without what it was asked to write.
+    for (const char* option : {"log", "metrics"}) {
+        std::string file;
+        if (getParser().isSet(option))
+            getParser().getValue(option, file);
+        if (getParser().isSet(option) && file.empty()) {
+            VeltorPlatform::consoleWrite(std::string("ERROR: Empty argument to '") + option + "' option\n");
+            return rejectCommandLine();
+        }
+    }
     try {
         const int code = runCleaning();
         return outputs_.finish(code, std::string());

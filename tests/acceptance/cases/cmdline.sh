@@ -80,6 +80,14 @@ Nothing was cleaned."
     expect_output "$RUNNING
 ERROR: Too many arguments
 Nothing was cleaned."
+    local option
+    for option in log metrics; do
+        run_sorvik --list --$option ""
+        expect_code 2
+        expect_output "$RUNNING
+ERROR: Empty argument to '$option' option
+Nothing was cleaned."
+    done
     # The typos of a preview: the options before the faulty token never start a real cleaning.
     local args
     for args in "--period P2D --dryrun|dryrun" "--verbose --dryrun|dryrun" "--period P2D --dry_run --list|dry_run" \
