@@ -19,10 +19,17 @@ constexpr std::size_t kReadLimit = 64 * 1024;
 const struct {
     Cleaning cleaning;
     const char* label;
-} kCleanings[] = {{Cleaning::Rules, "rules"},           {Cleaning::DatedLogs, "dated_logs"},
-                  {Cleaning::Locks, "locks"},           {Cleaning::WebReports, "web_reports"},
-                  {Cleaning::Sessions, "sessions"},     {Cleaning::LicenseStatus, "license_status"},
-                  {Cleaning::JobFolding, "job_folding"}};
+} kCleanings[] = {{Cleaning::Rules, "rules"},
+                  {Cleaning::DatedLogs, "dated_logs"},
+                  {Cleaning::Locks, "locks"},
+                  {Cleaning::WebReports, "web_reports"},
+                  {Cleaning::Sessions, "sessions"},
+                  {Cleaning::LicenseStatus, "license_status"},
+                  {Cleaning::JobFolding, "job_folding"},
+                  // What no cleaning had begun when it happened: a directory of the installation that
+                  // could not be resolved, a log that could not be written. The series add up to the
+                  // run's totals.
+                  {Cleaning::None, "installation"}};
 
 void header(std::string& out, const char* name, const char* help) {
     out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";

@@ -63,7 +63,8 @@ case_metrics_for_the_exporters() {
     expect_code 7
     samples=$(prom_samples "$prom")
     for expect in 'sorvik_last_run_success{} 0.0' 'sorvik_last_run_exit_status{} 7.0' \
-        "sorvik_last_success_timestamp_seconds{} $success" 'sorvik_last_run_failures{} 1.0'; do
+        "sorvik_last_success_timestamp_seconds{} $success" 'sorvik_last_run_failures{} 1.0' \
+        'sorvik_directories_not_cleaned{cleaning="installation"} 1.0' 'sorvik_failures{cleaning="installation"} 1.0'; do
         printf '%s\n' "$samples" | grep -qxF "$expect" || fail "no sample $expect after a failure"
     done
     [ "$TARGET" = native ] || return 0
@@ -73,7 +74,7 @@ case_metrics_for_the_exporters() {
     (
         end=$((SECONDS + 20))
         while [ $SECONDS -lt $end ] && [ ! -e "$SB/stop" ]; do
-            tail -n 1 "$prom" | grep -q '^sorvik_directories_not_cleaned{cleaning="job_folding"} [0-9]*$' || echo torn
+            tail -n 1 "$prom" | grep -q '^sorvik_directories_not_cleaned{cleaning="installation"} [0-9]*$' || echo torn
         done >"$SB/torn"
     ) &
     local reader=$! i
