@@ -100,10 +100,11 @@ int Sorvik::run() {
         return rejectCommandLine();
     // A file named by nothing (`--log "$UNSET"`) would leave the run without what it was asked to write.
     for (const char* option : {"log", "metrics"}) {
+        if (!getParser().isSet(option))
+            continue;
         std::string file;
-        if (getParser().isSet(option))
-            getParser().getValue(option, file);
-        if (getParser().isSet(option) && file.empty()) {
+        getParser().getValue(option, file);
+        if (file.empty()) {
             VeltorPlatform::consoleWrite(std::string("ERROR: Empty argument to '") + option + "' option\n");
             return rejectCommandLine();
         }
